@@ -1,0 +1,31 @@
+#include "app/tarnwick_app.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <unistd.h>
+
+#include "app/tarnwick_dlg.h"
+#include "app/user_interaction.h"
+
+namespace bm::app {
+
+void CTarnwickApp::PrepareProcess() {
+  // The browser engine shares one GL context between views; it must be set before the
+  // application object exists.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // Chromium refuses its sandbox under the superuser; the preview loads local files only and
+  // runs no scripts, so it runs without one there.
+  if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  }
+}
+
+int CTarnwickApp::InitInstance() {
+  QApplication::setApplicationName(QStringLiteral("Brindlemoor"));
+  QApplication::setApplicationVersion(QStringLiteral("5.4"));
+  CTarnwickDlg window(std::make_unique<QtUserInteraction>(), RealEngine());
+  window.showMaximized();
+  return QApplication::exec();
+}
+
+}  // namespace bm::app

@@ -1,0 +1,601 @@
+#include "app/tarnwick_dlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSizeGrip>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableWidget>
+#include <QThread>
+#include <filesystem>
+#include <system_error>
+
+#include "app/about_dlg.h"
+#include "app/browse_file_dlg.h"
+#include "app/control_ids.h"
+#include "app/explorer.h"
+#include "app/folder_tree_ctrl.h"
+#include "app/transparent_static.h"
+#include "app/user_interaction.h"
+#include "base/paths.h"
+#include "engine/app_state.h"
+
+namespace bm::app {
+
+namespace {
+
+constexpr const char* kProductAndVersion = "Brindlemoor 5.4";
+constexpr const char* kProductSite = "https://brindlemoor.example.org";
+constexpr QColor kBackground(245, 245, 245);
+
+// The client area of the dialog template, in dialog units.
+constexpr int kTemplateWidth = 637;
+constexpr int kTemplateHeight = 313;
+
+struct Column {
+  const char* heading;
+  int width;
+};
+constexpr std::array<Column, 7> kListColumns{{{"NO", 50},
+                                              {"Items", 0},
+                                              {"From", 200},
+                                              {"E-mail Subject", 250},
+                                              {"Date/time", 150},
+                                              {"Flag", 150},
+                                              {"Size", 60}}};
+
+// Anchor flags of the main window's controls, in registration order.
+constexpr std::array<std::pair<int, unsigned>, 11> kAnchors{{{control::kItemList, 0xD0},
+                                                             {control::kPstPathEdit, 0xD0},
+                                                             {control::kBrowseButton, 0x90},
+                                                             {control::kLogo, 0xD0},
+                                                             {control::kExitButton, 0x90},
+                                                             {control::kConvertButton, 0x90},
+                                                             {control::kStopButton, 0x90},
+                                                             {control::kFolderTree, 0x70},
+                                                             {control::kProgressBar, 0x60},
+                                                             {control::kGroupBox, 0xE0},
+                                                             {control::kStatusText, 0xE0}}};
+
+QString ToQ(std::u16string_view text) { return QString::fromStdU16String(std::u16string(text)); }
+
+IntRect ToIntRect(const QRect& rect) {
+  return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
+}
+
+Key KeyOf(int qt_key) {
+  switch (qt_key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return Key::kEnter;
+    case Qt::Key_Escape:
+      return Key::kEscape;
+    case Qt::Key_C:
+      return Key::kC;
+    default:
+      return Key::kOther;
+  }
+}
+
+InputEvent Classify(const QEvent* event) {
+  InputEvent input;
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride: {
+      const auto* key = static_cast<const QKeyEvent*>(event);
+      input.kind = InputKind::kKeyPress;
+      input.key = KeyOf(key->key());
+      input.control_held = key->modifiers() & Qt::ControlModifier;
+      break;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+      input.kind = InputKind::kMouseButton;
+      input.right_button = static_cast<const QMouseEvent*>(event)->button() == Qt::RightButton;
+      break;
+    case QEvent::ContextMenu:
+      input.kind = InputKind::kContextMenu;
+      break;
+    default:
+      break;
+  }
+  return input;
+}
+
+}  // namespace
+
+template <class Call>
+auto CTarnwickDlg::OnUiThread(Call call) -> std::invoke_result_t<Call> {
+  using Result = std::invoke_result_t<Call>;
+  if (QThread::currentThread() == thread()) return call();
+  if constexpr (std::is_void_v<Result>) {
+    QMetaObject::invokeMethod(this, std::move(call), Qt::BlockingQueuedConnection);
+  } else {
+    Result result{};
+    QMetaObject::invokeMethod(this, std::move(call), Qt::BlockingQueuedConnection, &result);
+    return result;
+  }
+}
+
+CTarnwickDlg::CTarnwickDlg(std::unique_ptr<UserInteraction> user, EngineCalls engine,
+                           QWidget* parent)
+    : QMainWindow(parent), user_(std::move(user)), engine_(std::move(engine)) {
+  state_ = std::make_unique<AppState>(*this);
+  setWindowTitle(QString::fromLatin1(kProductAndVersion));
+  setWindowIcon(QIcon(QStringLiteral(":/brindlemoor/brindlemoor.svg")));
+
+  // The dialog font: its metrics turn the template's dialog units into pixels.
+  QFont dialog_font = QApplication::font();
+  dialog_font.setPixelSize(11);
+  setFont(dialog_font);
+  const QFontMetrics metrics(dialog_font);
+  const int letters =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  if (letters > 0 && metrics.height() > 0) {
+    base_units_ = {AverageCharWidth(letters), metrics.height()};
+  }
+
+  CreateControls();
+  CreateMenu();
+  RegisterAnchors();
+  CreateStatusBar();
+  layout_ready_ = true;
+  tree_->BuildImageList();
+  InsertListColumns();
+  ApplyPhase(Phase::kStarted);
+  state_->paths.program_directory =
+      WithTrailingSeparator(QCoreApplication::applicationDirPath().toStdU16String());
+
+  qApp->installEventFilter(this);
+  client_->installEventFilter(this);
+}
+
+CTarnwickDlg::~CTarnwickDlg() {
+  qApp->removeEventFilter(this);
+  state_->stop_flag = 1;
+  WaitForWorkers();
+  if (worker_thread_.joinable()) worker_thread_.join();
+}
+
+QRect CTarnwickDlg::TemplateRect(int x, int y, int width, int height) const {
+  const int left = DialogUnitsToPixelsX(x, base_units_);
+  const int top = DialogUnitsToPixelsY(y, base_units_);
+  return QRect(left, top, DialogUnitsToPixelsX(x + width, base_units_) - left,
+               DialogUnitsToPixelsY(y + height, base_units_) - top);
+}
+
+void CTarnwickDlg::CreateControls() {
+  client_ = new QWidget(this);
+  client_->setObjectName(QStringLiteral("client"));
+  QPalette colours = client_->palette();
+  colours.setColor(QPalette::Window, kBackground);
+  client_->setPalette(colours);
+  client_->setAutoFillBackground(true);
+  client_->resize(TemplateRect(0, 0, kTemplateWidth, kTemplateHeight).size());
+  setCentralWidget(client_);
+
+  auto place = [this](QWidget* widget, int id, QRect rect) {
+    if (id != 0) SetControlId(widget, id);
+    widget->setGeometry(rect);
+  };
+
+  auto* banner = new QLabel(client_);
+  banner->setPixmap(QIcon(QStringLiteral(":/brindlemoor/banner.svg"))
+                        .pixmap(TemplateRect(0, 0, 637, 54).size()));
+  banner->setScaledContents(true);
+  place(banner, 0, TemplateRect(0, 0, 637, 54));
+
+  auto* logo = new QLabel(client_);
+  logo->setPixmap(
+      QIcon(QStringLiteral(":/brindlemoor/logo.svg")).pixmap(TemplateRect(0, 0, 96, 50).size()));
+  logo->setScaledContents(true);
+  place(logo, control::kLogo, TemplateRect(537, 2, 96, 50));
+
+  place(new QLabel(QStringLiteral("Select Outlook File(*.pst) :"), client_), 0,
+        TemplateRect(4, 58, 94, 9));
+  place(new QLabel(QStringLiteral("Folder List"), client_), 0, TemplateRect(4, 68, 60, 9));
+
+  pst_path_ = new QLineEdit(client_);
+  pst_path_->setEnabled(false);
+  place(pst_path_, control::kPstPathEdit, TemplateRect(100, 56, 450, 12));
+
+  auto button = [&](const char* text, int id, int y) {
+    auto* push = new QPushButton(QString::fromLatin1(text), client_);
+    push->setAutoDefault(false);
+    place(push, id, TemplateRect(556, y, 76, 16));
+    return push;
+  };
+  QPushButton* browse = button("Browse PST File", control::kBrowseButton, 79);
+  QPushButton* convert = button("Convert", control::kConvertButton, 99);
+  QPushButton* stop = button("Stop!", control::kStopButton, 119);
+  QPushButton* exit = button("Exit", control::kExitButton, 139);
+  connect(browse, &QPushButton::clicked, this, &CTarnwickDlg::OnOpenAndScan);
+  connect(convert, &QPushButton::clicked, this, &CTarnwickDlg::OnConvert);
+  connect(stop, &QPushButton::clicked, this, &CTarnwickDlg::OnStop);
+  connect(exit, &QPushButton::clicked, this, &CTarnwickDlg::OnExit);
+
+  tree_ = new CFolderTreeCtrl1(client_);
+  place(tree_, control::kFolderTree, TemplateRect(4, 78, 120, 208));
+  connect(tree_, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { OnFolderSelected(current); });
+
+  list_ = new QTableWidget(client_);
+  place(list_, control::kItemList, TemplateRect(127, 79, 423, 94));
+  connect(list_, &QTableWidget::clicked, this, [this] { OnClickItemList(); });
+
+  browser_ = new CExplorer1(client_);
+  place(browser_, control::kBrowser, TemplateRect(127, 177, 423, 108));
+
+  auto* group = new QGroupBox(client_);
+  place(group, control::kGroupBox, TemplateRect(2, 289, 633, 21));
+
+  progress_ = new QProgressBar(client_);
+  progress_->setTextVisible(false);
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  place(progress_, control::kProgressBar, TemplateRect(5, 296, 168, 12));
+
+  status_ = new CTransparentStatic(client_);
+  place(status_, control::kStatusText, TemplateRect(176, 297, 369, 11));
+
+  size_grip_ = new QSizeGrip(client_);
+  const int grip_width = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const QSize client_size = client_->size();
+  size_grip_->setGeometry(client_size.width() - grip_width, client_size.height() - grip_width,
+                          grip_width, grip_width);
+  size_grip_->raise();
+}
+
+void CTarnwickDlg::CreateMenu() {
+  auto add = [this](QMenu* menu, int id, const char* text, void (CTarnwickDlg::*handler)()) {
+    QAction* action = menu->addAction(QString::fromLatin1(text));
+    action->setData(id);
+    action->setObjectName(QStringLiteral("command%1").arg(id));
+    connect(action, &QAction::triggered, this, handler);
+    commands_[id] = action;
+  };
+  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+  add(file, command::kOpenAndScan, "Open && Scan", &CTarnwickDlg::OnOpenAndScan);
+  add(file, command::kConvert, "Convert", &CTarnwickDlg::OnConvert);
+  add(file, command::kExit, "Exit", &CTarnwickDlg::OnExit);
+  QMenu* action = menuBar()->addMenu(QStringLiteral("Action"));
+  add(action, command::kStopProcess, "Stop Process", &CTarnwickDlg::OnStop);
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  add(help, command::kSoftwareHelp, "Software Help", &CTarnwickDlg::OnHelp);
+  add(help, command::kAbout, "About", &CTarnwickDlg::OnAbout);
+}
+
+void CTarnwickDlg::CreateStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setSizeGripEnabled(false);  // the resizer owns the grip
+  const std::array<int, 3> right_edges{290, 510, 650};
+  int left = 0;
+  for (int right : right_edges) {
+    auto* pane = new QLabel(bar);
+    pane->setFixedWidth(right - left);
+    bar->addWidget(pane);
+    panes_.push_back(pane);
+    left = right;
+  }
+  auto* last = new QLabel(bar);
+  bar->addWidget(last, 1);
+  panes_.push_back(last);
+  panes_[0]->setText(QString::fromLatin1(kProductAndVersion));
+  panes_[1]->setText(QString::fromLatin1(kProductSite));
+}
+
+void CTarnwickDlg::InsertListColumns() {
+  list_->setColumnCount(static_cast<int>(kListColumns.size()));
+  QStringList headings;
+  for (const Column& column : kListColumns) headings << QString::fromLatin1(column.heading);
+  list_->setHorizontalHeaderLabels(headings);
+  list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list_->horizontalHeader()->setMinimumSectionSize(0);
+  for (int i = 0; i < static_cast<int>(kListColumns.size()); ++i) {
+    list_->setColumnWidth(i, kListColumns[i].width);
+  }
+  list_->setColumnHidden(1, true);
+  list_->verticalHeader()->hide();
+  list_->setShowGrid(true);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setWordWrap(false);
+}
+
+void CTarnwickDlg::RegisterAnchors() {
+  for (const auto& [id, flags] : kAnchors) resizer_.Register(id, flags);
+  resizer_.Register(kSizeGripId, 0xA0);
+  const IntRect client = ToIntRect(QRect(QPoint(0, 0), client_->size()));
+  resizer_.Capture(client, client, [this](int id) -> std::optional<IntRect> {
+    QWidget* widget = id == kSizeGripId ? size_grip_ : Control(id);
+    if (!widget) return std::nullopt;
+    return ToIntRect(widget->geometry());
+  });
+}
+
+void CTarnwickDlg::OnClientResized() {
+  const QSize size = client_->size();
+  const PixelRect place = BrowserRect(size.width(), size.height());
+  browser_->setGeometry(place.x, place.y, std::max(0, place.width), std::max(0, place.height));
+
+  size_grip_->setVisible(!isMaximized());
+  const QPoint origin = client_->mapToGlobal(QPoint(0, 0));
+  for (const ControlMove& move : resizer_.Apply(ToIntRect(QRect(origin, size)))) {
+    QWidget* widget = move.control_id == kSizeGripId ? size_grip_ : Control(move.control_id);
+    if (widget) widget->setGeometry(move.x, move.y, move.width, move.height);
+  }
+  client_->update();
+}
+
+// ---- MainWindow ------------------------------------------------------------------------------
+
+void CTarnwickDlg::SetStatusText(std::u16string_view text) {
+  OnUiThread([this, text = ToQ(text)] { status_->SetText(text); });
+}
+
+void CTarnwickDlg::SetProgressRange(int minimum, int maximum) {
+  OnUiThread([this, minimum, maximum] {
+    // An empty range would make the bar spin as "busy": show it empty instead.
+    progress_->setRange(minimum, std::max(maximum, minimum + 1));
+    progress_->setValue(minimum);
+  });
+}
+
+void CTarnwickDlg::SetProgressPos(int position) {
+  OnUiThread([this, position] {
+    progress_->setValue(std::clamp(position, progress_->minimum(), progress_->maximum()));
+  });
+}
+
+int CTarnwickDlg::MessageBox(std::u16string_view text, std::u16string_view caption,
+                             unsigned style, BoxOwner owner) {
+  return OnUiThread([this, text = ToQ(text), caption = ToQ(caption), style, owner] {
+    return user_->MessageBox(owner == BoxOwner::kMainWindow ? this : nullptr, text, caption,
+                             style);
+  });
+}
+
+void CTarnwickDlg::EnableControl(int control_id, bool enable) {
+  OnUiThread([this, control_id, enable] {
+    if (QWidget* widget = Control(control_id)) widget->setEnabled(enable);
+  });
+}
+
+void CTarnwickDlg::EnableMenuCommand(int command_id, bool enable) {
+  OnUiThread([this, command_id, enable] {
+    if (QAction* action = MenuCommand(command_id)) action->setEnabled(enable);
+  });
+}
+
+TreeItem CTarnwickDlg::InsertTreeItem(TreeItem parent, std::u16string_view text,
+                                      std::u16string_view kind) {
+  return OnUiThread([this, parent, text = std::u16string(text), kind = std::u16string(kind)] {
+    return tree_->InsertNode(text, kind, parent);
+  });
+}
+
+bool CTarnwickDlg::IsTreeItemChecked(TreeItem item) {
+  return OnUiThread([this, item] { return tree_->IsChecked(item); });
+}
+
+void CTarnwickDlg::DeleteAllListRows() {
+  OnUiThread([this] { list_->setRowCount(0); });
+}
+
+void CTarnwickDlg::InsertListRow(int position, const ListRow& row) {
+  OnUiThread([this, position, row] {
+    const int at = std::clamp(position, 0, list_->rowCount());
+    list_->insertRow(at);
+    for (int column = 0; column < static_cast<int>(row.size()); ++column) {
+      list_->setItem(at, column, new QTableWidgetItem(ToQ(row[column])));
+    }
+  });
+}
+
+std::optional<std::u16string> CTarnwickDlg::BrowseForFolder(std::u16string_view title) {
+  return OnUiThread([this, title = ToQ(title)]() -> std::optional<std::u16string> {
+    const std::optional<QString> chosen = user_->BrowseForFolder(this, title);
+    if (!chosen) return std::nullopt;
+    return chosen->toStdU16String();
+  });
+}
+
+void CTarnwickDlg::Navigate(std::u16string_view file_path) {
+  OnUiThread([this, path = ToQ(file_path)] { browser_->Navigate(path); });
+}
+
+void CTarnwickDlg::OpenExternal(std::u16string_view url_or_path) {
+  OnUiThread([this, target = ToQ(url_or_path)] { user_->OpenExternal(target); });
+}
+
+// ---- Commands ------------------------------------------------------------------------------
+
+void CTarnwickDlg::OnOpenAndScan() {
+  // The gate is held from the dialog on, so nothing else starts while it is open.
+  if (!state_->worker.TryStart()) {
+    QApplication::beep();
+    return;
+  }
+  browsefile dialog(*state_, *user_, this);
+  if (dialog.exec() != QDialog::Accepted) {
+    state_->worker.Finish();
+    return;
+  }
+  tree_->DeleteAllNodes();
+  list_->setRowCount(0);
+  const std::u16string pst_path = state_->paths.pst_path;
+  pst_path_->setText(ToQ(pst_path));
+  engine_.prepare_scan(*state_, pst_path, state_->paths.temp_folder_path);
+  state_->root_tree_item = tree_->InsertNode(pst_path, u"", kNoTreeItem);
+  ApplyPhase(Phase::kScanning);
+  StartWorker(WorkerKind::kScan, [this] { engine_.scan(*state_); });
+}
+
+void CTarnwickDlg::OnConvert() {
+  if (!engine_.convert_command || !engine_.convert) return;
+  if (!state_->worker.TryStart()) {
+    QApplication::beep();
+    return;
+  }
+  std::u16string destination;
+  if (!engine_.convert_command(*state_, destination)) {
+    state_->worker.Finish();
+    return;
+  }
+  ApplyPhase(Phase::kConverting);
+  StartWorker(WorkerKind::kConversion,
+              [this, destination] { engine_.convert(*state_, destination); });
+}
+
+void CTarnwickDlg::OnFolderSelected(QTreeWidgetItem* current) {
+  if (current == nullptr) return;
+  if (!state_->worker.TryStart()) return;  // a scan or conversion owns the store now
+  const TreeItem selected = tree_->HandleOf(current);
+  ApplyPhase(Phase::kLoadingFolder);
+  StartWorker(WorkerKind::kFolderLoad,
+              [this, selected] { engine_.load_folder(*state_, selected); });
+}
+
+void CTarnwickDlg::OnClickItemList() {
+  if (!engine_.click) return;
+  std::optional<ClickedRow> first_selected;
+  int first_row = -1;
+  for (const QItemSelectionRange& range : list_->selectionModel()->selection()) {
+    if (first_row < 0 || range.top() < first_row) first_row = range.top();
+  }
+  if (first_row >= 0) {
+    auto text = [this, first_row](int column) {
+      const QTableWidgetItem* item = list_->item(first_row, column);
+      return item ? item->text().toStdU16String() : std::u16string();
+    };
+    first_selected = ClickedRow{.number = text(0), .kind = text(1), .from = text(2)};
+  }
+  engine_.click(*state_, first_selected);
+}
+
+void CTarnwickDlg::OnStop() {
+  const int answer = MessageBox(u"Do you want to stop process ?       ", kCaption1, mb::kConfirm,
+                                BoxOwner::kMainWindow);
+  if (answer == mb::kIdYes) state_->stop_flag = 1;
+}
+
+bool CTarnwickDlg::ConfirmAndTerminate() {
+  const int answer =
+      MessageBox(u"Do you want to Exit ?       ", kCaption1, mb::kConfirm, BoxOwner::kMainWindow);
+  if (answer != mb::kIdYes) return false;
+  // Workers end where they are, mid-file if need be; the temp folder stays for the next scan.
+  user_->Terminate(0);
+  return true;
+}
+
+void CTarnwickDlg::OnExit() { ConfirmAndTerminate(); }
+
+void CTarnwickDlg::closeEvent(QCloseEvent* event) {
+  // The close box and Alt+F4 are the Exit command: the window never closes on its own.
+  event->ignore();
+  ConfirmAndTerminate();
+}
+
+void CTarnwickDlg::OnHelp() {
+  const std::vector<std::u16string> candidates =
+      ManualCandidates(state_->paths.program_directory);
+  std::u16string manual = candidates.front();
+  for (const std::u16string& candidate : candidates) {
+    std::error_code error;
+    if (std::filesystem::exists(ToPath(candidate), error)) {
+      manual = candidate;
+      break;
+    }
+  }
+  user_->OpenExternal(ToQ(manual));
+}
+
+void CTarnwickDlg::OnAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+// ---- Workers -------------------------------------------------------------------------------
+
+bool CTarnwickDlg::WorkerRunning() const { return state_->worker.Busy(); }
+
+void CTarnwickDlg::WaitForWorkers() {
+  while (state_->worker.Busy()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(1);
+  }
+}
+
+ControlStates CTarnwickDlg::CurrentStates() const {
+  return {.convert = Control(control::kConvertButton)->isEnabled(),
+          .browse = Control(control::kBrowseButton)->isEnabled(),
+          .tree = tree_->isEnabled()};
+}
+
+void CTarnwickDlg::ApplyPhase(Phase phase) {
+  const ControlStates next = StatesAfter(phase, CurrentStates());
+  Control(control::kConvertButton)->setEnabled(next.convert);
+  MenuCommand(command::kConvert)->setEnabled(next.convert);
+  Control(control::kBrowseButton)->setEnabled(next.browse);
+  MenuCommand(command::kOpenAndScan)->setEnabled(next.browse);
+  tree_->setEnabled(next.tree);
+}
+
+void CTarnwickDlg::StartWorker(WorkerKind kind, std::function<void()> work) {
+  if (worker_thread_.joinable()) worker_thread_.join();
+  worker_thread_ = std::thread([this, kind, work = std::move(work)] {
+    work();
+    QMetaObject::invokeMethod(
+        this, [this, kind] { OnWorkerEnded(kind); }, Qt::QueuedConnection);
+  });
+}
+
+void CTarnwickDlg::OnWorkerEnded(WorkerKind kind) {
+  if (worker_thread_.joinable()) worker_thread_.join();
+  switch (kind) {
+    case WorkerKind::kScan:
+      ApplyPhase(Phase::kScanEnded);
+      break;
+    case WorkerKind::kFolderLoad:
+      ApplyPhase(Phase::kFolderLoaded);
+      break;
+    case WorkerKind::kConversion:
+      ApplyPhase(Phase::kConversionEnded);
+      break;
+  }
+  state_->worker.Finish();
+}
+
+// ---- Lookups and filters -------------------------------------------------------------------
+
+QWidget* CTarnwickDlg::Control(int control_id) const { return FindControl(client_, control_id); }
+
+QAction* CTarnwickDlg::MenuCommand(int command_id) const {
+  const auto found = commands_.find(command_id);
+  return found == commands_.end() ? nullptr : found->second;
+}
+
+bool CTarnwickDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == client_ && event->type() == QEvent::Resize) {
+    if (layout_ready_) OnClientResized();
+    return false;
+  }
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (widget && widget->window() == this && ShouldDiscard(Classify(event))) return true;
+  return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace bm::app

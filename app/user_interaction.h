@@ -1,0 +1,43 @@
+// What the desktop program asks of the person and the desktop: message boxes, the file and
+// folder pickers, the default handler for help pages, and ending the process. The program
+// uses the Qt implementation; tests put a scripted one in its place so that no modal box is
+// ever left waiting.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace bm::app {
+
+class UserInteraction {
+ public:
+  virtual ~UserInteraction() = default;
+
+  // A message box; `owner` is null for boxes that stand alone. Returns mb::kIdOk, kIdYes or
+  // kIdNo.
+  virtual int MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                         unsigned style) = 0;
+  // The PST open dialog; nothing when cancelled.
+  virtual std::optional<QString> OpenPstFile(QWidget* parent) = 0;
+  // The folder browser; nothing when cancelled, an empty text for a folder with no path.
+  virtual std::optional<QString> BrowseForFolder(QWidget* parent, const QString& title) = 0;
+  // Opens a file or address with the desktop's default handler.
+  virtual void OpenExternal(const QString& url_or_path) = 0;
+  // Ends the process at once with `exit_code`; nothing is cleaned up.
+  virtual void Terminate(int exit_code) = 0;
+};
+
+// Qt's own dialogs, QDesktopServices and std::_Exit.
+class QtUserInteraction : public UserInteraction {
+ public:
+  int MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                 unsigned style) override;
+  std::optional<QString> OpenPstFile(QWidget* parent) override;
+  std::optional<QString> BrowseForFolder(QWidget* parent, const QString& title) override;
+  void OpenExternal(const QString& url_or_path) override;
+  [[noreturn]] void Terminate(int exit_code) override;
+};
+
+}  // namespace bm::app

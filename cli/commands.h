@@ -1,0 +1,14 @@
+// The subcommands of brindlemoor-cli; each registers itself on the application.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace bm::cli {
+
+// Each Add* registers one subcommand whose callback runs it and stores its exit status.
+void AddScanCommand(CLI::App& app, int& exit_status);
+void AddListCommand(CLI::App& app, int& exit_status);
+void AddPreviewCommand(CLI::App& app, int& exit_status);
+void AddConvertCommand(CLI::App& app, int& exit_status);
+
+}  // namespace bm::cli

@@ -1,0 +1,96 @@
+#include "cli/store_session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
+#include <vector>
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "engine/scan_worker.h"
+
+namespace bm::cli {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string Normalised(std::string_view path) {
+  std::string out(path);
+  while (!out.empty() && out.back() == '/') out.pop_back();
+  if (out.empty() || out.front() != '/') out.insert(out.begin(), '/');
+  return out;
+}
+
+}  // namespace
+
+std::u16string TempFolderFor(const std::string& temp_parent) {
+  const std::filesystem::path parent = temp_parent.empty() ? std::filesystem::temp_directory_path()
+                                                           : std::filesystem::path(temp_parent);
+  return WithTrailingSeparator(FromPath(std::filesystem::absolute(parent) / "QelTemp"));
+}
+
+std::string FolderPathText(const FolderNode& node) {
+  return ToUtf8(node.FolderPath());
+}
+
+bool StoreSession::Scan(const std::string& pst_path, const std::string& temp_parent) {
+  PrepareScan(state_, FromUtf8(pst_path), TempFolderFor(temp_parent));
+  state_.root_tree_item = window_.InsertTreeItem(kNoTreeItem, state_.paths.pst_path, u"");
+  return RunScanWorker(state_);
+}
+
+const FolderNode* StoreSession::FindFolder(std::string_view spec, std::string& error) const {
+  const FolderNodeList& nodes = state_.folder_nodes;
+  std::size_t position = 0;
+  const auto [end, ec] = std::from_chars(spec.data(), spec.data() + spec.size(), position);
+  if (ec == std::errc() && end == spec.data() + spec.size()) {
+    if (position >= 1 && position <= nodes.size()) return &nodes[position - 1];
+    error = "no folder at position " + std::string(spec) + " (the store has " +
+            std::to_string(nodes.size()) + " folders)";
+    return nullptr;
+  }
+
+  const std::string wanted = Normalised(spec);
+  for (const FolderNode& node : nodes) {
+    if (FolderPathText(node) == wanted) return &node;
+  }
+
+  std::vector<std::pair<std::size_t, std::string>> ranked;
+  for (const FolderNode& node : nodes) {
+    const std::string path = FolderPathText(node);
+    ranked.emplace_back(EditDistance(Lower(path), Lower(wanted)), path);
+  }
+  std::sort(ranked.begin(), ranked.end());
+  error = "no folder " + wanted + " in the store";
+  if (!ranked.empty()) {
+    error += "; nearest:";
+    for (std::size_t i = 0; i < std::min<std::size_t>(5, ranked.size()); ++i) {
+      error += "\n  " + ranked[i].second;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace bm::cli

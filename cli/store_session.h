@@ -1,0 +1,42 @@
+// What every subcommand starts with: a console window, an application state and a scanned store.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "cli/console_window.h"
+#include "engine/app_state.h"
+
+namespace bm::cli {
+
+class StoreSession {
+ public:
+  explicit StoreSession(std::FILE* report_stream = stderr)
+      : window_(report_stream), state_(window_) {}
+
+  // Open & Scan without the dialog: cleans and creates the temp folder ("QelTemp" inside
+  // `temp_parent`, or inside the system temp directory when it is empty), names the log, puts
+  // the PST path at the root of the tree and runs the scan worker. True on "Scanning completed".
+  bool Scan(const std::string& pst_path, const std::string& temp_parent);
+
+  // The folder named by its folder path ("/Top of Personal Folders/Inbox"; the leading
+  // separator is optional) or by its 1-based position in the tree. Nothing, with a message
+  // naming the nearest folders in `error`, when there is no such folder.
+  const FolderNode* FindFolder(std::string_view spec, std::string& error) const;
+
+  ConsoleWindow& window() { return window_; }
+  AppState& state() { return state_; }
+
+ private:
+  ConsoleWindow window_;
+  AppState state_;
+};
+
+// The temp folder for a chosen parent directory (empty: the system temp directory).
+std::u16string TempFolderFor(const std::string& temp_parent);
+
+// Folder paths as the user types them: UTF-8, '/'-separated.
+std::string FolderPathText(const FolderNode& node);
+
+}  // namespace bm::cli

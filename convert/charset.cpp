@@ -1,0 +1,105 @@
+#include "convert/charset.h"
+
+#include <glib.h>
+
+#include <array>
+
+#include "convert/glib_ptr.h"
+
+namespace bm {
+
+namespace {
+
+// 0x80..0x9F of windows-1252; zero marks the undefined bytes.
+constexpr std::array<char16_t, 32> kWindows1252High = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+}  // namespace
+
+void AppendCodePoint(std::string& out, char32_t cp) {
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char byte : bytes) {
+    const auto value = static_cast<unsigned char>(byte);
+    if (value >= 0x80 && value <= 0x9F && kWindows1252High[value - 0x80] != 0) {
+      AppendCodePoint(out, kWindows1252High[value - 0x80]);
+    } else {
+      AppendCodePoint(out, value);
+    }
+  }
+  return out;
+}
+
+std::string Utf8OrWindows1252(std::string_view bytes) {
+  if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) {
+    return std::string(bytes);
+  }
+  return Windows1252ToUtf8(bytes);
+}
+
+std::optional<std::string> CharsetToUtf8(std::string_view bytes, std::string_view charset) {
+  const std::string name(charset);
+  gsize written = 0;
+  GError* raw_error = nullptr;
+  GMemoryPtr<gchar> converted(g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
+                                        name.c_str(), nullptr, &written, &raw_error));
+  const GErrorPtr error(raw_error);
+  if (!converted || error) return std::nullopt;
+  return std::string(converted.get(), written);
+}
+
+std::string CodePageToUtf8(std::string_view bytes, int code_page) {
+  switch (code_page) {
+    case 1252:
+    case 0:
+      return Windows1252ToUtf8(bytes);
+    case 65001:
+      return Utf8OrWindows1252(bytes);
+    case 10000:
+      if (auto text = CharsetToUtf8(bytes, "MACINTOSH")) return *text;
+      break;
+    default:
+      if (auto text = CharsetToUtf8(bytes, "CP" + std::to_string(code_page))) return *text;
+      break;
+  }
+  return Windows1252ToUtf8(bytes);
+}
+
+std::string ToCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += "\r\n";
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (text[i] == '\n') {
+      out += "\r\n";
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+}  // namespace bm

@@ -1,0 +1,343 @@
+#include "convert/html_text.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+#include "convert/charset.h"
+
+namespace bm {
+
+namespace {
+
+// The document prefix in which a meta charset counts (the HTML5 prescan looks at 1024 bytes;
+// mail bodies often carry long style blocks first).
+constexpr std::size_t kCharsetScanLimit = 8192;
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+std::string CharsetInMetaTag(std::string_view tag) {
+  const std::size_t key = tag.find("charset");
+  if (key == std::string_view::npos) return {};
+  std::size_t pos = key + 7;
+  while (pos < tag.size() && (tag[pos] == ' ' || tag[pos] == '=' || tag[pos] == '"' ||
+                              tag[pos] == '\'')) {
+    ++pos;
+  }
+  std::size_t end = pos;
+  while (end < tag.size() &&
+         (std::isalnum(static_cast<unsigned char>(tag[end])) || tag[end] == '-' ||
+          tag[end] == '_' || tag[end] == '.' || tag[end] == ':')) {
+    ++end;
+  }
+  return std::string(tag.substr(pos, end - pos));
+}
+
+std::string CharsetInMeta(std::string_view html) {
+  const std::string head = Lower(html.substr(0, std::min(html.size(), kCharsetScanLimit)));
+  std::size_t pos = 0;
+  while ((pos = head.find("<meta", pos)) != std::string::npos) {
+    const std::size_t end = head.find('>', pos);
+    const std::string_view tag =
+        std::string_view(head).substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (std::string charset = CharsetInMetaTag(tag); !charset.empty()) return charset;
+    pos += 5;
+  }
+  return {};
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// Collects text with collapsed white space and the line breaks that blocks ask for.
+class TextBuilder {
+ public:
+  void Text(std::string_view text, bool preformatted) {
+    for (const char c : text) {
+      if (preformatted) {
+        Raw(std::string_view(&c, 1));
+      } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+        pending_space_ = !out_.empty() && out_.back() != '\n';
+      } else {
+        FlushPending();
+        out_.push_back(c);
+      }
+    }
+  }
+
+  // Text that keeps its white space (preformatted blocks, cell separators).
+  void Raw(std::string_view text) {
+    FlushPending();
+    out_.append(text);
+  }
+
+  // Asks for at least `lines` line ends before the next text (2 leaves a blank line).
+  void Break(int lines) {
+    pending_breaks_ = std::max(pending_breaks_, lines);
+    pending_space_ = false;
+  }
+
+  // An explicit line end (<br>): these add up, unlike block breaks.
+  void LineEnd() {
+    FlushBreaks();
+    out_.push_back('\n');
+    pending_space_ = false;
+  }
+
+  std::size_t Size() const { return out_.size(); }
+  std::string_view Since(std::size_t position) const {
+    return std::string_view(out_).substr(position);
+  }
+
+  std::string Finish() {
+    while (!out_.empty() && (out_.back() == '\n' || out_.back() == ' ')) out_.pop_back();
+    return std::move(out_);
+  }
+
+ private:
+  void FlushPending() {
+    FlushBreaks();
+    if (pending_space_) out_.push_back(' ');
+    pending_space_ = false;
+  }
+
+  void FlushBreaks() {
+    if (out_.empty()) {
+      pending_breaks_ = 0;
+      return;
+    }
+    int present = 0;
+    for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n'; ++it) ++present;
+    for (int i = present; i < pending_breaks_; ++i) out_.push_back('\n');
+    pending_breaks_ = 0;
+  }
+
+  std::string out_;
+  int pending_breaks_ = 0;
+  bool pending_space_ = false;
+};
+
+bool IsSkipped(GumboTag tag) {
+  switch (tag) {
+    case GUMBO_TAG_HEAD:
+    case GUMBO_TAG_SCRIPT:
+    case GUMBO_TAG_STYLE:
+    case GUMBO_TAG_NOSCRIPT:
+    case GUMBO_TAG_TEMPLATE:
+    case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_OBJECT:
+    case GUMBO_TAG_SELECT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Line breaks around an element: 2 for paragraph-like blocks, 1 for other blocks.
+int BlockBreaks(GumboTag tag) {
+  switch (tag) {
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+    case GUMBO_TAG_UL:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_ADDRESS:
+    case GUMBO_TAG_FIGURE:
+    case GUMBO_TAG_FORM:
+      return 2;
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_ARTICLE:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_NAV:
+    case GUMBO_TAG_ASIDE:
+    case GUMBO_TAG_MAIN:
+    case GUMBO_TAG_CENTER:
+    case GUMBO_TAG_CAPTION:
+    case GUMBO_TAG_FIELDSET:
+    case GUMBO_TAG_LEGEND:
+    case GUMBO_TAG_OPTION:
+    case GUMBO_TAG_BODY:
+    case GUMBO_TAG_FIGCAPTION:
+    case GUMBO_TAG_DETAILS:
+    case GUMBO_TAG_SUMMARY:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+const char* Attribute(const GumboElement& element, const char* name) {
+  const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
+  return attribute == nullptr ? nullptr : attribute->value;
+}
+
+class HtmlTextWalker {
+ public:
+  std::string Run(const GumboNode* root) {
+    Walk(root, false);
+    return text_.Finish();
+  }
+
+ private:
+  void Walk(const GumboNode* node, bool preformatted) {
+    switch (node->type) {
+      case GUMBO_NODE_DOCUMENT:
+        WalkChildren(node->v.document.children, preformatted);
+        break;
+      case GUMBO_NODE_ELEMENT:
+      case GUMBO_NODE_TEMPLATE:
+        WalkElement(node, preformatted);
+        break;
+      case GUMBO_NODE_TEXT:
+      case GUMBO_NODE_CDATA:
+      case GUMBO_NODE_WHITESPACE:
+        AddText(node->v.text.text, preformatted);
+        break;
+      case GUMBO_NODE_COMMENT:
+        break;
+    }
+  }
+
+  void WalkChildren(const GumboVector& children, bool preformatted) {
+    for (unsigned i = 0; i < children.length; ++i) {
+      Walk(static_cast<const GumboNode*>(children.data[i]), preformatted);
+    }
+  }
+
+  // A no-break space stays a single space that white-space collapsing leaves alone.
+  void AddText(std::string_view text, bool preformatted) {
+    std::size_t start = 0;
+    for (std::size_t pos; (pos = text.find("\xC2\xA0", start)) != std::string_view::npos;) {
+      text_.Text(text.substr(start, pos - start), preformatted);
+      text_.Raw(" ");
+      start = pos + 2;
+    }
+    text_.Text(text.substr(start), preformatted);
+  }
+
+  void WalkElement(const GumboNode* node, bool preformatted) {
+    const GumboElement& element = node->v.element;
+    const GumboTag tag = element.tag;
+    if (IsSkipped(tag)) return;
+    if (tag == GUMBO_TAG_BR) {
+      text_.LineEnd();
+      return;
+    }
+    if (tag == GUMBO_TAG_IMG) {
+      if (const char* alt = Attribute(element, "alt"); alt != nullptr && *alt != '\0') {
+        text_.Text(std::string("[") + alt + "]", false);
+      }
+      return;
+    }
+    const int breaks = BlockBreaks(tag);
+    if (breaks > 0) text_.Break(breaks);
+    // Cells after the first of a row are set off by a tab.
+    if ((tag == GUMBO_TAG_TD || tag == GUMBO_TAG_TH) && HasCellBefore(node)) text_.Raw("\t");
+    if (tag == GUMBO_TAG_LI) text_.Raw("* ");
+    const std::size_t start = text_.Size();
+    const bool inner_preformatted =
+        preformatted || tag == GUMBO_TAG_PRE || tag == GUMBO_TAG_TEXTAREA;
+    WalkChildren(element.children, inner_preformatted);
+    if (tag == GUMBO_TAG_A) AddLinkTarget(element, start);
+    if (breaks > 0) text_.Break(breaks);
+  }
+
+  static bool HasCellBefore(const GumboNode* cell) {
+    const GumboNode* parent = cell->parent;
+    if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) return false;
+    const GumboVector& siblings = parent->v.element.children;
+    for (unsigned i = 0; i < cell->index_within_parent && i < siblings.length; ++i) {
+      const auto* sibling = static_cast<const GumboNode*>(siblings.data[i]);
+      if (sibling->type == GUMBO_NODE_ELEMENT &&
+          (sibling->v.element.tag == GUMBO_TAG_TD || sibling->v.element.tag == GUMBO_TAG_TH)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  void AddLinkTarget(const GumboElement& link, std::size_t text_start) {
+    const char* href = Attribute(link, "href");
+    if (href == nullptr) return;
+    const std::string_view target(href);
+    if (target.empty() || StartsWith(target, "#") || StartsWith(Lower(target), "javascript:")) {
+      return;
+    }
+    const std::string_view shown = text_.Since(text_start);
+    const std::string_view bare = StartsWith(target, "mailto:") ? target.substr(7) : target;
+    if (shown.find(bare) != std::string_view::npos) return;
+    text_.Text(" <", false);
+    text_.Raw(target);
+    text_.Raw(">");
+  }
+
+  TextBuilder text_;
+};
+
+struct GumboOutputDeleter {
+  void operator()(GumboOutput* output) const {
+    gumbo_destroy_output(&kGumboDefaultOptions, output);
+  }
+};
+
+}  // namespace
+
+std::string DeclaredHtmlCharset(std::string_view html) {
+  if (StartsWith(html, "\xEF\xBB\xBF")) return "utf-8";
+  if (StartsWith(html, "\xFF\xFE")) return "utf-16le";
+  if (StartsWith(html, "\xFE\xFF")) return "utf-16be";
+  return CharsetInMeta(html);
+}
+
+std::string HtmlToUtf8(std::string_view html) {
+  std::string charset = DeclaredHtmlCharset(html);
+  if (charset == "utf-8" || charset == "utf8") {
+    if (StartsWith(html, "\xEF\xBB\xBF")) html.remove_prefix(3);
+    return Utf8OrWindows1252(html);
+  }
+  if (charset == "utf-16le" || charset == "utf-16be") {
+    html.remove_prefix(2);
+    if (auto text = CharsetToUtf8(html, Lower(charset))) return *text;
+    return Utf8OrWindows1252(html);
+  }
+  // Browsers read these labels as windows-1252, which is a superset of them.
+  if (charset.empty() || charset == "iso-8859-1" || charset == "us-ascii" ||
+      charset == "latin1" || charset == "windows-1252") {
+    return Utf8OrWindows1252(html);
+  }
+  if (auto text = CharsetToUtf8(html, charset)) return *text;
+  return Utf8OrWindows1252(html);
+}
+
+std::string HtmlToText(std::string_view html) {
+  const std::string utf8 = HtmlToUtf8(html);
+  const std::unique_ptr<GumboOutput, GumboOutputDeleter> output(
+      gumbo_parse_with_options(&kGumboDefaultOptions, utf8.data(), utf8.size()));
+  if (!output) return {};
+  return HtmlTextWalker().Run(output->root);
+}
+
+}  // namespace bm

@@ -1,0 +1,60 @@
+#include "convert/messaging_session.h"
+
+#include "base/paths.h"
+#include "convert/eml_import.h"
+#include "convert/file_bytes.h"
+#include "convert/mapi_properties.h"
+#include "convert/msg_writer.h"
+
+namespace bm {
+
+MsgMessage::MsgMessage(std::filesystem::path path, std::u16string message_class)
+    : path_(std::move(path)), content_(std::make_unique<MessageContent>()) {
+  content_->properties.SetText(mapi::tag::kMessageClass, std::move(message_class));
+}
+
+MsgMessage::~MsgMessage() = default;
+
+HResult MsgMessage::LoadMessageFromFile(const std::u16string& eml_path, int type) {
+  if (eml_path.empty() || type != kRfc822Type) return E_INVALIDARG;
+  const std::optional<std::string> eml = ReadFileBytes(ToPath(eml_path));
+  if (!eml) return STG_E_FILENOTFOUND;
+  MessageContent loaded;
+  if (const HResult imported = ImportEml(*eml, loaded); Failed(imported)) return imported;
+  // The class the message was made with survives the load.
+  if (std::optional<std::u16string> message_class =
+          content_->properties.Text(mapi::tag::kMessageClass)) {
+    loaded.properties.SetText(mapi::tag::kMessageClass, std::move(*message_class));
+  }
+  *content_ = std::move(loaded);
+  return S_OK;
+}
+
+HResult MsgMessage::CommitMessage() { return WriteMsgFile(*content_, path_); }
+
+MessagingSession::~MessagingSession() = default;
+
+HResult MessagingSession::Create(std::unique_ptr<MessagingSession>& out) {
+  return Create(out, StartMessagingRuntime);
+}
+
+HResult MessagingSession::Create(std::unique_ptr<MessagingSession>& out,
+                                 const ComponentStarter& start) {
+  out.reset();
+  const HResult started = start ? start() : E_POINTER;
+  if (Failed(started)) return started;
+  out.reset(new MessagingSession());
+  return S_OK;
+}
+
+HResult MessagingSession::MakeMsgFileMessage(const std::u16string& msg_path,
+                                             const std::u16string& message_class, int format,
+                                             std::unique_ptr<MsgMessage>& out) {
+  out.reset();
+  if (msg_path.empty() || message_class.empty()) return E_INVALIDARG;
+  if (format != kMsgFormat && format != kMsgUnicodeFormat) return E_INVALIDARG;
+  out.reset(new MsgMessage(ToPath(msg_path), message_class));
+  return S_OK;
+}
+
+}  // namespace bm

@@ -1,0 +1,68 @@
+// The messaging session: makes message objects bound to MSG files, fills them from RFC 822
+// message files and writes them as Outlook MSG files (MS-OXMSG compound files).
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "convert/component_runtime.h"
+#include "convert/hresult.h"
+
+namespace bm {
+
+struct MessageContent;
+
+// Values of LoadMessageFromFile's type and MakeMsgFileMessage's format arguments.
+inline constexpr int kRfc822Type = 1024;
+inline constexpr int kMsgFormat = 3;
+inline constexpr int kMsgUnicodeFormat = 9;
+
+class MsgMessage {
+ public:
+  MsgMessage(const MsgMessage&) = delete;
+  MsgMessage& operator=(const MsgMessage&) = delete;
+  ~MsgMessage();
+
+  // Replaces the message's contents with the message parsed from `eml_path`. `type` must be
+  // kRfc822Type. STG_E_FILENOTFOUND when the file cannot be read, MAPI_E_CORRUPT_DATA when it
+  // holds no message.
+  HResult LoadMessageFromFile(const std::u16string& eml_path, int type);
+
+  // Writes the MSG file at the bound path: to a temporary file in the same directory, renamed
+  // into place only when complete. An existing file at that path is never replaced
+  // (STG_E_FILEALREADYEXISTS); a failed write leaves no file behind.
+  HResult CommitMessage();
+
+  // What the message holds now (for inspection).
+  const MessageContent& Content() const { return *content_; }
+
+ private:
+  friend class MessagingSession;
+  MsgMessage(std::filesystem::path path, std::u16string message_class);
+
+  std::filesystem::path path_;
+  std::unique_ptr<MessageContent> content_;
+};
+
+class MessagingSession {
+ public:
+  // Creates the session; fails (out empty, negative result) when its runtime cannot start.
+  static HResult Create(std::unique_ptr<MessagingSession>& out);
+  static HResult Create(std::unique_ptr<MessagingSession>& out, const ComponentStarter& start);
+
+  MessagingSession(const MessagingSession&) = delete;
+  MessagingSession& operator=(const MessagingSession&) = delete;
+  ~MessagingSession();
+
+  // A new message of class `message_class` (for example "IPM.Note") bound to `msg_path`.
+  // `format` is kMsgFormat or kMsgUnicodeFormat; strings are stored as Unicode either way.
+  // E_INVALIDARG for an empty path or class or another format.
+  HResult MakeMsgFileMessage(const std::u16string& msg_path, const std::u16string& message_class,
+                             int format, std::unique_ptr<MsgMessage>& out);
+
+ private:
+  MessagingSession() = default;
+};
+
+}  // namespace bm

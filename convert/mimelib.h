@@ -1,0 +1,51 @@
+// The mimelib component: composes the RFC 5322 message file that the messaging session turns
+// into an MSG file, and turns HTML or RTF body files into plain text.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "convert/component_runtime.h"
+#include "convert/hresult.h"
+
+namespace bm {
+
+class Mimelib {
+ public:
+  // Creates the component; fails (out empty, negative result) when GMime cannot be started.
+  static HResult Create(std::unique_ptr<Mimelib>& out);
+  // The same with the runtime start supplied by the caller (tests inject failures here).
+  static HResult Create(std::unique_ptr<Mimelib>& out, const ComponentStarter& start);
+
+  Mimelib(const Mimelib&) = delete;
+  Mimelib& operator=(const Mimelib&) = delete;
+  ~Mimelib();
+
+  // Writes a MIME message at `eml_path`.
+  //  body_kind: "txt" (UTF-8 text; invalid UTF-8 read as windows-1252), "html" (HTML bytes;
+  //    multipart/alternative with a derived text/plain part) or "rtf" (raw RTF; derived
+  //    text/plain plus a text/rtf part).
+  //  sender_text: "From:Name <addr > " or "From:Name".
+  //  to_list, cc_list, bcc_list: entries "Name [addr]," or "Name,".
+  //  date_text: "MM/DD/YYYY hh:mm:ss.fffffffff" in UTC.
+  //  attachment_list: "path;path;;path;" (empty entries skipped); an entry ending ".eml" that
+  //    holds an RFC 822 message is attached as message/rfc822.
+  HResult ComposeEmlFile(const std::u16string& eml_path, const std::u16string& body_file_path,
+                         const std::u16string& sender_text, const std::u16string& to_list,
+                         const std::u16string& date_text, const std::u16string& body_kind,
+                         const std::u16string& attachment_list, const std::u16string& subject,
+                         const std::u16string& cc_list, const std::u16string& bcc_list);
+
+  // Reads RTF from `source` and writes its plain text (UTF-8) to `target`; both may be the
+  // same file.
+  HResult ConvertRtfBodyFile(const std::u16string& source, const std::u16string& target);
+
+  // Reads HTML from `source` and writes its readable text (UTF-8) to `target`; both may be
+  // the same file.
+  HResult ConvertHtmlBodyFile(const std::u16string& source, const std::u16string& target);
+
+ private:
+  Mimelib() = default;
+};
+
+}  // namespace bm

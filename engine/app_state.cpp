@@ -1,0 +1,27 @@
+#include "engine/app_state.h"
+
+#include "base/log.h"
+#include "base/paths.h"
+#include "convert/messaging_session.h"
+
+namespace bm {
+
+AppState::AppState(MainWindow& window) : main_window(window) {}
+
+AppState::~AppState() {
+  // The message goes before its session, and the nodes' folder items before their store.
+  current_message.reset();
+  messaging_session.reset();
+  CloseStore();
+}
+
+void AppState::Log(std::u16string_view message) const {
+  AppendLog(ToPath(paths.log_file_path), message);
+}
+
+void AppState::CloseStore() {
+  folder_nodes.clear();
+  store.reset();
+}
+
+}  // namespace bm

@@ -1,0 +1,102 @@
+// The application state: what the original kept in process-wide globals, owned by one object
+// so that tests can build several independent instances.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "engine/export_handle.h"
+#include "engine/folder_node.h"
+#include "engine/main_window.h"
+#include "engine/pff.h"
+#include "preview/row_records.h"
+
+namespace bm {
+
+class MessagingSession;
+class MsgMessage;
+
+struct SharedPaths {
+  std::u16string pst_path;
+  std::u16string system_temp_path;  // ends with a separator
+  std::u16string temp_folder_path;  // ".../QelTemp/", ends with a separator
+  std::u16string log_file_path;
+  std::u16string program_directory;  // ends with a separator
+};
+
+// To, CC and BCC entries of the e-mail being written: "Name [addr],".
+struct RecipientLists {
+  std::u16string to;
+  std::u16string cc;
+  std::u16string bcc;
+  void Clear() {
+    to.clear();
+    cc.clear();
+    bcc.clear();
+  }
+};
+
+// Only one worker (scan, folder load or conversion) runs at a time; a second start request
+// while one runs is refused, not queued.
+class WorkerGate {
+ public:
+  bool TryStart() {
+    bool expected = false;
+    return busy_.compare_exchange_strong(expected, true);
+  }
+  void Finish() { busy_.store(false); }
+  bool Busy() const { return busy_.load(); }
+
+ private:
+  std::atomic<bool> busy_{false};
+};
+
+class AppState {
+ public:
+  explicit AppState(MainWindow& window);
+  ~AppState();
+  AppState(const AppState&) = delete;
+  AppState& operator=(const AppState&) = delete;
+
+  MainWindow& main_window;
+  SharedPaths paths;
+
+  // The open store: live from a scan's success until the next scan's teardown.
+  std::unique_ptr<export_handle> session;
+  pff::File store;
+  FolderNodeList folder_nodes;
+  TreeItem root_tree_item = kNoTreeItem;
+  // Entry d: the tree item inserted last at depth d; entry 0 is the root tree item.
+  std::array<TreeItem, 28> depth_parent_table{};
+  // Where the export loops write their progress lines; nowhere when empty.
+  std::FILE* notify_stream = nullptr;
+
+  // Export state shared by the dispatch, the loops and the writers.
+  std::atomic<bool> conversion_mode{false};
+  std::atomic<int> stop_flag{0};
+  std::int32_t running_item_number = 0;
+  RecipientLists recipient_lists;
+  RowRecordLists row_records;
+
+  // The messaging session made by Convert, its creation result, and the current message.
+  std::unique_ptr<MessagingSession> messaging_session;
+  std::int32_t messaging_session_status = -1;
+  std::unique_ptr<MsgMessage> current_message;
+
+  WorkerGate worker;
+
+  // Appends an entry to the log file of the current scan.
+  void Log(std::u16string_view message) const;
+
+  // Empties the folder node list and closes the store (the nodes' items go first).
+  void CloseStore();
+};
+
+}  // namespace bm

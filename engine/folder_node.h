@@ -1,0 +1,28 @@
+// The folder node list: one node per walked folder, in depth-first pre-order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/main_window.h"
+#include "engine/pff.h"
+
+namespace bm {
+
+struct FolderNode {
+  std::u16string name;                  // sanitised display name, also the tree text
+  int depth = 0;                        // 1 directly under the store's root folder
+  std::u16string relative_folder_path;  // parent's path below the items export path
+  TreeItem parent_tree_item = kNoTreeItem;
+  TreeItem tree_item = kNoTreeItem;
+  pff::Item folder_item;  // kept open while the store is open
+  std::u16string folder_kind;
+
+  // The folder path consumers use: relative folder path, a separator and the name.
+  std::u16string FolderPath() const;
+};
+
+// Nodes are only appended, and dropped all together when the next scan starts.
+using FolderNodeList = std::vector<FolderNode>;
+
+}  // namespace bm

@@ -1,0 +1,158 @@
+#include "engine/folder_walk.h"
+
+#include <cstdlib>
+#include <new>
+#include <optional>
+
+#include "base/paths.h"
+#include "engine/app_state.h"
+
+namespace bm {
+
+namespace {
+
+constexpr std::uint32_t kPidTagDisplayName = 0x3001;
+constexpr std::uint32_t kPidTagContainerClass = 0x3613;
+constexpr std::size_t kMaxNameLength = 255;
+constexpr std::u16string_view kItemsDirectoryName = u"xxxexportdata";
+
+// Nothing is shown below kMaxTreeDepth, but a damaged store could nest folders without end;
+// the walk stops descending here rather than exhausting the stack.
+constexpr int kMaxWalkDepth = 512;
+
+bool IsReplacedInName(char16_t c) {
+  if (c < 32) return true;
+  switch (c) {
+    case u'/':
+    case u'\\':
+    case u'!':
+    case u'$':
+    case u'%':
+    case u'&':
+    case u'*':
+    case u'+':
+    case u':':
+    case u';':
+    case u'<':
+    case u'>':
+    case u'?':
+    case u'@':
+    case u'~':
+    case u'|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+int SeparatorCount(std::u16string_view path) {
+  int count = 0;
+  for (char16_t c : path) count += c == kSeparator;
+  return count;
+}
+
+// Reads the container class: absent, unreadable (empty kind) or its text.
+std::u16string ReadFolderKind(libpff_item_t* folder) {
+  const pff::RecordEntry entry = pff::FindEntry(folder, 0, kPidTagContainerClass);
+  if (!entry) return FolderKindText(nullptr);
+  const std::optional<std::u16string> container_class = pff::ReadUtf16(entry.get());
+  if (!container_class) return u"";
+  return FolderKindText(&*container_class);
+}
+
+void AppendNode(AppState& state, FolderNode node) {
+  try {
+    state.folder_nodes.push_back(std::move(node));
+  } catch (const std::bad_alloc&) {
+    const bool was_empty = state.folder_nodes.empty();
+    state.main_window.MessageBox(was_empty ? u"Not Enough Memory" : u"Not Enough Of Memory",
+                                 kCaption1, mb::kReport, BoxOwner::kNone);
+    std::_Exit(0);
+  }
+}
+
+int WalkFolder(AppState& state, pff::Item folder_item, std::u16string_view parent_directory_path,
+               int walk_depth);
+
+int WalkSubFolders(AppState& state, libpff_item_t* folder, std::u16string_view directory_path,
+                   int walk_depth) {
+  pff::Error error;
+  int count = 0;
+  if (libpff_folder_get_number_of_sub_folders(folder, &count, error.out()) != 1) return -1;
+  for (int index = 0; index < count; ++index) {
+    libpff_item_t* raw = nullptr;
+    if (libpff_folder_get_sub_folder(folder, index, &raw, error.out()) != 1) return -1;
+    WalkFolder(state, pff::Item(raw), directory_path, walk_depth + 1);
+  }
+  return 1;
+}
+
+int WalkFolder(AppState& state, pff::Item folder_item, std::u16string_view parent_directory_path,
+               int walk_depth) {
+  if (!state.session || !folder_item) return -1;
+  libpff_item_t* folder = folder_item.get();
+
+  std::u16string name =
+      SanitiseFolderName(pff::Utf16Property(folder, kPidTagDisplayName).value_or(u""));
+  const std::u16string directory_path = JoinPath(parent_directory_path, name);
+  std::u16string kind = ReadFolderKind(folder);
+  std::u16string relative_path = RelativeFolderPath(parent_directory_path);
+  const int depth = SeparatorCount(relative_path) + 1;
+
+  if (depth <= kMaxTreeDepth) {
+    auto& depth_parents = state.depth_parent_table;
+    const TreeItem parent = depth_parents[depth - 1];
+    const TreeItem tree_item = state.main_window.InsertTreeItem(parent, name, kind);
+    depth_parents[depth] = tree_item;
+    AppendNode(state, FolderNode{.name = std::move(name),
+                                 .depth = depth,
+                                 .relative_folder_path = std::move(relative_path),
+                                 .parent_tree_item = parent,
+                                 .tree_item = tree_item,
+                                 .folder_item = std::move(folder_item),
+                                 .folder_kind = std::move(kind)});
+  }
+  if (walk_depth < kMaxWalkDepth) WalkSubFolders(state, folder, directory_path, walk_depth);
+  return 1;
+}
+
+}  // namespace
+
+std::u16string SanitiseFolderName(std::u16string name) {
+  if (name.size() > kMaxNameLength) name.resize(kMaxNameLength);
+  for (char16_t& c : name) {
+    if (IsReplacedInName(c)) c = u'_';
+  }
+  return name;
+}
+
+std::u16string FolderKindText(const std::u16string* container_class) {
+  if (container_class == nullptr) return u"folder";
+  const std::u16string& c = *container_class;
+  if (c == u"IPF.Note") return u"email";
+  if (c == u"IPF.Task") return u"task";
+  if (c == u"IPF.Contact") return u"contact";
+  if (c == u"IPF.Journal") return u"journal";
+  if (c == u"IPF.Appointment") return u"calendar";
+  if (c == u"IPF.StickyNote") return u"note";
+  return c;
+}
+
+std::u16string RelativeFolderPath(std::u16string_view parent_directory_path) {
+  const std::size_t first = parent_directory_path.find(kItemsDirectoryName);
+  if (first == std::u16string_view::npos) return {};
+  const std::u16string_view rest = parent_directory_path.substr(first + kItemsDirectoryName.size());
+  return std::u16string(rest.substr(0, rest.find(kItemsDirectoryName)));
+}
+
+int export_handle_export_folder(AppState& state, pff::Item folder_item, int /*item_index*/,
+                                std::u16string_view parent_directory_path) {
+  return WalkFolder(state, std::move(folder_item), parent_directory_path, 0);
+}
+
+int export_handle_export_sub_folders(AppState& state, libpff_item_t* folder,
+                                     std::u16string_view directory_path) {
+  return WalkSubFolders(state, folder, directory_path, 0);
+}
+
+}  // namespace bm

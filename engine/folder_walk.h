@@ -1,0 +1,37 @@
+// The folder walk: every folder of the store becomes a folder node and a tree item.
+#pragma once
+
+#include <libpff.h>
+
+#include <string>
+#include <string_view>
+
+#include "engine/pff.h"
+
+namespace bm {
+
+class AppState;
+
+// Deepest level that gets a tree item and a node.
+inline constexpr int kMaxTreeDepth = 27;
+
+// The walk step for one folder: names it, inserts its tree item and node, walks its sub-folders.
+// Takes ownership of the folder item (its node keeps it). 1, or -1 when an input is missing.
+int export_handle_export_folder(AppState& state, pff::Item folder_item, int item_index,
+                                std::u16string_view parent_directory_path);
+
+// Runs the walk step on each sub-folder. 1, or -1 when the count or a sub-folder is unreadable.
+int export_handle_export_sub_folders(AppState& state, libpff_item_t* folder,
+                                     std::u16string_view directory_path);
+
+// The display name made safe for tree texts and paths: at most 255 characters, control
+// characters and / \ ! $ % & * + : ; < > ? @ ~ | replaced by '_'.
+std::u16string SanitiseFolderName(std::u16string name);
+
+// The folder kind word for a container class (nothing when the class is absent).
+std::u16string FolderKindText(const std::u16string* container_class);
+
+// The part of `parent_directory_path` after the first "xxxexportdata", up to a second one.
+std::u16string RelativeFolderPath(std::u16string_view parent_directory_path);
+
+}  // namespace bm

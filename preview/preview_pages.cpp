@@ -1,0 +1,353 @@
+#include "preview/preview_pages.h"
+
+#include <cstdio>
+#include <memory>
+#include <system_error>
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "base/utf16_file.h"
+#include "engine/app_state.h"
+#include "preview/click_dispatch.h"
+#include "preview/page_files.h"
+#include "preview/rtf_reader.h"
+#include "preview/xhtml.h"
+
+namespace bm {
+
+const std::array<std::u16string_view, kContactFieldCount> kContactFieldLabels = {
+    u"File Under",
+    u"Given Name",
+    u"Initials",
+    u"Sur Name",
+    u"Title",
+    u"Generational Abbreviation",
+    u"Callback Phone Number",
+    u"Primary Phone Number",
+    u"Home Phone Number",
+    u"Mobile Phone Number",
+    u"Company Name",
+    u"Job Title",
+    u"Office Location",
+    u"Department Name",
+    u"Postal Address",
+    u"Country",
+    u"Locality",
+    u"Business Phone Number 1",
+    u"Business Phone Number 2",
+    u"Business Fax Number",
+    u"Email Address1",
+    u"Email Address2",
+    u"Email Address3",
+    u"Radio Telephone Number",
+    u"Car Telephone Number",
+    u"Other Telephone Number",
+    u"Pager Telephone Number",
+    u"Primary Fax Number",
+    u"Home Fax Number",
+    u"Telex Number",
+    u"isdn Number",
+    u"Assistant Telephone Number",
+    u"Home2 Telephone Number",
+    u"Customer id",
+    u"Contact Hobbies",
+    u"Home Address Street",
+    u"Gender",
+    u"Middle Name",
+    u"Languages",
+    u"Assistant Name",
+    u"Profession",
+    u"Spouse Name",
+    u"Company Main Phone Number",
+    u"Address City",
+    u"Wedding Anniversary",
+    u"Birth Day",
+    u"Manager Name",
+    u"Nick Name",
+    u"Personal Home Page",
+    u"Business Home Page",
+    u"Home Address Country",
+    u"Address Postal Code",
+    u"Home Address State",
+    u"Other Address City",
+    u"Other Address Country",
+    u"Other Address Postal Code",
+    u"Other Address State",
+    u"Other Address Street",
+    u"Account",
+    u"ttytdd Phone Number",
+    u"Government ID Number",
+    u"Organization ID Number",
+    u"Original Display Name",
+    u"Business Street",
+    u"Business State",
+    u"Business Postal Code",
+    u"Business City",
+    u"Work Country",
+    u"Work City",
+    u"Work Street",
+    u"Work State",
+    u"Work Postal Code",
+    u"Work Post Office Box",
+};
+
+namespace {
+
+constexpr std::u16string_view kPageStart =
+    u"<!DOCTYPE html PUBLIC '-//W3C//DTD XHTML 1.0 Transitional//EN' "
+    u"'http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd'>"
+    u"<html xmlns='http://www.w3.org/1999/xhtml'>"
+    u"<head>"
+    u"<meta http-equiv='Content-Type' content='text/html; charset=utf-8' />"
+    u"<style type='text/css'>"
+    u"<!--"
+    u"body,td,th {"
+    u"\tfont-family: Verdana, Arial, Helvetica, sans-serif;"
+    u"\tfont-size: 11px;"
+    u"\tcolor: #666666;"
+    u"}"
+    u"body {"
+    u"\tmargin-left: 0px;"
+    u"\tmargin-top: 0px;"
+    u"\tmargin-right: 0px;"
+    u"\tmargin-bottom: 0px;"
+    u"}"
+    u"a {"
+    u"\tfont-family: Verdana, Arial, Helvetica, sans-serif;"
+    u"\tfont-size: 10px;"
+    u"}"
+    u"-->"
+    u"</style></head>"
+    u"<body>"
+    u"<table width='100%' border='0' cellspacing='0' cellpadding='0'>";
+
+constexpr std::u16string_view kPageEnd = u"</table></body></html>";
+
+// The attachment list with the temp folder path removed: bare file names separated by ";".
+std::u16string AttachmentNames(std::u16string_view attachment_list,
+                               std::u16string_view temp_folder) {
+  std::u16string names(attachment_list);
+  if (!temp_folder.empty()) ReplaceAll(names, temp_folder, u"");
+  return names;
+}
+
+void AppendFieldRow(std::u16string& page, std::u16string_view label, std::u16string_view value) {
+  if (value.empty()) return;
+  page += u"  <tr>   <td height='20'><b>";
+  page += label;
+  page += u": </b> ";
+  page += EscapeXhtml(value);
+  page += u"</td> </tr>";
+}
+
+// The attachment row of a header page; `cell_start` carries the e-mail page's colspan.
+void AppendAttachmentRow(std::u16string& page, std::u16string_view cell_start,
+                         std::u16string_view attachment_list, std::u16string_view temp_folder) {
+  const std::u16string names = AttachmentNames(attachment_list, temp_folder);
+  if (names.empty()) return;
+  page += u"<tr>";
+  page += cell_start;
+  page += u"<b>Attachment: </b><span color='red'>";
+  page += EscapeXhtml(names);
+  page += u"</span></td> </tr>";
+}
+
+std::u16string SenderCell(const EmailRowRecord& record) {
+  std::u16string cell = record.sender;
+  if (!record.sender_address.empty()) cell += u"[" + record.sender_address + u"]";
+  return cell;
+}
+
+std::u16string FramesetPage(std::u16string_view frameset_attributes,
+                            std::u16string_view header_path, std::u16string_view body_path) {
+  std::u16string page = u"<html><head></head><frameset ";
+  page += frameset_attributes;
+  page += u" border='0'><frame src='";
+  page += EscapeXhtml(FileUrl(header_path));
+  page += u"'  scrolling='auto' frameborder='1'><frame src='";
+  page += EscapeXhtml(FileUrl(body_path));
+  page += u"'></frameset></html>";
+  return page;
+}
+
+std::u16string_view BodyFileName(BodyKind kind, bool is_note) {
+  switch (kind) {
+    case BodyKind::kHtml:
+      return kHtmlBodyName;
+    case BodyKind::kRtf:
+      return is_note ? kNoteRtfBodyName : kRtfBodyName;
+    case BodyKind::kText:
+      return kTextBodyName;
+  }
+  return {};
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The text of the RTF file at `path`, or nothing when it cannot be opened. The reader's
+// result code is not needed: what it extracted before an error is what the preview shows.
+std::u16string RtfFileText(const std::filesystem::path& path) {
+  std::u16string text;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+  if (file) ConvertRtfToText(file.get(), text);
+  return text;
+}
+
+std::u16string TempFile(const AppState& state, std::u16string_view name) {
+  return state.paths.temp_folder_path + std::u16string(name);
+}
+
+// The header page, the body file and the frameset of a contact, appointment or task.
+void ShowSideBySide(AppState& state, std::u16string_view header_page, const RecordBody& body) {
+  const std::u16string header_path = TempFile(state, kHeaderPageName);
+  WriteUtf8TextFile(ToPath(header_path), header_page);
+  const std::u16string body_path = WriteBodyFile(body, state.paths.temp_folder_path, false);
+  const std::u16string frameset_path = TempFile(state, kFramesetPageName);
+  WriteUtf16NoMarkFile(ToPath(frameset_path), SideBySideFramesetPage(header_path, body_path));
+  state.main_window.Navigate(frameset_path);
+}
+
+// Without a temp folder there is nowhere the preview may write.
+bool CanPreview(const AppState& state) { return !state.paths.temp_folder_path.empty(); }
+
+}  // namespace
+
+std::u16string EmailHeaderPage(const EmailRowRecord& record, std::u16string_view temp_folder) {
+  std::u16string page(kPageStart);
+  page += u"  <tr>   <td height='20'><b>From :</b>";
+  page += EscapeXhtml(SenderCell(record));
+  page += u"</td>   <td height='20'><b>Date:</b >";
+  page += EscapeXhtml(record.creation_time);
+  page += u"</td> </tr>";
+  page += u"  <tr>   <td height='20'><b>Subject: </b> ";
+  page += EscapeXhtml(record.subject);
+  page += u"</td>    <td height='20'><b>To:</b> ";
+  page += EscapeXhtml(record.to_list);
+  page += u"</td> </tr>";
+  AppendAttachmentRow(page, u"   <td height='20' colspan='2'>", record.attachment_list,
+                      temp_folder);
+  page += kPageEnd;
+  return page;
+}
+
+std::u16string ContactHeaderPage(const ContactRowRecord& record,
+                                 std::u16string_view temp_folder) {
+  std::u16string page(kPageStart);
+  AppendFieldRow(page, u"Subject", record.subject);
+  for (std::size_t i = 0; i < kContactFieldCount; ++i) {
+    AppendFieldRow(page, kContactFieldLabels[i], record.fields[i]);
+  }
+  AppendAttachmentRow(page, u"   <td height='20'>", record.attachment_list, temp_folder);
+  page += kPageEnd;
+  return page;
+}
+
+std::u16string AppointmentHeaderPage(const AppointmentRowRecord& record,
+                                     std::u16string_view temp_folder) {
+  std::u16string page(kPageStart);
+  AppendFieldRow(page, u"Subject", record.subject);
+  AppendFieldRow(page, u"Start Time", record.start_time);
+  AppendFieldRow(page, u"End Time", record.end_time);
+  AppendFieldRow(page, u"Duration", record.duration);
+  AppendFieldRow(page, u"Location", record.location);
+  AppendFieldRow(page, u"Recurrence Pattern", record.recurrence_pattern);
+  AppendFieldRow(page, u"First Effective Time", record.first_effective_time);
+  AppendFieldRow(page, u"Last Effective Time", record.last_effective_time);
+  AppendFieldRow(page, u"Busy Status", record.busy_status);
+  AppendAttachmentRow(page, u"   <td height='20'>", record.attachment_list, temp_folder);
+  page += kPageEnd;
+  return page;
+}
+
+std::u16string TaskHeaderPage(const TaskRowRecord& record, std::u16string_view temp_folder) {
+  std::u16string page(kPageStart);
+  AppendFieldRow(page, u"Subject", record.subject);
+  AppendFieldRow(page, u"From", record.sender);
+  AppendFieldRow(page, u"Start Date", record.start_date);
+  AppendFieldRow(page, u"Due Date", record.due_date);
+  AppendFieldRow(page, u"Status", record.status);
+  AppendFieldRow(page, u"Percentage Complete", record.percent_complete);
+  AppendFieldRow(page, u"Actual Effort", record.actual_effort);
+  AppendFieldRow(page, u"Total Effort", record.total_effort);
+  AppendFieldRow(page, u"Is Complete", record.complete);
+  AppendFieldRow(page, u"Version", record.version);
+  AppendAttachmentRow(page, u"   <td height='20'>", record.attachment_list, temp_folder);
+  page += kPageEnd;
+  return page;
+}
+
+std::u16string EmailFramesetPage(std::u16string_view header_path, std::u16string_view body_path) {
+  return FramesetPage(u"rows='28%,*'", header_path, body_path);
+}
+
+std::u16string SideBySideFramesetPage(std::u16string_view header_path,
+                                      std::u16string_view body_path) {
+  return FramesetPage(u"cols='50%,50%*'", header_path, body_path);
+}
+
+std::u16string WriteBodyFile(const RecordBody& body, std::u16string_view temp_folder,
+                             bool is_note) {
+  std::u16string body_path(temp_folder);
+  const std::u16string_view name = BodyFileName(body.kind, is_note);
+  // An unknown body kind has no file of its own; the path stays the folder and shows nothing.
+  if (name.empty()) return body_path;
+  body_path += name;
+  WriteBinaryFile(ToPath(body_path), body.bytes);
+  if (body.kind != BodyKind::kRtf) return body_path;
+
+  const std::u16string text = RtfFileText(ToPath(body_path));
+  std::error_code ignored;
+  std::filesystem::remove(ToPath(body_path), ignored);
+  body_path += kTextBodyName;
+  WriteByteTextFile(ToPath(body_path), text);
+  return body_path;
+}
+
+int ShowEmailPreview(AppState& state, std::u16string_view number, std::u16string_view from) {
+  if (!CanPreview(state)) return 0;
+  const auto record = state.row_records.FindEmail(ParseRowNumber(number), from);
+  if (!record) return 0;
+  const std::u16string header_path = TempFile(state, kHeaderPageName);
+  WriteUtf16File(ToPath(header_path), EmailHeaderPage(*record, state.paths.temp_folder_path));
+  const std::u16string frameset_path = TempFile(state, kFramesetPageName);
+  WriteUtf16File(ToPath(frameset_path), EmailFramesetPage(header_path, record->body_file_path));
+  state.main_window.Navigate(frameset_path);
+  return 1;
+}
+
+int ShowContactPreview(AppState& state, std::u16string_view number, std::u16string_view) {
+  if (!CanPreview(state)) return 0;
+  const auto record = state.row_records.FindContact(ParseRowNumber(number));
+  if (!record) return 0;
+  ShowSideBySide(state, ContactHeaderPage(*record, state.paths.temp_folder_path), record->body);
+  return 1;
+}
+
+int ShowAppointmentPreview(AppState& state, std::u16string_view number, std::u16string_view) {
+  if (!CanPreview(state)) return 0;
+  const auto record = state.row_records.FindAppointment(ParseRowNumber(number));
+  if (!record) return 0;
+  ShowSideBySide(state, AppointmentHeaderPage(*record, state.paths.temp_folder_path),
+                 record->body);
+  return 1;
+}
+
+int ShowTaskPreview(AppState& state, std::u16string_view number, std::u16string_view) {
+  if (!CanPreview(state)) return 0;
+  const auto record = state.row_records.FindTask(ParseRowNumber(number));
+  if (!record) return 0;
+  ShowSideBySide(state, TaskHeaderPage(*record, state.paths.temp_folder_path), record->body);
+  return 1;
+}
+
+int ShowNotePreview(AppState& state, std::u16string_view number, std::u16string_view) {
+  if (!CanPreview(state)) return 0;
+  const auto record = state.row_records.FindNote(ParseRowNumber(number));
+  if (!record) return 0;
+  state.main_window.Navigate(WriteBodyFile(record->body, state.paths.temp_folder_path, true));
+  return 1;
+}
+
+}  // namespace bm

@@ -1,0 +1,136 @@
+// Row records: what the item writers keep for each listed item so a click can preview it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bm {
+
+// 1 HTML, 2 RTF, 3 plain text (also used when there is no body).
+enum class BodyKind : std::int32_t { kHtml = 1, kRtf = 2, kText = 3 };
+
+inline constexpr std::size_t kContactFieldCount = 73;
+
+struct EmailRowRecord {
+  std::int32_t number = 0;
+  std::int32_t item_index = 0;
+  std::u16string folder_path;
+  std::u16string body_file_path;
+  std::u16string creation_time;
+  std::u16string size;
+  std::u16string flags;
+  std::u16string subject;
+  std::u16string sender;
+  std::u16string sender_address;
+  std::uint64_t body_size = 0;
+  BodyKind body_kind = BodyKind::kText;
+  std::u16string attachment_list;
+  std::u16string to_list;
+  std::u16string cc_list;
+  std::u16string bcc_list;
+};
+
+// Body bytes exactly as the writer read them; their count is the body size.
+struct RecordBody {
+  std::vector<std::uint8_t> bytes;
+  BodyKind kind = BodyKind::kText;
+};
+
+struct ContactRowRecord {
+  std::int32_t number = 0;
+  std::u16string size;
+  std::u16string flags;
+  std::u16string creation_time;
+  std::u16string subject;
+  std::array<std::u16string, kContactFieldCount> fields;
+  RecordBody body;
+  std::u16string attachment_list;
+};
+
+struct AppointmentRowRecord {
+  std::int32_t number = 0;
+  std::u16string folder_path;
+  std::u16string creation_time;
+  std::u16string size;
+  std::u16string flags;
+  std::u16string subject;
+  std::u16string start_time;
+  std::u16string end_time;
+  std::u16string duration;
+  std::u16string location;
+  std::u16string recurrence_pattern;
+  std::u16string first_effective_time;
+  std::u16string last_effective_time;
+  std::u16string busy_status;
+  RecordBody body;
+  std::u16string attachment_list;
+};
+
+struct TaskRowRecord {
+  std::int32_t number = 0;
+  std::u16string folder_path;
+  std::u16string creation_time;
+  std::u16string size;
+  std::u16string flags;
+  std::u16string sender;
+  std::u16string subject;
+  std::u16string start_date;
+  std::u16string due_date;
+  std::u16string status;
+  std::u16string percent_complete;
+  std::u16string actual_effort;
+  std::u16string total_effort;
+  std::u16string complete;
+  std::u16string version;
+  RecordBody body;
+  std::u16string attachment_list;
+};
+
+struct NoteRowRecord {
+  std::int32_t number = 0;
+  std::u16string folder_path;
+  std::u16string creation_time;
+  std::u16string size;
+  std::u16string flags;
+  std::u16string subject;
+  RecordBody body;
+  std::u16string attachment_list;
+};
+
+// The five row record lists. Writers append from a worker thread while a click may look a
+// record up on the interface thread, so every access holds one lock and lookups hand out
+// copies that stay valid whatever the worker does next.
+class RowRecordLists {
+ public:
+  void Clear();
+
+  void Append(EmailRowRecord record);
+  void Append(ContactRowRecord record);
+  void Append(AppointmentRowRecord record);
+  void Append(TaskRowRecord record);
+  void Append(NoteRowRecord record);
+
+  // The e-mail record with this number whose sender equals `sender`.
+  std::optional<EmailRowRecord> FindEmail(std::int32_t number, std::u16string_view sender) const;
+  std::optional<ContactRowRecord> FindContact(std::int32_t number) const;
+  std::optional<AppointmentRowRecord> FindAppointment(std::int32_t number) const;
+  std::optional<TaskRowRecord> FindTask(std::int32_t number) const;
+  std::optional<NoteRowRecord> FindNote(std::int32_t number) const;
+
+  std::size_t Size() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<EmailRowRecord> emails_;
+  std::vector<ContactRowRecord> contacts_;
+  std::vector<AppointmentRowRecord> appointments_;
+  std::vector<TaskRowRecord> tasks_;
+  std::vector<NoteRowRecord> notes_;
+};
+
+}  // namespace bm

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+#include "base/text.h"
+#include "engine/scan_worker.h"
+#include "scan_fixture.h"
+
+namespace bm {
+namespace {
+
+using test::ScanFixture;
+
+std::string ReadLog(const AppState& state) {
+  return test::ReadFile(ToPath(state.paths.log_file_path));
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// What every failed open leaves behind: the log, the box, the status and a bare tree.
+void ExpectOpenFailure(const ScanFixture& f) {
+  EXPECT_EQ(ReadLog(f.state),
+            "start scanning process\r\n\r\nOpening file.\r\n\r\nError opening file:\r\n\r\n");
+  const auto boxes = f.window.CallsOf("box");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, u"Unable to open file. Please select valid pst file");
+  EXPECT_EQ(boxes[0].detail, u"Brindlemoor              ");
+  EXPECT_EQ(boxes[0].a, mb::kSystemModal | mb::kIconQuestion);
+  EXPECT_EQ(f.window.StatusTexts().back(), u"unable to open file");
+  EXPECT_EQ(f.window.Tree().size(), 1u);  // only the PST path item
+  EXPECT_TRUE(f.state.folder_nodes.empty());
+  EXPECT_TRUE(f.window.CallsOf("menu").empty());  // Convert stays greyed
+}
+
+TEST(ScanTest, NotAPstEndsWithTheOpenFailure) {
+  ScanFixture f;
+  const auto path = f.temp.path() / "notes.pst";
+  WriteBytes(path, std::string(4096, 'x'));
+  EXPECT_FALSE(f.Scan(path));
+  ExpectOpenFailure(f);
+}
+
+TEST(ScanTest, EmptyFileDirectoryAndMissingPathEndTheSameWay) {
+  for (const std::string kind : {"empty", "directory", "missing"}) {
+    SCOPED_TRACE(kind);
+    ScanFixture f;
+    const auto path = f.temp.path() / ("input-" + kind);
+    if (kind == "empty") WriteBytes(path, "");
+    if (kind == "directory") std::filesystem::create_directory(path);
+    EXPECT_FALSE(f.Scan(path));
+    ExpectOpenFailure(f);
+  }
+}
+
+TEST(ScanTest, TruncatedSampleNeverCrashes) {
+  BM_SAMPLE_OR_SKIP(sample, "outlook.pst");
+  const std::string bytes = test::ReadFile(sample);
+  for (const std::size_t size : {std::size_t{512}, std::size_t{4096}, bytes.size() / 3,
+                                 bytes.size() / 2, bytes.size() - 1000}) {
+    SCOPED_TRACE(size);
+    ScanFixture f;
+    const auto path = f.temp.path() / "cut.pst";
+    WriteBytes(path, bytes.substr(0, size));
+    f.Scan(path);
+    // Either the open failed cleanly or the scan completed with whatever tree was readable.
+    const auto statuses = f.window.StatusTexts();
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_TRUE(statuses.back() == u"unable to open file" ||
+                statuses.back() == u"Scanning completed");
+  }
+}
+
+TEST(ScanTest, GoodStoreReportsEveryStageInOrder) {
+  BM_SAMPLE_OR_SKIP(sample, "outlook.pst");
+  ScanFixture f;
+  ASSERT_TRUE(f.Scan(sample));
+  EXPECT_EQ(ReadLog(f.state),
+            "start scanning process\r\n\r\nOpening file.\r\n\r\nScanning completed\r\n\r\n");
+  EXPECT_EQ(f.window.StatusTexts(),
+            (std::vector<std::u16string>{u"please wait... initialize your file",
+                                         u"please wait... Opening file.",
+                                         u"please wait... Extract folder tree structure.",
+                                         u"Scanning completed"}));
+  const auto menu = f.window.CallsOf("menu");
+  ASSERT_EQ(menu.size(), 1u);
+  EXPECT_EQ(menu[0].a, command::kConvert);
+  EXPECT_EQ(menu[0].b, 1);
+  const auto enable = f.window.CallsOf("enable");
+  ASSERT_EQ(enable.size(), 1u);
+  EXPECT_EQ(enable[0].a, control::kConvertButton);
+  EXPECT_EQ(f.window.BoxTexts(), std::vector<std::u16string>{u"Scanning completed"});
+  // The scan writes nothing but the empty items directory and its log.
+  EXPECT_TRUE(std::filesystem::is_directory(f.TempFolder() / "xxxexportdata"));
+  EXPECT_TRUE(std::filesystem::is_empty(f.TempFolder() / "xxxexportdata"));
+}
+
+TEST(ScanTest, OutlookSampleTreeHasNamesDepthsPathsAndKinds) {
+  BM_SAMPLE_OR_SKIP(sample, "outlook.pst");
+  ScanFixture f;
+  ASSERT_TRUE(f.Scan(sample));
+  const FolderNodeList& nodes = f.state.folder_nodes;
+  auto find = [&](std::u16string_view path) -> const FolderNode* {
+    for (const auto& node : nodes) {
+      if (node.FolderPath() == path) return &node;
+    }
+    return nullptr;
+  };
+  const FolderNode* top = find(u"/Top of Personal Folders");
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(top->depth, 1);
+  EXPECT_EQ(top->relative_folder_path, u"");
+  EXPECT_EQ(top->parent_tree_item, f.state.root_tree_item);
+
+  const FolderNode* inbox = find(u"/Top of Personal Folders/Inbox");
+  ASSERT_NE(inbox, nullptr);
+  EXPECT_EQ(inbox->depth, 2);
+  EXPECT_EQ(inbox->relative_folder_path, u"/Top of Personal Folders");
+  EXPECT_EQ(find(u"/Top of Personal Folders/Calendar")->folder_kind, u"calendar");
+  EXPECT_EQ(find(u"/Top of Personal Folders/Reminders")->folder_kind, u"Outlook.Reminder");
+  EXPECT_EQ(inbox->parent_tree_item, top->tree_item);
+
+  const FolderNode* cjk = nullptr;
+  for (const auto& node : nodes) {
+    if (node.name == u"\u6536\u4ef6\u7bb1") cjk = &node;
+  }
+  ASSERT_NE(cjk, nullptr) << "the CJK-named folder is missing";
+
+  // Root-level folders beside "Top of Personal Folders".
+  ASSERT_NE(find(u"/Search Root"), nullptr);
+  EXPECT_EQ(find(u"/Search Root")->depth, 1);
+
+  const FolderNode* recovered_inbox = find(u"/Top of Personal Folders/Recovered_Group2/Inbox");
+  ASSERT_NE(recovered_inbox, nullptr);
+  EXPECT_EQ(recovered_inbox->depth, 3);
+  EXPECT_EQ(recovered_inbox->relative_folder_path, u"/Top of Personal Folders/Recovered_Group2");
+
+  // Pre-order: every node's parent tree item was inserted before it.
+  std::set<TreeItem> seen{f.state.root_tree_item};
+  for (const auto& node : nodes) {
+    EXPECT_TRUE(seen.contains(node.parent_tree_item)) << ToUtf8(node.name);
+    seen.insert(node.tree_item);
+    EXPECT_EQ(f.window.Tree().at(node.tree_item).text, node.name);
+    EXPECT_EQ(f.window.Tree().at(node.tree_item).kind, node.folder_kind);
+  }
+}
+
+TEST(ScanTest, SecondScanLeavesOnlyTheSecondStore) {
+  BM_SAMPLE_OR_SKIP(first, "outlook.pst");
+  BM_SAMPLE_OR_SKIP(second, "dist-list.pst");
+  ScanFixture f;
+  ASSERT_TRUE(f.Scan(first));
+  ScanFixture reference;
+  ASSERT_TRUE(reference.Scan(second));
+
+  ASSERT_TRUE(f.Scan(second));
+  ASSERT_EQ(f.state.folder_nodes.size(), reference.state.folder_nodes.size());
+  for (std::size_t i = 0; i < f.state.folder_nodes.size(); ++i) {
+    EXPECT_EQ(f.state.folder_nodes[i].FolderPath(), reference.state.folder_nodes[i].FolderPath());
+  }
+
+  // After a failed scan the old nodes are gone too, and a new scan succeeds.
+  const auto bad = f.temp.path() / "bad.pst";
+  WriteBytes(bad, "not a store");
+  EXPECT_FALSE(f.Scan(bad));
+  EXPECT_TRUE(f.state.folder_nodes.empty());
+  EXPECT_TRUE(f.Scan(first));
+  EXPECT_FALSE(f.state.folder_nodes.empty());
+}
+
+TEST(ScanTest, NonAsciiPstPathOpens) {
+  BM_SAMPLE_OR_SKIP(sample, "attachAndInline.pst");
+  ScanFixture f;
+  const auto path = f.temp.path() / "\xe6\x97\xa5\xe6\x9c\xac caf\xc3\xa9.pst";
+  std::filesystem::copy_file(sample, path);
+  EXPECT_TRUE(f.Scan(path));
+  EXPECT_FALSE(f.state.folder_nodes.empty());
+}
+
+}  // namespace
+}  // namespace bm

@@ -1,0 +1,393 @@
+#include "tools/pstgen/ndb.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "tools/pstgen/format.h"
+
+namespace pstgen::ndb {
+namespace fmt = format;
+
+namespace {
+
+constexpr std::size_t kBbtLeafMax = fmt::kBtEntriesSize / fmt::kBtEntrySize;   // 20
+constexpr std::size_t kNbtLeafMax = fmt::kBtEntriesSize / fmt::kNbtEntrySize;  // 15
+constexpr std::size_t kBtIntermediateMax = kBbtLeafMax;
+constexpr std::size_t kSlotsPerAMap = fmt::kAMapCoverage / fmt::kSlotSize;  // 3968
+constexpr std::uint16_t kBlockRefCount = 2;  // what Outlook records for a live block
+
+[[noreturn]] void ThrowIo(const std::filesystem::path& path, const char* what) {
+  throw std::runtime_error(std::string(what) + " " + path.string() + ": " +
+                           std::strerror(errno));
+}
+
+std::uint64_t FirstFreeOffsetOf(std::uint64_t amap_index) {
+  return fmt::AMapOffset(amap_index) + fmt::MapPagesOf(amap_index).count() * fmt::kPageSize;
+}
+
+// A map page (AMap, PMap, FMap, FPMap): 496 bytes of map, then a trailer whose BID is the
+// page's own offset and whose signature is zero.
+std::vector<std::uint8_t> MapPage(std::uint8_t type, std::span<const std::uint8_t> map,
+                                  std::uint64_t offset) {
+  std::vector<std::uint8_t> page(fmt::kPageSize, 0);
+  std::copy(map.begin(), map.end(), page.begin());
+  std::uint8_t* trailer = page.data() + fmt::kPageDataSize;
+  trailer[0] = type;
+  trailer[1] = type;
+  fmt::Put16(trailer + 2, 0);
+  fmt::Put32(trailer + 4, fmt::Crc(std::span(page.data(), fmt::kPageDataSize)));
+  fmt::Put64(trailer + 8, offset);
+  return page;
+}
+
+}  // namespace
+
+NdbWriter::NdbWriter(const std::filesystem::path& path, Encryption encryption)
+    : path_(path),
+      encryption_(encryption),
+      cursor_(FirstFreeOffsetOf(0)),
+      file_pos_(0) {
+  file_.reset(std::fopen(path.c_str(), "wb"));
+  if (!file_) ThrowIo(path, "cannot create");
+  std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
+  // The header is written last; reserve the space before the first AMap.
+  const std::vector<std::uint8_t> zeros(fmt::kFirstAMapOffset, 0);
+  WriteAt(0, zeros);
+}
+
+std::uint64_t NdbWriter::Allocate(std::size_t size, std::size_t alignment) {
+  std::uint64_t at = fmt::AlignUp(cursor_, alignment);
+  std::uint64_t amap = fmt::AMapIndex(at);
+  if (at + size > fmt::AMapOffset(amap + 1)) {
+    ++amap;
+    at = fmt::AlignUp(FirstFreeOffsetOf(amap), alignment);
+  } else if (at < FirstFreeOffsetOf(amap)) {
+    at = fmt::AlignUp(FirstFreeOffsetOf(amap), alignment);
+  }
+  cursor_ = at + size;
+  MarkAllocated(at, size);
+  return at;
+}
+
+void NdbWriter::MarkAllocated(std::uint64_t offset, std::size_t size) {
+  const std::uint64_t first = (offset - fmt::kFirstAMapOffset) / fmt::kSlotSize;
+  const std::uint64_t last = (offset + size - 1 - fmt::kFirstAMapOffset) / fmt::kSlotSize;
+  if (allocated_.size() <= last / 8) allocated_.resize(last / 8 + 1 + (1 << 16), 0);
+  for (std::uint64_t slot = first; slot <= last; ++slot) {
+    allocated_[slot / 8] |= static_cast<std::uint8_t>(0x80u >> (slot % 8));
+  }
+}
+
+bool NdbWriter::IsAllocated(std::uint64_t slot) const {
+  return slot / 8 < allocated_.size() && (allocated_[slot / 8] & (0x80u >> (slot % 8))) != 0;
+}
+
+void NdbWriter::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+  static const std::array<std::uint8_t, 4096> kZeros{};
+  while (file_pos_ < offset) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(offset - file_pos_, kZeros.size()));
+    if (std::fwrite(kZeros.data(), 1, n, file_.get()) != n) ThrowIo(path_, "cannot write");
+    file_pos_ += n;
+  }
+  if (offset != file_pos_) throw std::logic_error("pstgen: out-of-order write");
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
+    ThrowIo(path_, "cannot write");
+  }
+  file_pos_ += bytes.size();
+}
+
+void NdbWriter::Overwrite(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+  if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
+      std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
+    ThrowIo(path_, "cannot write");
+  }
+}
+
+std::uint64_t NdbWriter::WriteBlock(std::span<const std::uint8_t> data, bool internal) {
+  if (data.size() > fmt::kMaxBlockData) throw std::logic_error("pstgen: block too large");
+  const std::size_t size = fmt::BlockSize(data.size());
+  const std::uint64_t bid = next_bid_ | (internal ? fmt::kBidInternal : 0);
+  next_bid_ += 4;
+  const std::uint64_t ib = Allocate(size, fmt::kSlotSize);
+
+  std::vector<std::uint8_t> block(size, 0);
+  std::copy(data.begin(), data.end(), block.begin());
+  const std::span<std::uint8_t> stored(block.data(), data.size());
+  if (!internal && encryption_ == Encryption::kCompressible) fmt::Encode(stored);
+  std::uint8_t* trailer = block.data() + size - fmt::kBlockTrailerSize;
+  fmt::Put16(trailer, static_cast<std::uint16_t>(data.size()));
+  fmt::Put16(trailer + 2, fmt::Signature(ib, bid));
+  fmt::Put32(trailer + 4, fmt::Crc(stored));
+  fmt::Put64(trailer + 8, bid);
+  WriteAt(ib, block);
+  blocks_.push_back({bid, ib, static_cast<std::uint16_t>(data.size())});
+  return bid;
+}
+
+std::uint64_t NdbWriter::WriteXBlock(std::uint8_t level, std::span<const std::uint64_t> bids,
+                                     std::uint64_t total) {
+  if (total > 0xFFFFFFFFu) throw std::invalid_argument("pstgen: data stream over 4 GiB");
+  std::vector<std::uint8_t> data;
+  fmt::ByteWriter w(data);
+  w.U8(0x01).U8(level).U16(static_cast<std::uint16_t>(bids.size()));
+  w.U32(static_cast<std::uint32_t>(total));
+  for (const std::uint64_t bid : bids) w.U64(bid);
+  return WriteBlock(data, true);
+}
+
+std::uint64_t NdbWriter::WriteTree(std::vector<std::uint64_t> bids,
+                                   std::vector<std::uint64_t> sizes) {
+  if (bids.size() == 1) return bids.front();
+  std::uint64_t total = 0;
+  for (const std::uint64_t size : sizes) total += size;
+  if (bids.size() <= fmt::kMaxXBlockEntries) return WriteXBlock(1, bids, total);
+
+  std::vector<std::uint64_t> xblocks;
+  for (std::size_t first = 0; first < bids.size(); first += fmt::kMaxXBlockEntries) {
+    const std::size_t count = std::min(fmt::kMaxXBlockEntries, bids.size() - first);
+    std::uint64_t part = 0;
+    for (std::size_t i = first; i < first + count; ++i) part += sizes[i];
+    xblocks.push_back(WriteXBlock(1, std::span(bids).subspan(first, count), part));
+  }
+  if (xblocks.size() > fmt::kMaxXBlockEntries) {
+    throw std::invalid_argument("pstgen: data stream too large for an XXBLOCK");
+  }
+  return WriteXBlock(2, xblocks, total);
+}
+
+std::uint64_t NdbWriter::WriteData(std::span<const std::uint8_t> data) {
+  std::vector<std::uint64_t> bids;
+  std::vector<std::uint64_t> sizes;
+  std::size_t offset = 0;
+  do {
+    const std::size_t n = std::min(fmt::kMaxBlockData, data.size() - offset);
+    bids.push_back(WriteBlock(data.subspan(offset, n), false));
+    sizes.push_back(n);
+    offset += n;
+  } while (offset < data.size());
+  return WriteTree(std::move(bids), std::move(sizes));
+}
+
+std::uint64_t NdbWriter::WriteBlocks(const std::vector<std::vector<std::uint8_t>>& blocks) {
+  std::vector<std::uint64_t> bids;
+  std::vector<std::uint64_t> sizes;
+  for (const auto& block : blocks) {
+    bids.push_back(WriteBlock(block, false));
+    sizes.push_back(block.size());
+  }
+  if (bids.empty()) return WriteData({});
+  return WriteTree(std::move(bids), std::move(sizes));
+}
+
+std::uint64_t NdbWriter::WriteSubnodes(std::vector<SubnodeEntry> entries) {
+  if (entries.empty()) return 0;
+  std::sort(entries.begin(), entries.end(),
+            [](const SubnodeEntry& a, const SubnodeEntry& b) { return a.nid < b.nid; });
+  struct Leaf {
+    std::uint32_t first_nid;
+    std::uint64_t bid;
+  };
+  std::vector<Leaf> leaves;
+  for (std::size_t first = 0; first < entries.size(); first += fmt::kMaxSlEntries) {
+    const std::size_t count = std::min(fmt::kMaxSlEntries, entries.size() - first);
+    std::vector<std::uint8_t> data;
+    fmt::ByteWriter w(data);
+    w.U8(0x02).U8(0).U16(static_cast<std::uint16_t>(count)).U32(0);
+    for (std::size_t i = first; i < first + count; ++i) {
+      w.U64(entries[i].nid).U64(entries[i].bid_data).U64(entries[i].bid_sub);
+    }
+    leaves.push_back({entries[first].nid, WriteBlock(data, true)});
+  }
+  if (leaves.size() == 1) return leaves.front().bid;
+  if (leaves.size() > fmt::kMaxSiEntries) throw std::invalid_argument("pstgen: too many subnodes");
+  std::vector<std::uint8_t> data;
+  fmt::ByteWriter w(data);
+  w.U8(0x02).U8(1).U16(static_cast<std::uint16_t>(leaves.size())).U32(0);
+  for (const Leaf& leaf : leaves) w.U64(leaf.first_nid).U64(leaf.bid);
+  return WriteBlock(data, true);
+}
+
+NdbWriter::PageRef NdbWriter::WriteBtreePage(std::uint8_t page_type, std::uint8_t level,
+                                             std::uint8_t entry_size,
+                                             std::span<const std::uint8_t> entries,
+                                             std::size_t count, std::uint64_t first_key) {
+  std::vector<std::uint8_t> page(fmt::kPageSize, 0);
+  std::copy(entries.begin(), entries.end(), page.begin());
+  page[488] = static_cast<std::uint8_t>(count);
+  page[489] = static_cast<std::uint8_t>(fmt::kBtEntriesSize / entry_size);
+  page[490] = entry_size;
+  page[491] = level;
+  const std::uint64_t bid = next_page_bid_++;
+  const std::uint64_t ib = Allocate(fmt::kPageSize, fmt::kPageSize);
+  std::uint8_t* trailer = page.data() + fmt::kPageDataSize;
+  trailer[0] = page_type;
+  trailer[1] = page_type;
+  fmt::Put16(trailer + 2, fmt::Signature(ib, bid));
+  fmt::Put32(trailer + 4, fmt::Crc(std::span(page.data(), fmt::kPageDataSize)));
+  fmt::Put64(trailer + 8, bid);
+  WriteAt(ib, page);
+  return {first_key, bid, ib};
+}
+
+NdbWriter::PageRef NdbWriter::WriteBtree(std::uint8_t page_type, std::uint8_t leaf_entry_size,
+                                         const std::vector<std::vector<std::uint8_t>>& leaf_entries,
+                                         const std::vector<std::uint64_t>& keys) {
+  const std::size_t leaf_max = fmt::kBtEntriesSize / leaf_entry_size;
+  std::vector<PageRef> level_refs;
+  for (std::size_t first = 0; first < leaf_entries.size() || first == 0; first += leaf_max) {
+    const std::size_t count = std::min(leaf_max, leaf_entries.size() - first);
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = first; i < first + count; ++i) {
+      bytes.insert(bytes.end(), leaf_entries[i].begin(), leaf_entries[i].end());
+    }
+    level_refs.push_back(WriteBtreePage(page_type, 0, leaf_entry_size, bytes, count,
+                                        count ? keys[first] : 0));
+    if (leaf_entries.empty()) break;
+  }
+  std::uint8_t level = 0;
+  while (level_refs.size() > 1) {
+    ++level;
+    std::vector<PageRef> parents;
+    for (std::size_t first = 0; first < level_refs.size(); first += kBtIntermediateMax) {
+      const std::size_t count = std::min(kBtIntermediateMax, level_refs.size() - first);
+      std::vector<std::uint8_t> bytes;
+      fmt::ByteWriter w(bytes);
+      for (std::size_t i = first; i < first + count; ++i) {
+        w.U64(level_refs[i].key).U64(level_refs[i].bid).U64(level_refs[i].ib);
+      }
+      parents.push_back(WriteBtreePage(page_type, level, fmt::kBtEntrySize, bytes, count,
+                                       level_refs[first].key));
+    }
+    level_refs = std::move(parents);
+  }
+  return level_refs.front();
+}
+
+NdbWriter::PageRef NdbWriter::WriteBlockBtree() {
+  std::sort(blocks_.begin(), blocks_.end(),
+            [](const BlockEntry& a, const BlockEntry& b) { return a.bid < b.bid; });
+  std::vector<std::vector<std::uint8_t>> entries;
+  std::vector<std::uint64_t> keys;
+  entries.reserve(blocks_.size());
+  keys.reserve(blocks_.size());
+  for (const BlockEntry& block : blocks_) {
+    std::vector<std::uint8_t> entry;
+    fmt::ByteWriter(entry).U64(block.bid).U64(block.ib).U16(block.cb).U16(kBlockRefCount).U32(0);
+    entries.push_back(std::move(entry));
+    keys.push_back(block.bid);
+  }
+  return WriteBtree(fmt::kPageBbt, fmt::kBtEntrySize, entries, keys);
+}
+
+NdbWriter::PageRef NdbWriter::WriteNodeBtree() {
+  std::sort(nodes_.begin(), nodes_.end(),
+            [](const NodeEntry& a, const NodeEntry& b) { return a.nid < b.nid; });
+  for (std::size_t i = 1; i < nodes_.size(); ++i) {
+    if (nodes_[i].nid == nodes_[i - 1].nid) throw std::logic_error("pstgen: duplicate node id");
+  }
+  std::vector<std::vector<std::uint8_t>> entries;
+  std::vector<std::uint64_t> keys;
+  for (const NodeEntry& node : nodes_) {
+    std::vector<std::uint8_t> entry;
+    fmt::ByteWriter(entry).U64(node.nid).U64(node.bid_data).U64(node.bid_sub).U32(node.parent).U32(0);
+    entries.push_back(std::move(entry));
+    keys.push_back(node.nid);
+  }
+  return WriteBtree(fmt::kPageNbt, fmt::kNbtEntrySize, entries, keys);
+}
+
+std::uint64_t NdbWriter::WriteMaps(std::uint64_t amap_count) {
+  std::uint64_t free_bytes = 0;
+  std::vector<std::uint8_t> longest_runs;
+  for (std::uint64_t amap = 0; amap < amap_count; ++amap) {
+    const fmt::MapPages pages = fmt::MapPagesOf(amap);
+    MarkAllocated(fmt::AMapOffset(amap), pages.count() * fmt::kPageSize);
+    std::vector<std::uint8_t> map(fmt::kPageDataSize, 0);
+    std::size_t run = 0;
+    std::size_t longest = 0;
+    for (std::size_t i = 0; i < kSlotsPerAMap; ++i) {
+      if (IsAllocated(amap * kSlotsPerAMap + i)) {
+        map[i / 8] |= static_cast<std::uint8_t>(0x80u >> (i % 8));
+        run = 0;
+      } else {
+        free_bytes += fmt::kSlotSize;
+        longest = std::max(longest, ++run);
+      }
+    }
+    longest_runs.push_back(static_cast<std::uint8_t>(std::min<std::size_t>(longest, 0xFF)));
+    Overwrite(fmt::AMapOffset(amap), MapPage(fmt::kPageAMap, map, fmt::AMapOffset(amap)));
+    std::uint64_t at = fmt::AMapOffset(amap) + fmt::kPageSize;
+    if (pages.pmap) {
+      // Page maps are no longer consulted; all bits set as current Outlook writes them.
+      const std::vector<std::uint8_t> all(fmt::kPageDataSize, 0xFF);
+      Overwrite(at, MapPage(fmt::kPagePMap, all, at));
+      at += fmt::kPageSize;
+    }
+    if (pages.fmap) at += fmt::kPageSize;  // filled below, once all runs are known
+    if (pages.fpmap) {
+      const std::vector<std::uint8_t> none(fmt::kPageDataSize, 0);
+      Overwrite(at + fmt::kPageSize * 0, MapPage(fmt::kPageFPMap, none, at));
+    }
+  }
+  for (std::uint64_t amap = fmt::kFirstFMapAMap; amap < amap_count; amap += fmt::kFMapInterval) {
+    std::vector<std::uint8_t> map(fmt::kPageDataSize, 0);
+    for (std::size_t i = 0; i < fmt::kPageDataSize && amap + i < amap_count; ++i) {
+      map[i] = longest_runs[amap + i];
+    }
+    const std::uint64_t at = fmt::AMapOffset(amap) + 2 * fmt::kPageSize;
+    Overwrite(at, MapPage(fmt::kPageFMap, map, at));
+  }
+  return free_bytes;
+}
+
+void NdbWriter::WriteHeader(const PageRef& nbt, const PageRef& bbt, std::uint64_t file_end,
+                            std::uint64_t amap_free,
+                            const std::array<std::uint32_t, 32>& next_nid_index) {
+  std::vector<std::uint8_t> h(fmt::kHeaderSize, 0);
+  std::memcpy(h.data(), "!BDN", 4);
+  h[8] = 'S';
+  h[9] = 'M';
+  fmt::Put16(&h[10], 23);  // Unicode
+  fmt::Put16(&h[12], 19);
+  h[14] = 1;
+  h[15] = 1;
+  fmt::Put64(&h[32], next_page_bid_);
+  fmt::Put32(&h[40], 1);  // dwUnique
+  for (std::size_t i = 0; i < next_nid_index.size(); ++i) fmt::Put32(&h[44 + 4 * i], next_nid_index[i]);
+  std::uint8_t* root = &h[180];
+  fmt::Put64(root + 4, file_end);
+  fmt::Put64(root + 12, fmt::AMapOffset(fmt::AMapIndex(file_end) - 1));
+  fmt::Put64(root + 20, amap_free);
+  fmt::Put64(root + 28, 0);
+  fmt::Put64(root + 36, nbt.bid);
+  fmt::Put64(root + 44, nbt.ib);
+  fmt::Put64(root + 52, bbt.bid);
+  fmt::Put64(root + 60, bbt.ib);
+  root[68] = 2;  // VALID_AMAP2
+  std::fill(&h[256], &h[512], 0xFF);  // the deprecated header FMap and FPMap
+  h[512] = 0x80;
+  h[513] = static_cast<std::uint8_t>(encryption_);
+  fmt::Put64(&h[516], next_bid_);
+  fmt::Put32(&h[4], fmt::Crc(std::span(&h[8], 471)));
+  fmt::Put32(&h[524], fmt::Crc(std::span(&h[8], 516)));
+  Overwrite(0, h);
+}
+
+void NdbWriter::Finish(const std::array<std::uint32_t, 32>& next_nid_index) {
+  const PageRef nbt = WriteNodeBtree();
+  const PageRef bbt = WriteBlockBtree();
+  // The file grows in whole AMap ranges.
+  const std::uint64_t amap_count = fmt::AMapIndex(cursor_ - 1) + 1;
+  const std::uint64_t file_end = fmt::AMapOffset(amap_count);
+  WriteAt(file_end, {});
+  const std::uint64_t amap_free = WriteMaps(amap_count);
+  WriteHeader(nbt, bbt, file_end, amap_free, next_nid_index);
+  if (std::fflush(file_.get()) != 0) ThrowIo(path_, "cannot write");
+  std::FILE* file = file_.release();
+  if (std::fclose(file) != 0) ThrowIo(path_, "cannot close");
+}
+
+}  // namespace pstgen::ndb

@@ -1,0 +1,235 @@
+#include "writers/attachments.h"
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "engine/pff.h"
+#include "writers/item_files.h"
+#include "writers/value_format.h"
+
+namespace bm {
+
+namespace {
+
+constexpr std::size_t kCopyPiece = 8192;
+constexpr std::size_t kSniffBytes = 50;
+constexpr std::size_t kSniffTextLength = 8;
+// An "extension" longer than this is part of the name, not an extension to keep whole.
+constexpr std::size_t kMaxKeptExtensionBytes = 32;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// File names already handed out for this item, so two attachments of one message that share
+// a name do not overwrite each other's file.
+using UsedNames = std::set<std::u16string>;
+
+std::optional<std::uint64_t> DataSize(libpff_item_t* attachment) {
+  size64_t size = 0;
+  pff::Error error;
+  if (libpff_attachment_get_data_size(attachment, &size, error.out()) != 1) return std::nullopt;
+  return static_cast<std::uint64_t>(size);
+}
+
+bool SeekToStart(libpff_item_t* attachment) {
+  pff::Error error;
+  return libpff_attachment_data_seek_offset(attachment, 0, SEEK_SET, error.out()) == 0;
+}
+
+std::vector<std::uint8_t> FirstBytes(libpff_item_t* attachment, std::uint64_t size) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(size, kSniffBytes)));
+  if (!SeekToStart(attachment)) return {};
+  pff::Error error;
+  const ssize_t read = libpff_attachment_data_read_buffer(attachment, bytes.data(), bytes.size(),
+                                                          error.out());
+  if (read < 0) return {};
+  bytes.resize(static_cast<std::size_t>(read));
+  return bytes;
+}
+
+// Copies the whole content in pieces; false when the store or the disk failed midway.
+bool CopyData(libpff_item_t* attachment, std::uint64_t size, std::FILE* file) {
+  if (!SeekToStart(attachment)) return false;
+  std::array<std::uint8_t, kCopyPiece> piece{};
+  std::uint64_t left = size;
+  while (left > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyPiece));
+    pff::Error error;
+    const ssize_t read = libpff_attachment_data_read_buffer(attachment, piece.data(), want,
+                                                            error.out());
+    if (read <= 0) return false;
+    if (std::fwrite(piece.data(), 1, static_cast<std::size_t>(read), file) !=
+        static_cast<std::size_t>(read)) {
+      return false;
+    }
+    left -= static_cast<std::uint64_t>(read);
+  }
+  return true;
+}
+
+// `name` with " (2)", " (3)", ... before its extension until no earlier attachment of the
+// item has it.
+std::u16string Distinct(const std::u16string& name, UsedNames& used) {
+  std::u16string candidate = name;
+  const std::size_t point = name.rfind(u'.');
+  const std::u16string stem = point == std::u16string::npos ? name : name.substr(0, point);
+  const std::u16string extension = point == std::u16string::npos ? u"" : name.substr(point);
+  for (int k = 2; used.count(candidate) != 0; ++k) {
+    const std::u16string tail = u" (" + DecimalText(k) + u")" + extension;
+    candidate = FitFileName(stem, tail) + tail;
+  }
+  used.insert(candidate);
+  return candidate;
+}
+
+std::optional<std::u16string> WriteAttachment(const AttachmentContext& context,
+                                              std::u16string_view name,
+                                              libpff_item_t* attachment, UsedNames& used) {
+  const std::optional<std::uint64_t> size = DataSize(attachment);
+  std::u16string file_name(name);
+  if (file_name.find(kPlaceholder) != std::u16string::npos && size && *size > 0) {
+    file_name = SniffedName(std::move(file_name), FirstBytes(attachment, *size));
+  }
+  file_name = Distinct(FinalAttachmentName(std::move(file_name)), used);
+  const std::u16string path = JoinPath(context.temp_folder_path, file_name);
+  if (!context.conversion_mode) return path;
+
+  const FilePtr file(std::fopen(ToPath(path).c_str(), "wb"));
+  if (!file) return std::nullopt;
+  if (size && *size > 0) CopyData(attachment, *size, file.get());
+  return path;
+}
+
+std::optional<std::u16string> StoredName(libpff_item_t* attachment) {
+  const pff::RecordEntry entry = pff::FindEntry(attachment, 0, prop::kAttachLongFilename);
+  if (!entry) return std::nullopt;
+  return pff::ReadUtf16(entry.get());
+}
+
+// The entry of an embedded message: "<subject>.eml", composed from the message in conversion
+// mode. Nothing when the message cannot be read or composed.
+std::optional<std::u16string> ExportEmbeddedMessage(const AttachmentContext& context,
+                                                    libpff_item_t* attachment, int position,
+                                                    UsedNames& used) {
+  libpff_item_t* raw_message = nullptr;
+  pff::Error error;
+  if (libpff_attachment_get_item(attachment, &raw_message, error.out()) != 1) return std::nullopt;
+  const pff::Item message(raw_message);
+  std::u16string stem = SanitiseAttachmentName(SubjectOrTopic(message.get()));
+  if (stem.empty()) stem = u"Attactment" + DecimalText(position + 1);
+  const std::u16string file_name = Distinct(FitFileName(stem, u".eml") + u".eml", used);
+  const std::u16string path = JoinPath(context.temp_folder_path, file_name);
+  if (!context.conversion_mode) return path;
+  if (!context.compose_embedded || !context.compose_embedded(message.get(), path)) {
+    return std::nullopt;
+  }
+  return path;
+}
+
+}  // namespace
+
+std::u16string SanitiseAttachmentName(std::u16string_view stored) {
+  std::u16string name(stored);
+  bool only_dots_and_blanks = true;
+  for (char16_t& c : name) {
+    if (c == u'/' || c == u'\\' || c < 32 || c == 0x7F) c = u'_';
+    if (c != u'.' && c != u' ') only_dots_and_blanks = false;
+  }
+  if (only_dots_and_blanks) name.clear();
+  return name;
+}
+
+std::u16string AttachmentName(std::u16string_view stored, int position) {
+  std::u16string name = SanitiseAttachmentName(stored);
+  if (name.empty()) name = u"Attactment" + DecimalText(position + 1);
+  if (name.find(u'.') == std::u16string::npos) {
+    name += u".";
+    name += kPlaceholder;
+  }
+  return name;
+}
+
+std::u16string SniffedName(std::u16string name, std::span<const std::uint8_t> first_bytes) {
+  // The first eight bytes as a C string: a zero byte ends it early.
+  std::string head;
+  for (std::size_t i = 0; i < first_bytes.size() && i < kSniffTextLength; ++i) {
+    if (first_bytes[i] == 0) break;
+    head.push_back(static_cast<char>(first_bytes[i]));
+  }
+  std::u16string_view extension;
+  if (head.find("MIME-Ver") != std::string::npos || head.find("Return-p") != std::string::npos) {
+    extension = u"eml";
+  } else if (head.find("%PDF") != std::string::npos) {
+    extension = u"pdf";
+  } else if (head.find("GIF") != std::string::npos) {
+    extension = u"gif";
+  }
+  if (!extension.empty()) ReplaceAll(name, kPlaceholder, extension);
+  return name;
+}
+
+std::u16string FinalAttachmentName(std::u16string name) {
+  ReplaceAll(name, u".rdxves.rdxves", u".txt");
+  ReplaceAll(name, u".rdxves", u".txt");
+  const std::size_t point = name.rfind(u'.');
+  std::u16string stem = name;
+  std::u16string extension;
+  if (point != std::u16string::npos && point > 0 &&
+      ToUtf8(std::u16string_view(name).substr(point)).size() <= kMaxKeptExtensionBytes) {
+    stem = name.substr(0, point);
+    extension = name.substr(point);
+  }
+  return FitFileName(stem, extension) + extension;
+}
+
+std::optional<std::u16string> WriteAttachmentFile(const AttachmentContext& context,
+                                                  std::u16string_view name,
+                                                  libpff_item_t* attachment) {
+  UsedNames used;
+  return WriteAttachment(context, name, attachment, used);
+}
+
+std::optional<std::u16string> ExportAttachments(const AttachmentContext& context,
+                                                libpff_item_t* item) {
+  if (item == nullptr) return std::nullopt;
+  int count = 0;
+  pff::Error error;
+  if (libpff_message_get_number_of_attachments(item, &count, error.out()) != 1 || count <= 0) {
+    return std::u16string();
+  }
+  std::u16string list;
+  UsedNames used(context.reserved_names.begin(), context.reserved_names.end());
+  for (int position = 0; position < count; ++position) {
+    libpff_item_t* raw_attachment = nullptr;
+    if (libpff_message_get_attachment(item, position, &raw_attachment, error.out()) != 1) {
+      continue;
+    }
+    const pff::Item attachment(raw_attachment);
+    int type = 0;
+    if (libpff_attachment_get_type(attachment.get(), &type, error.out()) != 1) {
+      return std::nullopt;
+    }
+    std::optional<std::u16string> path;
+    if (type == LIBPFF_ATTACHMENT_TYPE_DATA) {
+      const std::u16string name =
+          AttachmentName(StoredName(attachment.get()).value_or(std::u16string()), position);
+      path = WriteAttachment(context, name, attachment.get(), used);
+    } else if (type == LIBPFF_ATTACHMENT_TYPE_ITEM) {
+      path = ExportEmbeddedMessage(context, attachment.get(), position, used);
+    } else {
+      continue;  // references to outside files carry no content to keep
+    }
+    if (path) list += *path;
+    list += u";";
+  }
+  return list;
+}
+
+}  // namespace bm

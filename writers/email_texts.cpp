@@ -1,0 +1,54 @@
+#include "writers/email_texts.h"
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "writers/item_files.h"
+#include "writers/value_format.h"
+
+namespace bm {
+
+EmailTexts ReadEmailTexts(libpff_item_t* item) {
+  EmailTexts texts;
+  texts.common = ReadCommonTexts(item);
+  texts.sender_name = PropertyTextOrEmpty(item, 0, prop::kSenderName);
+  texts.sender_address = PropertyTextOrEmpty(item, 0, prop::kSenderEmailAddress);
+  return texts;
+}
+
+std::u16string SenderText(std::u16string_view name, std::u16string_view address) {
+  std::u16string text = u"From:";
+  text += name;
+  if (!address.empty()) {
+    text += u" <";
+    text += address;
+    text += u" > ";
+  }
+  return text;
+}
+
+std::u16string BodyKindText(BodyKind kind) {
+  switch (kind) {
+    case BodyKind::kHtml:
+      return u"html";
+    case BodyKind::kRtf:
+      return u"rtf";
+    case BodyKind::kText:
+      break;
+  }
+  return u"txt";
+}
+
+std::u16string BodyFileName(int item_index, BodyKind kind) {
+  return u"Me" + DecimalText(item_index) + (kind == BodyKind::kHtml ? u".html" : u".txt");
+}
+
+std::optional<std::u16string> WriteBodyFile(std::u16string_view directory,
+                                            std::u16string_view name, const RecordBody& body) {
+  std::optional<ItemFile> file = ItemFile::Create(directory, name);
+  if (!file) return std::nullopt;
+  const bool written = file->Write(body.bytes);
+  if (!file->Close() || !written) return std::nullopt;
+  return JoinPath(directory, name);
+}
+
+}  // namespace bm

@@ -1,0 +1,165 @@
+// The e-mail writer: the body file, list row and row record in preview mode; the composed
+// message and its MSG file in conversion mode.
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "base/paths.h"
+#include "convert/messaging_session.h"
+#include "convert/mimelib.h"
+#include "engine/app_state.h"
+#include "writers/email_texts.h"
+#include "writers/embedded_message.h"
+#include "writers/item_body.h"
+#include "writers/item_files.h"
+#include "writers/item_writers.h"
+#include "writers/value_format.h"
+#include "writers/writer_support.h"
+
+namespace bm {
+
+namespace {
+
+constexpr std::u16string_view kComposedMessageName = u"temp.eml";
+
+// A failing call of the messaging components: the rest of the e-mail is abandoned.
+struct ComponentError {
+  HResult result;
+};
+
+void Check(HResult result) {
+  if (Failed(result)) throw ComponentError{result};
+}
+
+// The sender as the list and the record show it: the sender text for plain-text bodies, and
+// in conversion mode also for HTML and RTF; the bare name otherwise.
+std::u16string SenderValue(const EmailTexts& texts, BodySource source, bool conversion_mode) {
+  const bool use_text = source == BodySource::kText ||
+                        (conversion_mode && source != BodySource::kNone);
+  return use_text ? SenderText(texts.sender_name, texts.sender_address) : texts.sender_name;
+}
+
+// An RTF body is shown through its text: the component rewrites the body file in place.
+void ConvertRtfBodyForPreview(const std::u16string& body_file_path) {
+  std::unique_ptr<Mimelib> mimelib;
+  if (Failed(Mimelib::Create(mimelib))) return;
+  mimelib->ConvertRtfBodyFile(body_file_path, body_file_path);
+}
+
+void AppendEmailRecord(AppState& state, int item_index, std::u16string_view folder_path,
+                       const EmailTexts& texts, const ItemBody& body,
+                       std::u16string body_file_path, std::u16string sender,
+                       std::u16string attachments) {
+  EmailRowRecord record;
+  record.number = state.running_item_number;
+  record.item_index = item_index;
+  record.folder_path = std::u16string(folder_path);
+  record.body_file_path = std::move(body_file_path);
+  record.creation_time = texts.common.creation_time;
+  record.size = texts.common.size;
+  record.flags = texts.common.flags;
+  record.subject = texts.common.subject;
+  record.sender = std::move(sender);
+  record.sender_address = texts.sender_address;
+  record.body_size = body.reported_size;
+  record.body_kind = body.kind();
+  record.attachment_list = std::move(attachments);
+  record.to_list = state.recipient_lists.to;
+  record.cc_list = state.recipient_lists.cc;
+  record.bcc_list = state.recipient_lists.bcc;
+  state.row_records.Append(std::move(record));
+}
+
+// Turns the composed message file into the MSG file at `msg_path` through the messaging
+// session, keeping the message as the current one. Throws ComponentError on a failing call.
+void SaveMsgFile(AppState& state, const std::u16string& msg_path, const std::u16string& eml_path) {
+  std::unique_ptr<MsgMessage> message;
+  const HResult made =
+      state.messaging_session->MakeMsgFileMessage(msg_path, u"IPM.Note", kMsgFormat, message);
+  state.current_message = std::move(message);
+  Check(made);
+  if (!state.current_message) Check(E_POINTER);
+  Check(state.current_message->LoadMessageFromFile(eml_path, kRfc822Type));
+  Check(state.current_message->CommitMessage());
+}
+
+// Conversion mode: composes the message in the temp folder and saves it as an MSG file in the
+// target folder, then shows the progress. Throws ComponentError when a component call fails.
+void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailTexts& texts,
+                  const ItemBody& body, const std::u16string& body_file_path,
+                  const std::u16string& attachments, const std::u16string& number) {
+  const std::u16string subject = texts.common.subject;
+  const std::u16string eml_path = JoinPath(state.paths.temp_folder_path, kComposedMessageName);
+  // A message file left by the previous e-mail must never stand in for this one.
+  std::error_code ignored;
+  std::filesystem::remove(ToPath(eml_path), ignored);
+
+  ComposeInputs inputs;
+  inputs.eml_path = eml_path;
+  inputs.body_file_path = body_file_path;
+  inputs.sender_text = SenderText(texts.sender_name, texts.sender_address);
+  inputs.to_list = state.recipient_lists.to;
+  inputs.cc_list = state.recipient_lists.cc;
+  inputs.bcc_list = state.recipient_lists.bcc;
+  inputs.date_text = RewriteDateText(texts.common.creation_time);
+  inputs.body_kind = BodyKindText(body.kind());
+  inputs.attachment_list = attachments;
+  inputs.subject = subject;
+
+  std::unique_ptr<Mimelib> probe;
+  if (Succeeded(Mimelib::Create(probe))) {
+    probe.reset();
+    Check(ComposeMessageFile(inputs));
+    if (Succeeded(state.messaging_session_status) && state.messaging_session) {
+      const std::u16string msg_path =
+          FreeTargetPath(folder_path, TargetFileStem(subject), number, u".msg");
+      SaveMsgFile(state, msg_path, eml_path);
+    }
+  }
+  state.main_window.SetStatusText(u"Mail [" + number + u"]" + StatusPath(folder_path, subject));
+}
+
+}  // namespace
+
+int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
+                   std::u16string_view folder_path) {
+  if (!WriterInputsPresent(state, item, folder_path)) return -1;
+  const RecipientListsReset reset(state);
+  try {
+    const bool conversion_mode = state.conversion_mode;
+    const EmailTexts texts = ReadEmailTexts(item);
+    const ItemBody body = ReadEmailBody(item);
+    std::u16string sender = SenderValue(texts, body.source, conversion_mode);
+
+    const std::u16string body_file_name = BodyFileName(item_index, body.kind());
+    const std::u16string& temp_folder = state.paths.temp_folder_path;
+    const std::u16string body_file_path = JoinPath(temp_folder, body_file_name);
+    const bool body_written = WriteBodyFile(temp_folder, body_file_name, body.record).has_value();
+    if (!conversion_mode && body.kind() == BodyKind::kRtf && body_written) {
+      ConvertRtfBodyForPreview(body_file_path);
+    }
+
+    CollectRecipients(item, state.recipient_lists);
+    AttachmentContext context = AttachmentContextFor(state);
+    context.reserved_names = {body_file_name, std::u16string(kComposedMessageName)};
+    std::u16string attachments = ExportAttachments(context, item).value_or(std::u16string());
+    const std::u16string number = NextNumberText(state);
+
+    if (conversion_mode) {
+      ConvertEmail(state, folder_path, texts, body, body_file_path, attachments, number);
+      return 1;
+    }
+    state.main_window.InsertListRow(
+        state.running_item_number, ListRow{number, u"email", sender, texts.common.subject,
+                                           texts.common.creation_time, texts.common.flags,
+                                           texts.common.size});
+    AppendEmailRecord(state, item_index, folder_path, texts, body, body_file_path,
+                      std::move(sender), std::move(attachments));
+  } catch (const ComponentError&) {
+    // The e-mail is abandoned without a status text; the next item goes on.
+  } catch (const std::exception&) {
+  }
+  return 1;
+}
+
+}  // namespace bm

@@ -1,0 +1,69 @@
+#include "writers/embedded_message.h"
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "convert/mimelib.h"
+#include "engine/app_state.h"
+#include "writers/attachments.h"
+#include "writers/item_body.h"
+#include "writers/value_format.h"
+
+namespace bm {
+
+HResult ComposeMessageFile(const ComposeInputs& in) {
+  std::unique_ptr<Mimelib> mimelib;
+  if (const HResult created = Mimelib::Create(mimelib); Failed(created)) return created;
+  return mimelib->ComposeEmlFile(in.eml_path, in.body_file_path, in.sender_text, in.to_list,
+                                 in.date_text, in.body_kind, in.attachment_list, in.subject,
+                                 in.cc_list, in.bcc_list);
+}
+
+bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_path, int depth) {
+  if (message == nullptr || depth > kMaxEmbeddedDepth) return false;
+  // The level's own folder: its body file and attachments cannot meet the files of the
+  // message around it, whatever they are called.
+  const std::filesystem::path eml = ToPath(eml_path);
+  const std::u16string level_folder = WithTrailingSeparator(
+      FromPath(eml.parent_path() / ("xxxembedded" + std::to_string(depth))));
+  std::error_code error;
+  std::filesystem::create_directories(ToPath(level_folder), error);
+  if (error) return false;
+  const std::u16string files_folder = WithTrailingSeparator(JoinPath(level_folder, u"files"));
+  std::filesystem::create_directories(ToPath(files_folder), error);
+  if (error) return false;
+
+  const EmailTexts texts = ReadEmailTexts(message);
+  const ItemBody body = ReadEmailBody(message);
+  const std::optional<std::u16string> body_path =
+      WriteBodyFile(level_folder, BodyFileName(0, body.kind()), body.record);
+  if (!body_path) return false;
+
+  RecipientLists recipients;
+  CollectRecipients(message, recipients);
+
+  AttachmentContext context;
+  context.temp_folder_path = files_folder;
+  context.conversion_mode = true;
+  context.compose_embedded = [depth](libpff_item_t* inner, const std::u16string& path) {
+    return ComposeEmbeddedMessage(inner, path, depth + 1);
+  };
+
+  ComposeInputs inputs;
+  inputs.eml_path = eml_path;
+  inputs.body_file_path = *body_path;
+  inputs.sender_text = SenderText(texts.sender_name, texts.sender_address);
+  inputs.to_list = recipients.to;
+  inputs.cc_list = recipients.cc;
+  inputs.bcc_list = recipients.bcc;
+  inputs.date_text = RewriteDateText(texts.common.creation_time);
+  inputs.body_kind = BodyKindText(body.kind());
+  inputs.attachment_list = ExportAttachments(context, message).value_or(std::u16string());
+  inputs.subject = texts.common.subject;
+  return Succeeded(ComposeMessageFile(inputs));
+}
+
+}  // namespace bm

@@ -1,0 +1,75 @@
+// File operations the item writers share: the body file, names that fit the file system and
+// never replace a converted file, and the labelled UTF-16 text files.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "preview/row_records.h"
+
+namespace bm {
+
+// The longest file name (one path component) the file system takes, in bytes of UTF-8.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+
+// A file created (or emptied) for writing in one go; closed when it goes out of scope.
+class ItemFile {
+ public:
+  // Joins `directory` and `name` with one separator and opens the result for writing,
+  // creating it or emptying an existing file. Nothing when it cannot be opened.
+  static std::optional<ItemFile> Create(std::u16string_view directory, std::u16string_view name);
+
+  // True only when every byte reached the file.
+  bool Write(std::span<const std::uint8_t> bytes);
+
+  // Flushes and closes; false when buffered bytes could not be written.
+  bool Close();
+
+ private:
+  struct Closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  explicit ItemFile(std::FILE* file) : file_(file) {}
+  std::unique_ptr<std::FILE, Closer> file_;
+};
+
+// `stem` cut (at a character boundary) so that stem + tail is at most `max_bytes` of UTF-8.
+std::u16string FitFileName(std::u16string_view stem, std::u16string_view tail,
+                           std::size_t max_bytes = kMaxFileNameBytes);
+
+// A converted file "<stem>--<number><extension>" in `directory`, cut to fit the name limit and
+// created empty here so that no other file can take the name. When the name is taken, " (2)",
+// " (3)", ... goes before the extension: an existing file is never replaced. Nothing when no
+// file can be created in `directory`.
+std::optional<std::u16string> ClaimTargetFile(std::u16string_view directory,
+                                              std::u16string_view stem,
+                                              std::u16string_view number_text,
+                                              std::u16string_view extension);
+
+// The same name rule, without creating the file: the first candidate that does not exist now
+// (for writers that create the file themselves and refuse to replace one).
+std::u16string FreeTargetPath(std::u16string_view directory, std::u16string_view stem,
+                              std::u16string_view number_text, std::u16string_view extension);
+
+// The name of a converted item's file: the subject made fit for a file name.
+std::u16string TargetFileStem(std::u16string_view subject);
+
+// The body as text for a UTF-16 text file: plain text (UTF-8) is decoded; HTML and RTF bytes
+// become one code unit each, as they are. Stops at the first zero byte.
+std::u16string BodyAsText(const RecordBody& body);
+
+// Writes a labelled UTF-16LE text file (mark FF FE, then `text`, then the body as text) at
+// `path`, which ClaimTargetFile created. False when the file could not be written.
+bool WriteLabelledFile(std::u16string_view path, std::u16string_view text,
+                       const RecordBody& body);
+
+// Appends "<label><value>\r\n" when `value` is not empty.
+void AppendLine(std::u16string& text, std::u16string_view label, std::u16string_view value);
+
+}  // namespace bm

@@ -1,0 +1,64 @@
+#include "writers/writer_support.h"
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "engine/app_state.h"
+#include "writers/embedded_message.h"
+#include "writers/item_files.h"
+#include "writers/value_format.h"
+
+namespace bm {
+
+RecipientListsReset::~RecipientListsReset() { state_.recipient_lists.Clear(); }
+
+CommonTexts ReadCommonTexts(libpff_item_t* item) {
+  CommonTexts texts;
+  texts.size = PropertyTextOrEmpty(item, 0, prop::kMessageSize);
+  texts.flags = MessageFlagsText(item).value_or(std::u16string());
+  texts.creation_time = PropertyTextOrEmpty(item, 0, prop::kCreationTime);
+  texts.subject = SubjectOrTopic(item);
+  return texts;
+}
+
+bool WriterInputsPresent(const AppState& state, const libpff_item_t* item,
+                         std::u16string_view folder_path) {
+  return state.session != nullptr && item != nullptr && !folder_path.empty();
+}
+
+AttachmentContext AttachmentContextFor(AppState& state) {
+  AttachmentContext context;
+  context.temp_folder_path = state.paths.temp_folder_path;
+  context.conversion_mode = state.conversion_mode.load();
+  if (context.conversion_mode) {
+    context.compose_embedded = [](libpff_item_t* message, const std::u16string& eml_path) {
+      return ComposeEmbeddedMessage(message, eml_path, 1);
+    };
+  }
+  return context;
+}
+
+std::u16string AttachmentList(AppState& state, libpff_item_t* item) {
+  return ExportAttachments(AttachmentContextFor(state), item).value_or(std::u16string());
+}
+
+std::u16string NextNumberText(AppState& state) {
+  ++state.running_item_number;
+  return DecimalText(state.running_item_number);
+}
+
+std::u16string StatusPath(std::u16string_view folder_path, std::u16string_view subject) {
+  std::u16string text(folder_path);
+  text += kSeparatorText;
+  text += subject;
+  return text;
+}
+
+bool WriteConvertedTextFile(std::u16string_view folder_path, std::u16string_view subject,
+                            std::u16string_view number_text, std::u16string_view text,
+                            const RecordBody& body) {
+  const std::optional<std::u16string> path =
+      ClaimTargetFile(folder_path, TargetFileStem(subject), number_text, u".txt");
+  return path && WriteLabelledFile(*path, text, body);
+}
+
+}  // namespace bm

@@ -1,0 +1,73 @@
+// What the five item writers share: the texts every item shows, the running number, the
+// attachment context and the converted text file.
+#pragma once
+
+#include <libpff.h>
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "preview/row_records.h"
+#include "writers/attachments.h"
+
+namespace bm {
+
+class AppState;
+
+// The texts of the list columns every kind fills the same way.
+struct CommonTexts {
+  std::u16string size;           // 0x0E08, decimal bytes
+  std::u16string flags;          // one word for the message flags
+  std::u16string creation_time;  // "Jan 05, 2013 14:03:22.123456700"
+  std::u16string subject;        // the subject, or the conversation topic
+};
+
+CommonTexts ReadCommonTexts(libpff_item_t* item);
+
+// A writer runs only with a session, an item and a folder path.
+bool WriterInputsPresent(const AppState& state, const libpff_item_t* item,
+                         std::u16string_view folder_path);
+
+// The attachment context of the current export (temp folder, mode, embedded messages).
+AttachmentContext AttachmentContextFor(AppState& state);
+
+// The item's attachment list; the empty text when it cannot be given.
+std::u16string AttachmentList(AppState& state, libpff_item_t* item);
+
+// Counts the item and returns its number as decimal text.
+std::u16string NextNumberText(AppState& state);
+
+// "<folder path><separator><subject>", the tail of every status text.
+std::u16string StatusPath(std::u16string_view folder_path, std::u16string_view subject);
+
+// Writes a converted item's labelled text file "<subject>--<number>.txt" into `folder_path`
+// (never replacing a file). False when no file could be written.
+bool WriteConvertedTextFile(std::u16string_view folder_path, std::u16string_view subject,
+                            std::u16string_view number_text, std::u16string_view text,
+                            const RecordBody& body);
+
+// Empties the To, CC and BCC lists when the writer is done with an item, however it ends.
+class RecipientListsReset {
+ public:
+  explicit RecipientListsReset(AppState& state) : state_(state) {}
+  ~RecipientListsReset();
+  RecipientListsReset(const RecipientListsReset&) = delete;
+  RecipientListsReset& operator=(const RecipientListsReset&) = delete;
+
+ private:
+  AppState& state_;
+};
+
+// Runs one writer's work; any exception ends the item's handling, which still counts as handled.
+template <typename Work>
+int HandleItem(Work&& work) {
+  try {
+    work();
+  } catch (const std::exception&) {
+    // Nothing reaches the user from inside a writer; the next item goes on.
+  }
+  return 1;
+}
+
+}  // namespace bm
