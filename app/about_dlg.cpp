@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/control_ids.h"
+#include "app/resources.h"
 
 namespace bm::app {
 
@@ -16,6 +17,7 @@ constexpr QSize kPictureSize(525, 286);
 }  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+  InitResources();
   setWindowTitle(QStringLiteral("About Brindlemoor"));
   auto* picture = new QLabel(this);
   picture->setObjectName(QStringLiteral("aboutPicture"));

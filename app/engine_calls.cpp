@@ -1,27 +1,28 @@
 #include "app/engine_calls.h"
 
+#include "engine/dispatch.h"
+#include "engine/scan_worker.h"
 #ifdef BRINDLEMOOR_APP_HAVE_CONVERT
 #include "convert/convert_command.h"
 #endif
-#include "engine/dispatch.h"
-#include "engine/scan_worker.h"
 
 namespace bm::app {
 
 EngineCalls RealEngine() {
-  return {
-      .prepare_scan = PrepareScan,
-      .scan = RunScanWorker,
-      .load_folder = RunFolderLoad,
+  EngineCalls calls;
+  calls.prepare_scan = PrepareScan;
+  calls.scan = RunScanWorker;
+  calls.load_folder = RunFolderLoad;
 #ifdef BRINDLEMOOR_APP_HAVE_CONVERT
-      .convert_command = ConvertCommand,
-      .convert = RunConversionWorker,
+  calls.convert_command = ConvertCommand;
+  calls.convert = RunConversionWorker;
 #endif
 #ifdef BRINDLEMOOR_APP_HAVE_PREVIEW
-      .click = [](AppState& state,
-                  const std::optional<ClickedRow>& row) { OnClickItemList(state, row); },
-#endif
+  calls.click = [](AppState& state, const std::optional<ClickedRow>& row) {
+    OnClickItemList(state, row);
   };
+#endif
+  return calls;
 }
 
 }  // namespace bm::app

@@ -26,6 +26,7 @@
 #include "app/control_ids.h"
 #include "app/explorer.h"
 #include "app/folder_tree_ctrl.h"
+#include "app/resources.h"
 #include "app/transparent_static.h"
 #include "app/user_interaction.h"
 #include "base/paths.h"
@@ -132,6 +133,7 @@ auto CTarnwickDlg::OnUiThread(Call call) -> std::invoke_result_t<Call> {
 CTarnwickDlg::CTarnwickDlg(std::unique_ptr<UserInteraction> user, EngineCalls engine,
                            QWidget* parent)
     : QMainWindow(parent), user_(std::move(user)), engine_(std::move(engine)) {
+  InitResources();
   state_ = std::make_unique<AppState>(*this);
   setWindowTitle(QString::fromLatin1(kProductAndVersion));
   setWindowIcon(QIcon(QStringLiteral(":/brindlemoor/brindlemoor.svg")));

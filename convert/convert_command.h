@@ -4,14 +4,23 @@
 #include <chrono>
 #include <string>
 
+#include "convert/component_runtime.h"
+
 namespace bm {
 
 class AppState;
 
+// How the two messaging components bring up their runtimes (tests inject failures here).
+struct ComponentStarters {
+  ComponentStarter mime = StartMimeRuntime;
+  ComponentStarter messaging = StartMessagingRuntime;
+};
+
 // The command, on the interface thread: checks the components and that a folder is ticked,
 // sets conversion mode and asks for the destination. True when the caller must now start the
 // conversion worker (the destination path is then in `destination`).
-bool ConvertCommand(AppState& state, std::u16string& destination);
+bool ConvertCommand(AppState& state, std::u16string& destination,
+                    const ComponentStarters& starters = {});
 
 // The conversion worker: mirrors the folder tree under a new destination root and converts
 // every ticked folder. Ends with its final message box.

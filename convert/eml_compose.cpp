@@ -89,17 +89,16 @@ GObjectPtr<GMimePart> MakePart(const char* type, const char* subtype, std::strin
   if (charset != nullptr) {
     g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset);
   }
-  if (encoding == GMIME_CONTENT_ENCODING_DEFAULT) {
-    encoding = g_mime_part_get_best_content_encoding(part.get(), GMIME_ENCODING_CONSTRAINT_7BIT);
-  }
   g_mime_part_set_content_encoding(part.get(), encoding);
   return part;
 }
 
+// Base64 keeps the text exact: with 7bit or quoted-printable a reader cannot tell whether the
+// line end before the end of the message belongs to the text.
 GObjectPtr<GMimeObject> TextPart(const char* subtype, std::string_view utf8_text) {
   const std::string text = ToLf(utf8_text);
   return GObjectPtr<GMimeObject>(GMIME_OBJECT(
-      MakePart("text", subtype, text, "utf-8", GMIME_CONTENT_ENCODING_DEFAULT).release()));
+      MakePart("text", subtype, text, "utf-8", GMIME_CONTENT_ENCODING_BASE64).release()));
 }
 
 GObjectPtr<GMimeObject> Alternative(std::vector<GObjectPtr<GMimeObject>> parts) {
@@ -118,8 +117,8 @@ GObjectPtr<GMimeObject> HtmlBody(std::string_view html) {
   }
   std::vector<GObjectPtr<GMimeObject>> parts;
   parts.push_back(TextPart("plain", HtmlToText(html)));
-  GObjectPtr<GMimePart> html_part = MakePart("text", "html", ToLf(bytes), charset.c_str(),
-                                             GMIME_CONTENT_ENCODING_DEFAULT);
+  GObjectPtr<GMimePart> html_part =
+      MakePart("text", "html", ToLf(bytes), charset.c_str(), GMIME_CONTENT_ENCODING_BASE64);
   parts.emplace_back(GMIME_OBJECT(html_part.release()));
   return Alternative(std::move(parts));
 }
@@ -129,7 +128,8 @@ GObjectPtr<GMimeObject> HtmlBody(std::string_view html) {
 GObjectPtr<GMimeObject> RtfBody(std::string_view rtf) {
   std::vector<GObjectPtr<GMimeObject>> parts;
   parts.push_back(TextPart("plain", RtfToText(rtf)));
-  if (std::optional<std::string> html = ExtractRtfHtml(rtf)) parts.push_back(TextPart("html", *html));
+  if (std::optional<std::string> html = ExtractRtfHtml(rtf))
+    parts.push_back(TextPart("html", *html));
   GObjectPtr<GMimePart> rtf_part =
       MakePart("text", "rtf", rtf, nullptr, GMIME_CONTENT_ENCODING_BASE64);
   parts.emplace_back(GMIME_OBJECT(rtf_part.release()));
@@ -154,8 +154,8 @@ GObjectPtr<GMimeMessage> ParseMessage(const std::string& bytes) {
   GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
   if (!message) return nullptr;
-  static const char* const kMessageHeaders[] = {"From", "Subject", "Date", "Message-Id",
-                                                "MIME-Version", "To"};
+  static const char* const kMessageHeaders[] = {"From",       "Subject",      "Date",
+                                                "Message-Id", "MIME-Version", "To"};
   for (const char* header : kMessageHeaders) {
     if (g_mime_object_get_header(GMIME_OBJECT(message.get()), header) != nullptr) return message;
   }
@@ -168,7 +168,8 @@ GObjectPtr<GMimeObject> AttachmentPart(const std::filesystem::path& path,
   const std::string content_type = ContentTypeForName(name);
   if (content_type == "message/rfc822") {
     if (GObjectPtr<GMimeMessage> message = ParseMessage(bytes)) {
-      GObjectPtr<GMimeMessagePart> part(g_mime_message_part_new_with_message("rfc822", message.get()));
+      GObjectPtr<GMimeMessagePart> part(
+          g_mime_message_part_new_with_message("rfc822", message.get()));
       auto* object = GMIME_OBJECT(part.get());
       g_mime_object_set_disposition(object, "attachment");
       g_mime_object_set_content_disposition_parameter(object, "filename", name.c_str());
@@ -208,8 +209,8 @@ void AddAddresses(GMimeMessage* message, GMimeAddressType type,
 }
 
 void SetDate(GMimeMessage* message, const DateParts& date) {
-  const GDateTimePtr time(g_date_time_new_utc(date.year, date.month, date.day, date.hour,
-                                              date.minute, date.second));
+  const GDateTimePtr time(
+      g_date_time_new_utc(date.year, date.month, date.day, date.hour, date.minute, date.second));
   if (time) g_mime_message_set_date(message, time.get());
 }
 
@@ -249,9 +250,8 @@ std::optional<DateParts> ParseDateText(std::u16string_view text) {
   DateParts date;
   if (!ReadNumber(text, 2, date.month) || !Expect(text, u'/') || !ReadNumber(text, 2, date.day) ||
       !Expect(text, u'/') || !ReadNumber(text, 4, date.year) || !Expect(text, u' ') ||
-      !ReadNumber(text, 2, date.hour) || !Expect(text, u':') ||
-      !ReadNumber(text, 2, date.minute) || !Expect(text, u':') ||
-      !ReadNumber(text, 2, date.second)) {
+      !ReadNumber(text, 2, date.hour) || !Expect(text, u':') || !ReadNumber(text, 2, date.minute) ||
+      !Expect(text, u':') || !ReadNumber(text, 2, date.second)) {
     return std::nullopt;
   }
   if (Expect(text, u'.')) {
@@ -262,8 +262,8 @@ std::optional<DateParts> ParseDateText(std::u16string_view text) {
     date.nanoseconds = fraction;
   }
   if (!text.empty()) return std::nullopt;
-  const GDateTimePtr valid(g_date_time_new_utc(date.year, date.month, date.day, date.hour,
-                                               date.minute, date.second));
+  const GDateTimePtr valid(
+      g_date_time_new_utc(date.year, date.month, date.day, date.hour, date.minute, date.second));
   if (!valid) return std::nullopt;
   return date;
 }

@@ -29,7 +29,9 @@ constexpr std::int32_t kDisplayTypeMailUser = 0;
 constexpr std::int32_t kRecipientFlagSendable = 1;
 constexpr std::int32_t kImportanceNormal = 1;
 
-std::u16string Text(const char* utf8) { return utf8 == nullptr ? std::u16string() : FromUtf8(utf8); }
+std::u16string Text(const char* utf8) {
+  return utf8 == nullptr ? std::u16string() : FromUtf8(utf8);
+}
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -58,7 +60,8 @@ std::string TextContent(GMimePart* part) {
   if (charset != nullptr) {
     const std::string name = Lower(charset);
     if (name != "utf-8" && name != "us-ascii" && name != "iso-8859-1") {
-      if (std::optional<std::string> text = CharsetToUtf8(bytes, g_mime_charset_iconv_name(charset))) {
+      if (std::optional<std::string> text =
+              CharsetToUtf8(bytes, g_mime_charset_iconv_name(charset))) {
         return *text;
       }
     }
@@ -103,7 +106,8 @@ void CollectAddresses(InternetAddressList* list, std::vector<Address>& out) {
       const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
       out.push_back({name ? name : "", addr ? addr : ""});
     } else if (INTERNET_ADDRESS_IS_GROUP(address)) {
-      InternetAddressList* members = internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
+      InternetAddressList* members =
+          internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
       // A group without members is how a recipient known only by name travels.
       if (members == nullptr || internet_address_list_length(members) == 0) {
         out.push_back({name ? name : "", ""});
@@ -112,6 +116,14 @@ void CollectAddresses(InternetAddressList* list, std::vector<Address>& out) {
       }
     }
   }
+}
+
+constexpr std::u16string_view kSmtpType = u"SMTP";
+
+// Store senders may carry Exchange distinguished names ("/O=ORG/OU=..."), which are not
+// Internet addresses.
+std::u16string AddressType(const std::string& address) {
+  return std::u16string(address.find('@') != std::string::npos ? kSmtpType : u"EX");
 }
 
 std::u16string ShownName(const Address& address) {
@@ -154,7 +166,8 @@ class MessageImporter {
     }
     const GMemoryPtr<char> headers(g_mime_object_get_headers(object, nullptr));
     if (headers) {
-      bag.SetText(tag::kTransportMessageHeaders, FromUtf8(ToCrLf(Utf8OrWindows1252(headers.get()))));
+      bag.SetText(tag::kTransportMessageHeaders,
+                  FromUtf8(ToCrLf(Utf8OrWindows1252(headers.get()))));
     }
     bag.SetInt32(tag::kImportance, kImportanceNormal);
     bag.SetInt32(tag::kPriority, 0);
@@ -172,13 +185,15 @@ class MessageImporter {
     bag.SetText(tag::kSentRepresentingName, ShownName(sender));
     if (sender.address.empty()) return;
     const std::u16string address = FromUtf8(sender.address);
-    for (const std::uint32_t property :
-         {tag::kSenderEmailAddress, tag::kSenderSmtpAddress, tag::kSentRepresentingEmailAddress,
-          tag::kSentRepresentingSmtpAddress}) {
-      bag.SetText(property, address);
+    const std::u16string type = AddressType(sender.address);
+    bag.SetText(tag::kSenderEmailAddress, address);
+    bag.SetText(tag::kSentRepresentingEmailAddress, address);
+    bag.SetText(tag::kSenderAddressType, type);
+    bag.SetText(tag::kSentRepresentingAddressType, type);
+    if (type == kSmtpType) {
+      bag.SetText(tag::kSenderSmtpAddress, address);
+      bag.SetText(tag::kSentRepresentingSmtpAddress, address);
     }
-    bag.SetText(tag::kSenderAddressType, u"SMTP");
-    bag.SetText(tag::kSentRepresentingAddressType, u"SMTP");
   }
 
   void ImportRecipients(GMimeMessage* message, MessageContent& out) {
@@ -214,9 +229,10 @@ class MessageImporter {
     bag.SetInt32(tag::kRecipientFlags, kRecipientFlagSendable);
     if (!address.address.empty()) {
       const std::u16string text = FromUtf8(address.address);
+      const std::u16string type = AddressType(address.address);
       bag.SetText(tag::kEmailAddress, text);
-      bag.SetText(tag::kSmtpAddress, text);
-      bag.SetText(tag::kAddressType, u"SMTP");
+      bag.SetText(tag::kAddressType, type);
+      if (type == kSmtpType) bag.SetText(tag::kSmtpAddress, text);
     }
     return bag;
   }
@@ -301,7 +317,8 @@ class MessageImporter {
     bag.SetInt32(tag::kAttachMethod, mapi::kAttachByValue);
     SetFileName(bag, name);
     bag.SetText(tag::kAttachMimeTag, FromUtf8(mime_type));
-    bag.SetInt32(tag::kAttachSize, static_cast<std::int32_t>(std::min<std::size_t>(data.size(), INT32_MAX)));
+    bag.SetInt32(tag::kAttachSize,
+                 static_cast<std::int32_t>(std::min<std::size_t>(data.size(), INT32_MAX)));
     bag.SetBinary(tag::kAttachDataBinary, ToBinary(data));
     if (content_id != nullptr) bag.SetText(tag::kAttachContentId, FromUtf8(content_id));
     out.attachments.push_back(std::move(attachment));
@@ -309,11 +326,13 @@ class MessageImporter {
 
   void AddAttachment(GMimePart* part, MessageContent& out) {
     GMimeObject* object = GMIME_OBJECT(part);
-    const GMemoryPtr<char> mime_type(g_mime_content_type_get_mime_type(g_mime_object_get_content_type(object)));
+    const GMemoryPtr<char> mime_type(
+        g_mime_content_type_get_mime_type(g_mime_object_get_content_type(object)));
     const char* file_name = g_mime_part_get_filename(part);
-    const std::string name = file_name != nullptr && *file_name != '\0'
-                                 ? std::string(file_name)
-                                 : "attachment" + std::to_string(out.attachments.size() + 1) + ".dat";
+    const std::string name =
+        file_name != nullptr && *file_name != '\0'
+            ? std::string(file_name)
+            : "attachment" + std::to_string(out.attachments.size() + 1) + ".dat";
     AddFileAttachment(name, mime_type ? mime_type.get() : "application/octet-stream",
                       DecodedContent(part), g_mime_object_get_content_id(object), out);
   }
@@ -323,7 +342,8 @@ class MessageImporter {
     if (inner == nullptr) return;
     GMimeObject* object = GMIME_OBJECT(part);
     const char* file_name = g_mime_object_get_content_disposition_parameter(object, "filename");
-    const std::string subject = g_mime_message_get_subject(inner) ? g_mime_message_get_subject(inner) : "";
+    const std::string subject =
+        g_mime_message_get_subject(inner) ? g_mime_message_get_subject(inner) : "";
     if (depth_ + 1 >= kMaxEmbeddingDepth) {
       // Too deep to nest another message object: keep it whole as a message file.
       const std::string name = file_name != nullptr ? file_name : subject + ".eml";
@@ -341,7 +361,8 @@ class MessageImporter {
     bag.SetText(tag::kDisplayName, FromUtf8(subject));
     bag.SetText(tag::kAttachMimeTag, u"message/rfc822");
     const std::size_t size = ObjectBytes(GMIME_OBJECT(inner)).size();
-    bag.SetInt32(tag::kAttachSize, static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX)));
+    bag.SetInt32(tag::kAttachSize,
+                 static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX)));
     out.attachments.push_back(std::move(attachment));
   }
 

@@ -8,10 +8,14 @@ namespace bm {
 using HResult = std::int32_t;
 
 namespace detail {
-constexpr HResult Code(std::uint32_t value) { return static_cast<HResult>(value); }
+constexpr HResult Code(std::uint32_t value) {
+  return static_cast<HResult>(value);
+}
 }  // namespace detail
 
 inline constexpr HResult S_OK = 0;
+// Success, but not everything asked for was done (for example an unreadable attachment).
+inline constexpr HResult S_FALSE = 1;
 inline constexpr HResult E_NOTIMPL = detail::Code(0x80004001u);
 inline constexpr HResult E_POINTER = detail::Code(0x80004003u);
 inline constexpr HResult E_FAIL = detail::Code(0x80004005u);
@@ -31,7 +35,11 @@ inline constexpr HResult STG_E_MEDIUMFULL = detail::Code(0x80030070u);
 inline constexpr HResult STG_E_INVALIDHEADER = detail::Code(0x800300FBu);
 inline constexpr HResult MAPI_E_CORRUPT_DATA = detail::Code(0x8004011Bu);
 
-constexpr bool Succeeded(HResult result) { return result >= 0; }
-constexpr bool Failed(HResult result) { return result < 0; }
+constexpr bool Succeeded(HResult result) {
+  return result >= 0;
+}
+constexpr bool Failed(HResult result) {
+  return result < 0;
+}
 
 }  // namespace bm

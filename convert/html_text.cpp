@@ -27,8 +27,8 @@ std::string CharsetInMetaTag(std::string_view tag) {
   const std::size_t key = tag.find("charset");
   if (key == std::string_view::npos) return {};
   std::size_t pos = key + 7;
-  while (pos < tag.size() && (tag[pos] == ' ' || tag[pos] == '=' || tag[pos] == '"' ||
-                              tag[pos] == '\'')) {
+  while (pos < tag.size() &&
+         (tag[pos] == ' ' || tag[pos] == '=' || tag[pos] == '"' || tag[pos] == '\'')) {
     ++pos;
   }
   std::size_t end = pos;
@@ -45,8 +45,8 @@ std::string CharsetInMeta(std::string_view html) {
   std::size_t pos = 0;
   while ((pos = head.find("<meta", pos)) != std::string::npos) {
     const std::size_t end = head.find('>', pos);
-    const std::string_view tag =
-        std::string_view(head).substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    const std::string_view tag = std::string_view(head).substr(
+        pos, end == std::string::npos ? std::string::npos : end - pos);
     if (std::string charset = CharsetInMetaTag(tag); !charset.empty()) return charset;
     pos += 5;
   }
@@ -324,8 +324,8 @@ std::string HtmlToUtf8(std::string_view html) {
     return Utf8OrWindows1252(html);
   }
   // Browsers read these labels as windows-1252, which is a superset of them.
-  if (charset.empty() || charset == "iso-8859-1" || charset == "us-ascii" ||
-      charset == "latin1" || charset == "windows-1252") {
+  if (charset.empty() || charset == "iso-8859-1" || charset == "us-ascii" || charset == "latin1" ||
+      charset == "windows-1252") {
     return Utf8OrWindows1252(html);
   }
   if (auto text = CharsetToUtf8(html, charset)) return *text;

@@ -26,8 +26,12 @@ enum class PropType : std::uint16_t {
 constexpr std::uint32_t Tag(std::uint16_t id, PropType type) {
   return (std::uint32_t{id} << 16) | static_cast<std::uint16_t>(type);
 }
-constexpr std::uint16_t IdOf(std::uint32_t tag) { return static_cast<std::uint16_t>(tag >> 16); }
-constexpr PropType TypeOf(std::uint32_t tag) { return static_cast<PropType>(tag & 0xFFFF); }
+constexpr std::uint16_t IdOf(std::uint32_t tag) {
+  return static_cast<std::uint16_t>(tag >> 16);
+}
+constexpr PropType TypeOf(std::uint32_t tag) {
+  return static_cast<PropType>(tag & 0xFFFF);
+}
 
 namespace tag {
 inline constexpr std::uint32_t kImportance = Tag(0x0017, PropType::kInteger32);

@@ -8,7 +8,7 @@
 
 namespace bm {
 
-MsgMessage::MsgMessage(std::filesystem::path path, std::u16string message_class)
+MsgMessage::MsgMessage(ConstructionKey, std::filesystem::path path, std::u16string message_class)
     : path_(std::move(path)), content_(std::make_unique<MessageContent>()) {
   content_->properties.SetText(mapi::tag::kMessageClass, std::move(message_class));
 }
@@ -30,7 +30,9 @@ HResult MsgMessage::LoadMessageFromFile(const std::u16string& eml_path, int type
   return S_OK;
 }
 
-HResult MsgMessage::CommitMessage() { return WriteMsgFile(*content_, path_); }
+HResult MsgMessage::CommitMessage() {
+  return WriteMsgFile(*content_, path_);
+}
 
 MessagingSession::~MessagingSession() = default;
 
@@ -43,7 +45,7 @@ HResult MessagingSession::Create(std::unique_ptr<MessagingSession>& out,
   out.reset();
   const HResult started = start ? start() : E_POINTER;
   if (Failed(started)) return started;
-  out.reset(new MessagingSession());
+  out = std::make_unique<MessagingSession>(ConstructionKey());
   return S_OK;
 }
 
@@ -53,7 +55,8 @@ HResult MessagingSession::MakeMsgFileMessage(const std::u16string& msg_path,
   out.reset();
   if (msg_path.empty() || message_class.empty()) return E_INVALIDARG;
   if (format != kMsgFormat && format != kMsgUnicodeFormat) return E_INVALIDARG;
-  out.reset(new MsgMessage(ToPath(msg_path), message_class));
+  out =
+      std::make_unique<MsgMessage>(MsgMessage::ConstructionKey(), ToPath(msg_path), message_class);
   return S_OK;
 }
 

@@ -19,7 +19,13 @@ inline constexpr int kMsgFormat = 3;
 inline constexpr int kMsgUnicodeFormat = 9;
 
 class MsgMessage {
+  // Only the session can name this, so only the session makes messages.
+  struct ConstructionKey {
+    explicit ConstructionKey() = default;
+  };
+
  public:
+  MsgMessage(ConstructionKey, std::filesystem::path path, std::u16string message_class);
   MsgMessage(const MsgMessage&) = delete;
   MsgMessage& operator=(const MsgMessage&) = delete;
   ~MsgMessage();
@@ -38,19 +44,23 @@ class MsgMessage {
   const MessageContent& Content() const { return *content_; }
 
  private:
-  friend class MessagingSession;
-  MsgMessage(std::filesystem::path path, std::u16string message_class);
+  friend class MessagingSession;  // makes the construction key
 
   std::filesystem::path path_;
   std::unique_ptr<MessageContent> content_;
 };
 
 class MessagingSession {
+  struct ConstructionKey {
+    explicit ConstructionKey() = default;
+  };
+
  public:
   // Creates the session; fails (out empty, negative result) when its runtime cannot start.
   static HResult Create(std::unique_ptr<MessagingSession>& out);
   static HResult Create(std::unique_ptr<MessagingSession>& out, const ComponentStarter& start);
 
+  explicit MessagingSession(ConstructionKey) {}
   MessagingSession(const MessagingSession&) = delete;
   MessagingSession& operator=(const MessagingSession&) = delete;
   ~MessagingSession();
@@ -60,9 +70,6 @@ class MessagingSession {
   // E_INVALIDARG for an empty path or class or another format.
   HResult MakeMsgFileMessage(const std::u16string& msg_path, const std::u16string& message_class,
                              int format, std::unique_ptr<MsgMessage>& out);
-
- private:
-  MessagingSession() = default;
 };
 
 }  // namespace bm

@@ -12,9 +12,6 @@ namespace bm {
 
 namespace {
 
-// S_FALSE: done, but not everything asked for (an attachment file could not be read).
-constexpr HResult kIncomplete = 1;
-
 template <typename Convert>
 HResult ConvertBodyFile(const std::u16string& source, const std::u16string& target,
                         Convert convert) {
@@ -28,13 +25,15 @@ HResult ConvertBodyFile(const std::u16string& source, const std::u16string& targ
 
 Mimelib::~Mimelib() = default;
 
-HResult Mimelib::Create(std::unique_ptr<Mimelib>& out) { return Create(out, StartMimeRuntime); }
+HResult Mimelib::Create(std::unique_ptr<Mimelib>& out) {
+  return Create(out, StartMimeRuntime);
+}
 
 HResult Mimelib::Create(std::unique_ptr<Mimelib>& out, const ComponentStarter& start) {
   out.reset();
   const HResult started = start ? start() : E_POINTER;
   if (Failed(started)) return started;
-  out.reset(new Mimelib());
+  out = std::make_unique<Mimelib>(ConstructionKey());
   return S_OK;
 }
 
@@ -66,15 +65,14 @@ HResult Mimelib::ComposeEmlFile(const std::u16string& eml_path,
   if (const HResult written = WriteFileBytes(ToPath(eml_path), output.message); Failed(written)) {
     return written;
   }
-  return output.unreadable.empty() ? S_OK : kIncomplete;
+  return output.unreadable.empty() ? S_OK : S_FALSE;
 }
 
 HResult Mimelib::ConvertRtfBodyFile(const std::u16string& source, const std::u16string& target) {
   return ConvertBodyFile(source, target, [](const std::string& rtf) { return RtfToText(rtf); });
 }
 
-HResult Mimelib::ConvertHtmlBodyFile(const std::u16string& source,
-                                     const std::u16string& target) {
+HResult Mimelib::ConvertHtmlBodyFile(const std::u16string& source, const std::u16string& target) {
   return ConvertBodyFile(source, target, [](const std::string& html) { return HtmlToText(html); });
 }
 

@@ -7,8 +7,8 @@
 
 #include <array>
 #include <cstdio>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "convert/file_bytes.h"
@@ -32,11 +32,13 @@ enum class StorageKind { kTopLevel, kEmbedded, kRecipient, kAttachment };
 using Bytes = std::vector<std::uint8_t>;
 
 void PutU32(Bytes& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 void PutU64(Bytes& out, std::uint64_t value) {
-  for (int shift = 0; shift < 64; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+  for (int shift = 0; shift < 64; shift += 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 std::string HexTag(std::uint32_t tag) {
@@ -45,7 +47,9 @@ std::string HexTag(std::uint32_t tag) {
   return text;
 }
 
-std::string StreamName(std::uint32_t tag) { return "__substg1.0_" + HexTag(tag); }
+std::string StreamName(std::uint32_t tag) {
+  return "__substg1.0_" + HexTag(tag);
+}
 
 Bytes Utf16LeBytes(const std::u16string& text) {
   Bytes out;
@@ -161,8 +165,7 @@ class StorageWriter {
     return gsf_output_close(GSF_OUTPUT(storage.get())) && written;
   }
 
-  bool WriteAttachment(GsfOutfile* parent, const AttachmentContent& attachment,
-                       std::size_t index) {
+  bool WriteAttachment(GsfOutfile* parent, const AttachmentContent& attachment, std::size_t index) {
     GObjectPtr<GsfOutfile> storage(ChildStorage(parent, "__attach_version1.0_#", index));
     if (!storage) return false;
     Bytes table = PropertyHeader(StorageKind::kAttachment, nullptr);
@@ -181,7 +184,8 @@ class StorageWriter {
         attachment_storage, StreamName(mapi::tag::kAttachDataObject).c_str(), TRUE));
     if (!child) return false;
     StorageWriter inner(depth_ + 1);
-    const bool written = inner.WriteMessage(GSF_OUTFILE(child.get()), message, StorageKind::kEmbedded);
+    const bool written =
+        inner.WriteMessage(GSF_OUTFILE(child.get()), message, StorageKind::kEmbedded);
     return gsf_output_close(child.get()) && written;
   }
 

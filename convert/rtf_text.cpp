@@ -17,16 +17,56 @@ enum class Mode { kText, kHtml };
 
 // Destinations whose content is not text of the document.
 bool IsSkippedDestination(std::string_view word) {
-  static const char* const kSkipped[] = {
-      "fonttbl",   "colortbl", "stylesheet", "info",       "pict",        "object",
-      "objdata",   "themedata", "colorschememapping",     "datastore",   "latentstyles",
-      "listtable", "listoverridetable",      "rsidtbl",    "generator",   "xmlnstbl",
-      "header",    "headerl",  "headerr",    "headerf",    "footer",      "footerl",
-      "footerr",   "footerf",  "fldinst",    "filetbl",    "revtbl",      "pgdsctbl",
-      "mmathPr",   "userprops", "docvar",    "bkmkstart",  "bkmkend",     "nonshppict",
-      "shppict",   "sp",       "mhtmltag",   "xe",         "tc",          "ftnsep",
-      "ftnsepc",   "aftnsep",  "aftnsepc",   "template",   "listtext",    "pntext",
-      "pntxta",    "pntxtb",   "fldtype",    "wgrffmtfilter"};
+  static const char* const kSkipped[] = {"fonttbl",
+                                         "colortbl",
+                                         "stylesheet",
+                                         "info",
+                                         "pict",
+                                         "object",
+                                         "objdata",
+                                         "themedata",
+                                         "colorschememapping",
+                                         "datastore",
+                                         "latentstyles",
+                                         "listtable",
+                                         "listoverridetable",
+                                         "rsidtbl",
+                                         "generator",
+                                         "xmlnstbl",
+                                         "header",
+                                         "headerl",
+                                         "headerr",
+                                         "headerf",
+                                         "footer",
+                                         "footerl",
+                                         "footerr",
+                                         "footerf",
+                                         "fldinst",
+                                         "filetbl",
+                                         "revtbl",
+                                         "pgdsctbl",
+                                         "mmathPr",
+                                         "userprops",
+                                         "docvar",
+                                         "bkmkstart",
+                                         "bkmkend",
+                                         "nonshppict",
+                                         "shppict",
+                                         "sp",
+                                         "mhtmltag",
+                                         "xe",
+                                         "tc",
+                                         "ftnsep",
+                                         "ftnsepc",
+                                         "aftnsep",
+                                         "aftnsepc",
+                                         "template",
+                                         "listtext",
+                                         "pntext",
+                                         "pntxta",
+                                         "pntxtb",
+                                         "fldtype",
+                                         "wgrffmtfilter"};
   for (const char* skipped : kSkipped) {
     if (word == skipped) return true;
   }
@@ -36,24 +76,42 @@ bool IsSkippedDestination(std::string_view word) {
 // Windows code page of an RTF \fcharset value; 0 means the document's code page.
 int CharsetCodePage(int charset) {
   switch (charset) {
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 130: return 1361;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 254: return 437;
-    case 255: return 850;
-    default: return 0;
+    case 77:
+      return 10000;
+    case 128:
+      return 932;
+    case 129:
+      return 949;
+    case 130:
+      return 1361;
+    case 134:
+      return 936;
+    case 136:
+      return 950;
+    case 161:
+      return 1253;
+    case 162:
+      return 1254;
+    case 163:
+      return 1258;
+    case 177:
+      return 1255;
+    case 178:
+      return 1256;
+    case 186:
+      return 1257;
+    case 204:
+      return 1251;
+    case 222:
+      return 874;
+    case 238:
+      return 1250;
+    case 254:
+      return 437;
+    case 255:
+      return 850;
+    default:
+      return 0;
   }
 }
 
@@ -162,8 +220,8 @@ class RtfReader {
     while (pos_ < rtf_.size() && std::isdigit(static_cast<unsigned char>(rtf_[pos_]))) ++pos_;
     if (pos_ > number_start && std::isdigit(static_cast<unsigned char>(rtf_[pos_ - 1]))) {
       control.has_parameter = true;
-      control.parameter = std::strtol(std::string(rtf_.substr(number_start, pos_ - number_start)).c_str(),
-                                      nullptr, 10);
+      control.parameter = std::strtol(
+          std::string(rtf_.substr(number_start, pos_ - number_start)).c_str(), nullptr, 10);
     } else {
       pos_ = number_start;
     }
@@ -180,7 +238,8 @@ class RtfReader {
     if (at_destination_start && StartsDestination(word, ignorable)) return;
     if (word == "bin") {
       FlushBytes();
-      pos_ = std::min(rtf_.size(), pos_ + static_cast<std::size_t>(std::max(0L, control.parameter)));
+      pos_ =
+          std::min(rtf_.size(), pos_ + static_cast<std::size_t>(std::max(0L, control.parameter)));
       return;
     }
     if (DocumentWord(control)) return;
@@ -262,12 +321,12 @@ class RtfReader {
 
   void TextWord(const std::string& word) {
     static const std::map<std::string, std::string, std::less<>> kTextWords = {
-        {"par", "\n"},          {"line", "\n"},         {"row", "\n"},
-        {"sect", "\n"},         {"page", "\n"},         {"tab", "\t"},
-        {"cell", "\t"},         {"emdash", "\u2014"},   {"endash", "\u2013"},
-        {"lquote", "\u2018"},   {"rquote", "\u2019"},   {"ldblquote", "\u201C"},
+        {"par", "\n"},           {"line", "\n"},        {"row", "\n"},
+        {"sect", "\n"},          {"page", "\n"},        {"tab", "\t"},
+        {"cell", "\t"},          {"emdash", "\u2014"},  {"endash", "\u2013"},
+        {"lquote", "\u2018"},    {"rquote", "\u2019"},  {"ldblquote", "\u201C"},
         {"rdblquote", "\u201D"}, {"bullet", "\u2022"},  {"emspace", "\u2003"},
-        {"enspace", "\u2002"},  {"qmspace", "\u2005"},
+        {"enspace", "\u2002"},   {"qmspace", "\u2005"},
     };
     if (const auto found = kTextWords.find(word); found != kTextWords.end()) {
       AddText(found->second);

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/conversion_report.h"
 #include "engine/export_handle.h"
 #include "engine/folder_node.h"
 #include "engine/main_window.h"
@@ -89,6 +90,9 @@ class AppState {
   std::unique_ptr<MessagingSession> messaging_session;
   std::int32_t messaging_session_status = -1;
   std::unique_ptr<MsgMessage> current_message;
+
+  // What the current or last conversion wrote, skipped and failed to write.
+  ConversionReport report;
 
   WorkerGate worker;
 

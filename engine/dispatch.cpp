@@ -10,6 +10,8 @@ namespace bm {
 
 namespace {
 
+constexpr std::uint32_t kPidTagMessageClass = 0x001A;
+
 void Notify(const AppState& state, const char* format, int a, int b) {
   if (state.notify_stream != nullptr) std::fprintf(state.notify_stream, format, a, b);
 }
@@ -52,7 +54,12 @@ int export_handle_export_item(AppState& state, pff::Item item, int item_index,
       WriteTaskItem(state, raw, target_directory);
       break;
     default:
-      break;  // distribution lists, meeting and task requests, journal entries, ...
+      // Distribution lists, meeting and task requests, journal entries, ...: not converted,
+      // but a conversion says how many of each it left out.
+      if (state.conversion_mode) {
+        state.report.Skipped(pff::Utf16Property(raw, kPidTagMessageClass).value_or(u"(unknown)"));
+      }
+      break;
   }
   return 1;
 }

@@ -49,7 +49,9 @@ std::int32_t ParseRowNumber(std::u16string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-ClickedRow ClickedRowOf(const ListRow& row) { return {row[0], row[1], row[2]}; }
+ClickedRow ClickedRowOf(const ListRow& row) {
+  return {row[0], row[1], row[2]};
+}
 
 std::optional<ClickedRow> FirstSelectedRow(const std::vector<ListRow>& rows,
                                            const std::vector<std::size_t>& selected_indexes) {

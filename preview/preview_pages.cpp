@@ -210,7 +210,9 @@ void ShowSideBySide(AppState& state, std::u16string_view header_page, const Reco
 }
 
 // Without a temp folder there is nowhere the preview may write.
-bool CanPreview(const AppState& state) { return !state.paths.temp_folder_path.empty(); }
+bool CanPreview(const AppState& state) {
+  return !state.paths.temp_folder_path.empty();
+}
 
 }  // namespace
 
@@ -232,8 +234,7 @@ std::u16string EmailHeaderPage(const EmailRowRecord& record, std::u16string_view
   return page;
 }
 
-std::u16string ContactHeaderPage(const ContactRowRecord& record,
-                                 std::u16string_view temp_folder) {
+std::u16string ContactHeaderPage(const ContactRowRecord& record, std::u16string_view temp_folder) {
   std::u16string page(kPageStart);
   AppendFieldRow(page, u"Subject", record.subject);
   for (std::size_t i = 0; i < kContactFieldCount; ++i) {
@@ -329,8 +330,7 @@ int ShowAppointmentPreview(AppState& state, std::u16string_view number, std::u16
   if (!CanPreview(state)) return 0;
   const auto record = state.row_records.FindAppointment(ParseRowNumber(number));
   if (!record) return 0;
-  ShowSideBySide(state, AppointmentHeaderPage(*record, state.paths.temp_folder_path),
-                 record->body);
+  ShowSideBySide(state, AppointmentHeaderPage(*record, state.paths.temp_folder_path), record->body);
   return 1;
 }
 

@@ -172,8 +172,12 @@ class BoundedToken {
   std::size_t size_ = 0;
 };
 
-bool IsLetter(int ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
-bool IsDigit(int ch) { return ch >= '0' && ch <= '9'; }
+bool IsLetter(int ch) {
+  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+}
+bool IsDigit(int ch) {
+  return ch >= '0' && ch <= '9';
+}
 
 int HexDigitValue(int ch) {
   if (IsDigit(ch)) return ch - '0';

@@ -47,7 +47,8 @@ void CollectAttachments(GMimeObject* object, std::vector<FoundAttachment>& out) 
     return;
   }
   const char* disposition = g_mime_object_get_disposition(object);
-  const bool attachment = disposition != nullptr && g_ascii_strcasecmp(disposition, "attachment") == 0;
+  const bool attachment =
+      disposition != nullptr && g_ascii_strcasecmp(disposition, "attachment") == 0;
   if (GMIME_IS_MESSAGE_PART(object)) {
     FoundAttachment found;
     const char* name = g_mime_object_get_content_disposition_parameter(object, "filename");
@@ -59,7 +60,8 @@ void CollectAttachments(GMimeObject* object, std::vector<FoundAttachment>& out) 
     FoundAttachment found;
     const char* name = g_mime_part_get_filename(GMIME_PART(object));
     found.name = name ? name : "";
-    GMemoryPtr<char> type(g_mime_content_type_get_mime_type(g_mime_object_get_content_type(object)));
+    GMemoryPtr<char> type(
+        g_mime_content_type_get_mime_type(g_mime_object_get_content_type(object)));
     found.content_type = type.get();
     GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
     g_mime_data_wrapper_write_to_stream(g_mime_part_get_content(GMIME_PART(object)), stream.get());
@@ -85,7 +87,8 @@ std::optional<Storage> ReadCompoundFile(const std::filesystem::path& path) {
 
 std::uint32_t U32At(const std::string& bytes, std::size_t offset) {
   std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(bytes.at(offset + i));
+  for (int i = 3; i >= 0; --i)
+    value = (value << 8) | static_cast<std::uint8_t>(bytes.at(offset + i));
   return value;
 }
 
@@ -134,7 +137,8 @@ std::optional<std::string> FindPartContent(GMimeObject* root, const char* type,
   if (root == nullptr) return std::nullopt;
   if (GMIME_IS_MULTIPART(root)) {
     for (int i = 0; i < g_mime_multipart_get_count(GMIME_MULTIPART(root)); ++i) {
-      if (auto found = FindPartContent(g_mime_multipart_get_part(GMIME_MULTIPART(root), i), type, subtype)) {
+      if (auto found =
+              FindPartContent(g_mime_multipart_get_part(GMIME_MULTIPART(root), i), type, subtype)) {
         return found;
       }
     }

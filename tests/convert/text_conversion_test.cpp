@@ -40,8 +40,10 @@ TEST(HtmlToText, TablesAndPreformattedText) {
 
 TEST(HtmlToText, CharsetComesFromTheMetaTagOrTheByteOrderMark) {
   // "Grüße" in windows-1252 and in KOI8-R ("Привет").
-  EXPECT_EQ(HtmlToText("<meta charset=\"windows-1252\"><p>Gr\xFC\xDF" "e</p>"),
-            "Gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_EQ(HtmlToText("<meta charset=\"windows-1252\"><p>Gr\xFC\xDF"
+                       "e</p>"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e");
   EXPECT_EQ(HtmlToText("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">"
                        "<p>\xF0\xD2\xC9\xD7\xC5\xD4</p>"),
             "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
@@ -72,9 +74,10 @@ TEST(RtfToText, HexBytesUseTheDocumentAndFontCodePages) {
   EXPECT_EQ(RtfToText("{\\rtf1\\ansi\\ansicpg1252 caf\\'e9 \\'80}"), "caf\xC3\xA9 \xE2\x82\xAC");
   EXPECT_EQ(RtfToText("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8}"), "\xD0\x9F\xD1\x80\xD0\xB8");
   // A Japanese font (charset 128, code page 932) decodes its double-byte pairs.
-  EXPECT_EQ(RtfToText("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset128 MS Mincho;}}"
-                      "\\f0 A {\\f1 \\'93\\'fa\\'96\\'7b} \\'e9}"),
-            "A \xE6\x97\xA5\xE6\x9C\xAC \xC3\xA9");
+  EXPECT_EQ(
+      RtfToText("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset128 MS Mincho;}}"
+                "\\f0 A {\\f1 \\'93\\'fa\\'96\\'7b} \\'e9}"),
+      "A \xE6\x97\xA5\xE6\x9C\xAC \xC3\xA9");
 }
 
 TEST(RtfToText, EncapsulatedHtmlGivesTheTextOfThatHtml) {
@@ -96,7 +99,53 @@ TEST(RtfToText, EncapsulatedHtmlGivesTheTextOfThatHtml) {
 TEST(RtfToText, MalformedInputEndsQuietly) {
   EXPECT_EQ(RtfToText("{\\rtf1 unterminated \\'e"), "unterminated");
   EXPECT_EQ(RtfToText("}}}{{\\"), "");
-  EXPECT_EQ(RtfToText("{\\rtf1 a\\bin4 \x01\x02\x03\x04" "b}"), "ab");
+  EXPECT_EQ(RtfToText("{\\rtf1 a\\bin4 \x01\x02\x03\x04"
+                      "b}"),
+            "ab");
+}
+
+// Damaged or hostile bodies must give some text, never a crash or an endless loop.
+TEST(TextConversion, ArbitraryBytesAreSurvived) {
+  std::uint32_t seed = 7;
+  const auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 16;
+  };
+  static const char* const kPieces[] = {"{",
+                                        "}",
+                                        "\\",
+                                        "\\'",
+                                        "\\u",
+                                        "-5",
+                                        "\\uc3 ",
+                                        "\\bin9 ",
+                                        "\\*",
+                                        "\\fromhtml1 ",
+                                        "\\htmlrtf",
+                                        "\\fonttbl",
+                                        "\\f1",
+                                        "\\fcharset128 ",
+                                        "<p>",
+                                        "</",
+                                        "<a href=",
+                                        "&#x",
+                                        "<meta charset=",
+                                        "\xFF\xFE",
+                                        "x"};
+  for (int round = 0; round < 300; ++round) {
+    std::string input;
+    const unsigned length = next() % 200;
+    for (unsigned i = 0; i < length; ++i) {
+      if (next() % 3 == 0) {
+        input.push_back(static_cast<char>(next()));
+      } else {
+        input += kPieces[next() % std::size(kPieces)];
+      }
+    }
+    (void)RtfToText(input);
+    (void)RtfToText("{\\rtf1\\fromhtml1 " + input);
+    (void)HtmlToText(input);
+  }
 }
 
 class BodyFileConversion : public ::testing::Test {

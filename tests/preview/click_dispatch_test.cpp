@@ -37,11 +37,11 @@ TEST(FirstSelectedRow, TakesTheLowestSelectedIndex) {
 class ClickTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    f_.state().row_records.Append(EmailRowRecord{.number = 1, .subject = u"s", .sender = u"Ann"});
-    f_.state().row_records.Append(ContactRowRecord{.number = 2, .subject = u"Bob"});
-    f_.state().row_records.Append(AppointmentRowRecord{.number = 3, .subject = u"Meet"});
-    f_.state().row_records.Append(NoteRowRecord{.number = 4});
-    f_.state().row_records.Append(TaskRowRecord{.number = 5, .subject = u"Do"});
+    f_.state().row_records.Append(test::Email(1, u"s", u"Ann"));
+    f_.state().row_records.Append(test::WithSubject<ContactRowRecord>(2, u"Bob"));
+    f_.state().row_records.Append(test::WithSubject<AppointmentRowRecord>(3, u"Meet"));
+    f_.state().row_records.Append(test::Note(4));
+    f_.state().row_records.Append(test::WithSubject<TaskRowRecord>(5, u"Do"));
   }
 
   int Click(std::u16string number, std::u16string kind, std::u16string from = u"") {
@@ -74,18 +74,18 @@ TEST_F(ClickTest, EachKindWordReachesItsWriter) {
 
 TEST_F(ClickTest, NothingMatchesNothingShown) {
   EXPECT_EQ(OnClickItemList(f_.state(), std::nullopt), 0);
-  EXPECT_EQ(Click(u"1", u"Email", u"Ann"), 0);     // kind words are case-sensitive
-  EXPECT_EQ(Click(u"1", u"email ", u"Ann"), 0);    // and whole
-  EXPECT_EQ(Click(u"1", u"email", u"ann"), 0);     // the sender must be equal
-  EXPECT_EQ(Click(u"one", u"email", u"Ann"), 0);   // a non-numeric NO is 0
-  EXPECT_EQ(Click(u"2", u"email", u""), 0);        // the number of another kind
+  EXPECT_EQ(Click(u"1", u"Email", u"Ann"), 0);    // kind words are case-sensitive
+  EXPECT_EQ(Click(u"1", u"email ", u"Ann"), 0);   // and whole
+  EXPECT_EQ(Click(u"1", u"email", u"ann"), 0);    // the sender must be equal
+  EXPECT_EQ(Click(u"one", u"email", u"Ann"), 0);  // a non-numeric NO is 0
+  EXPECT_EQ(Click(u"2", u"email", u""), 0);       // the number of another kind
   EXPECT_EQ(Click(u"1", u"contact"), 0);
   EXPECT_EQ(Click(u"1", u""), 0);
   EXPECT_TRUE(NothingShown());
 }
 
 TEST_F(ClickTest, EmailSenderDecidesBetweenEqualNumbers) {
-  f_.state().row_records.Append(EmailRowRecord{.number = 1, .subject = u"other", .sender = u"Zed"});
+  f_.state().row_records.Append(test::Email(1, u"other", u"Zed"));
   ASSERT_EQ(Click(u" 1", u"email", u"Zed"), 1);
   EXPECT_NE(test::ReadFile(f_.File("header.html")).find(test::Utf16Le(u"other", false)),
             std::string::npos);
@@ -97,7 +97,7 @@ TEST_F(ClickTest, RowsLeftAfterAConversionShowNothingUntilTheFolderIsListedAgain
   EXPECT_EQ(Click(u"2", u"contact"), 0);
   EXPECT_TRUE(NothingShown());
   // Selecting a folder lists it again, numbered from 1; clicks resolve against it alone.
-  f_.state().row_records.Append(ContactRowRecord{.number = 1, .subject = u"Carol"});
+  f_.state().row_records.Append(test::WithSubject<ContactRowRecord>(1, u"Carol"));
   EXPECT_EQ(Click(u"2", u"contact"), 0);
   EXPECT_EQ(Click(u"1", u"email", u"Ann"), 0);
   EXPECT_EQ(Click(u"1", u"contact"), 1);
@@ -107,7 +107,7 @@ TEST_F(ClickTest, RowsLeftAfterAConversionShowNothingUntilTheFolderIsListedAgain
 TEST(Click, WithoutATempFolderNothingIsWritten) {
   test::RecordingWindow window;
   AppState state(window);
-  state.row_records.Append(NoteRowRecord{.number = 1});
+  state.row_records.Append(test::Note(1));
   EXPECT_EQ(OnClickItemList(state, ClickedRow{u"1", u"note", u""}), 0);
   EXPECT_FALSE(window.LastNavigation());
 }
@@ -118,7 +118,7 @@ TEST(Click, ClicksWhileAWorkerFillsTheLists) {
   std::thread worker([&] {
     for (int n = 1; n <= kRecords; ++n) {
       if (n == kRecords / 2) f.state().row_records.Clear();
-      f.state().row_records.Append(NoteRowRecord{.number = n, .body = {{'x'}, BodyKind::kText}});
+      f.state().row_records.Append(test::Note(n, {{'x'}, BodyKind::kText}));
     }
   });
   for (int n = 1; n <= kRecords; ++n) {

@@ -33,12 +33,14 @@ std::string Row(const std::string& label, const std::string& value) {
   return "  <tr>   <td height='20'><b>" + label + ": </b> " + value + "</td> </tr>";
 }
 
-std::string U16(std::string_view utf8) { return Utf16Le(FromUtf8(utf8), true); }
+std::string U16(std::string_view utf8) {
+  return Utf16Le(FromUtf8(utf8), true);
+}
 
 // Whether an XML parser accepts the file; skipped quietly without xmllint.
 void ExpectWellFormed(const std::filesystem::path& page) {
   if (!test::HaveProgram("xmllint")) return;
-  const auto result = test::Run("xmllint --noout " + test::Quote(page.string()) + " 2>&1");
+  const auto result = test::Run("xmllint --noout --nonet " + test::Quote(page.string()) + " 2>&1");
   EXPECT_EQ(result.exit_code, 0) << result.output;
 }
 
@@ -72,9 +74,9 @@ TEST(EmailPreview, WritesHeaderAndFramesetThroughUtf16File) {
   EXPECT_EQ(ReadFile(f.File("header.html")), U16(header));
   const std::string temp = f.Utf8(f.temp());
   EXPECT_EQ(ReadFile(f.File("email.html")),
-            U16("<html><head></head><frameset rows='28%,*' border='0'><frame src='file://" +
-                temp + "header.html'  scrolling='auto' frameborder='1'><frame src='file://" +
-                temp + "Me1.html'></frameset></html>"));
+            U16("<html><head></head><frameset rows='28%,*' border='0'><frame src='file://" + temp +
+                "header.html'  scrolling='auto' frameborder='1'><frame src='file://" + temp +
+                "Me1.html'></frameset></html>"));
   EXPECT_EQ(f.window().LastNavigation(), f.temp() + u"email.html");
   ExpectWellFormed(f.File("header.html"));
 }
@@ -166,29 +168,78 @@ TEST(ContactPreview, AllSeventyThreeFieldsInLabelOrder) {
   r.attachment_list = f.temp() + u"card.vcf;";
 
   std::string rows = Row("Subject", "S");
-  const char* labels[] = {"File Under", "Given Name", "Initials", "Sur Name", "Title",
-                          "Generational Abbreviation", "Callback Phone Number",
-                          "Primary Phone Number", "Home Phone Number", "Mobile Phone Number",
-                          "Company Name", "Job Title", "Office Location", "Department Name",
-                          "Postal Address", "Country", "Locality", "Business Phone Number 1",
-                          "Business Phone Number 2", "Business Fax Number", "Email Address1",
-                          "Email Address2", "Email Address3", "Radio Telephone Number",
-                          "Car Telephone Number", "Other Telephone Number",
-                          "Pager Telephone Number", "Primary Fax Number", "Home Fax Number",
-                          "Telex Number", "isdn Number", "Assistant Telephone Number",
-                          "Home2 Telephone Number", "Customer id", "Contact Hobbies",
-                          "Home Address Street", "Gender", "Middle Name", "Languages",
-                          "Assistant Name", "Profession", "Spouse Name",
-                          "Company Main Phone Number", "Address City", "Wedding Anniversary",
-                          "Birth Day", "Manager Name", "Nick Name", "Personal Home Page",
-                          "Business Home Page", "Home Address Country", "Address Postal Code",
-                          "Home Address State", "Other Address City", "Other Address Country",
-                          "Other Address Postal Code", "Other Address State",
-                          "Other Address Street", "Account", "ttytdd Phone Number",
-                          "Government ID Number", "Organization ID Number",
-                          "Original Display Name", "Business Street", "Business State",
-                          "Business Postal Code", "Business City", "Work Country", "Work City",
-                          "Work Street", "Work State", "Work Postal Code",
+  const char* labels[] = {"File Under",
+                          "Given Name",
+                          "Initials",
+                          "Sur Name",
+                          "Title",
+                          "Generational Abbreviation",
+                          "Callback Phone Number",
+                          "Primary Phone Number",
+                          "Home Phone Number",
+                          "Mobile Phone Number",
+                          "Company Name",
+                          "Job Title",
+                          "Office Location",
+                          "Department Name",
+                          "Postal Address",
+                          "Country",
+                          "Locality",
+                          "Business Phone Number 1",
+                          "Business Phone Number 2",
+                          "Business Fax Number",
+                          "Email Address1",
+                          "Email Address2",
+                          "Email Address3",
+                          "Radio Telephone Number",
+                          "Car Telephone Number",
+                          "Other Telephone Number",
+                          "Pager Telephone Number",
+                          "Primary Fax Number",
+                          "Home Fax Number",
+                          "Telex Number",
+                          "isdn Number",
+                          "Assistant Telephone Number",
+                          "Home2 Telephone Number",
+                          "Customer id",
+                          "Contact Hobbies",
+                          "Home Address Street",
+                          "Gender",
+                          "Middle Name",
+                          "Languages",
+                          "Assistant Name",
+                          "Profession",
+                          "Spouse Name",
+                          "Company Main Phone Number",
+                          "Address City",
+                          "Wedding Anniversary",
+                          "Birth Day",
+                          "Manager Name",
+                          "Nick Name",
+                          "Personal Home Page",
+                          "Business Home Page",
+                          "Home Address Country",
+                          "Address Postal Code",
+                          "Home Address State",
+                          "Other Address City",
+                          "Other Address Country",
+                          "Other Address Postal Code",
+                          "Other Address State",
+                          "Other Address Street",
+                          "Account",
+                          "ttytdd Phone Number",
+                          "Government ID Number",
+                          "Organization ID Number",
+                          "Original Display Name",
+                          "Business Street",
+                          "Business State",
+                          "Business Postal Code",
+                          "Business City",
+                          "Work Country",
+                          "Work City",
+                          "Work Street",
+                          "Work State",
+                          "Work Postal Code",
                           "Work Post Office Box"};
   static_assert(std::size(labels) == kContactFieldCount);
   for (std::size_t i = 0; i < kContactFieldCount; ++i) {
@@ -225,8 +276,7 @@ TEST(AppointmentPreview, AllRowsAsUtf8) {
                 Row("End Time", "Mar 01, 2024 10:00:00") + Row("Duration", "60") +
                 Row("Location", "東京 room") + Row("Recurrence Pattern", "Every week") +
                 Row("First Effective Time", "Mar 01, 2024") +
-                Row("Last Effective Time", "Mar 29, 2024") + Row("Busy Status", "Busy") +
-                kPageEnd);
+                Row("Last Effective Time", "Mar 29, 2024") + Row("Busy Status", "Busy") + kPageEnd);
 
   f.state().row_records.Append(r);
   ASSERT_EQ(ShowAppointmentPreview(f.state(), u"3", u""), 1);
@@ -316,10 +366,8 @@ TEST(NotePreview, ShowsTheBodyFileAlone) {
   PreviewFixture f;
   const std::string rtf = "{\\rtf1 Milk\\par Eggs}";
   f.state().row_records.Append(
-      NoteRowRecord{.number = 1,
-                    .body = {std::vector<std::uint8_t>(rtf.begin(), rtf.end()), BodyKind::kRtf}});
-  f.state().row_records.Append(
-      NoteRowRecord{.number = 2, .body = {{'h', 'i', '\n'}, BodyKind::kText}});
+      test::Note(1, {std::vector<std::uint8_t>(rtf.begin(), rtf.end()), BodyKind::kRtf}));
+  f.state().row_records.Append(test::Note(2, {{'h', 'i', '\n'}, BodyKind::kText}));
 
   ASSERT_EQ(ShowNotePreview(f.state(), u"1", u""), 1);
   EXPECT_EQ(f.window().LastNavigation(), f.temp() + u"rtfbody.rtftextbody.txt");
@@ -339,9 +387,9 @@ TEST(PreviewPaths, QuotesAndUrlCharactersInTheTempFolderCannotBreakOut) {
   f.state().row_records.Append(email);
   ASSERT_EQ(ShowEmailPreview(f.state(), u"1", u"Ann Lee"), 1);
   const std::string frameset = ReadFile(f.File("email.html"));
-  EXPECT_NE(frameset.find(Utf16Le(u"it%27s%20%22%231%22%2050%25%20%3Cb%3E%26%3F/header.html'",
-                                  false)),
-            std::string::npos);
+  EXPECT_NE(
+      frameset.find(Utf16Le(u"it%27s%20%22%231%22%2050%25%20%3Cb%3E%26%3F/header.html'", false)),
+      std::string::npos);
   // The attachment names still lose the folder, so its quote never reaches the page.
   ExpectWellFormed(f.File("header.html"));
 

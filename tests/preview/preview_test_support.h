@@ -46,4 +46,28 @@ inline std::string Utf16Le(std::u16string_view text, bool with_mark) {
   return bytes;
 }
 
+// Records with the fields the lookup tests need.
+inline EmailRowRecord Email(int number, std::u16string subject, std::u16string sender) {
+  EmailRowRecord r;
+  r.number = number;
+  r.subject = std::move(subject);
+  r.sender = std::move(sender);
+  return r;
+}
+
+template <typename Record>
+Record WithSubject(int number, std::u16string subject) {
+  Record r;
+  r.number = number;
+  r.subject = std::move(subject);
+  return r;
+}
+
+inline NoteRowRecord Note(int number, RecordBody body = {}) {
+  NoteRowRecord r;
+  r.number = number;
+  r.body = std::move(body);
+  return r;
+}
+
 }  // namespace bm::test

@@ -17,19 +17,31 @@ RecordingWindow::Call MakeCall(std::string op, std::u16string_view text = {},
 
 }  // namespace
 
-void RecordingWindow::SetStatusText(std::u16string_view text) {
+void RecordingWindow::Record(Call call) {
+  std::function<void(const Call&)> observer;
+  {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(call);
+    observer = observer_;
+  }
+  if (observer) observer(call);
+}
+
+void RecordingWindow::SetObserver(std::function<void(const Call&)> observer) {
   std::lock_guard lock(mutex_);
-  calls_.push_back(MakeCall("status", text));
+  observer_ = std::move(observer);
+}
+
+void RecordingWindow::SetStatusText(std::u16string_view text) {
+  Record(MakeCall("status", text));
 }
 
 void RecordingWindow::SetProgressRange(int minimum, int maximum) {
-  std::lock_guard lock(mutex_);
-  calls_.push_back(MakeCall("range", {}, {}, minimum, maximum));
+  Record(MakeCall("range", {}, {}, minimum, maximum));
 }
 
 void RecordingWindow::SetProgressPos(int position) {
-  std::lock_guard lock(mutex_);
-  calls_.push_back(MakeCall("pos", {}, {}, position));
+  Record(MakeCall("pos", {}, {}, position));
 }
 
 int RecordingWindow::MessageBox(std::u16string_view text, std::u16string_view caption,
@@ -43,13 +55,11 @@ int RecordingWindow::MessageBox(std::u16string_view text, std::u16string_view ca
 }
 
 void RecordingWindow::EnableControl(int control_id, bool enable) {
-  std::lock_guard lock(mutex_);
-  calls_.push_back(MakeCall("enable", {}, {}, control_id, enable));
+  Record(MakeCall("enable", {}, {}, control_id, enable));
 }
 
 void RecordingWindow::EnableMenuCommand(int command_id, bool enable) {
-  std::lock_guard lock(mutex_);
-  calls_.push_back(MakeCall("menu", {}, {}, command_id, enable));
+  Record(MakeCall("menu", {}, {}, command_id, enable));
 }
 
 TreeItem RecordingWindow::InsertTreeItem(TreeItem parent, std::u16string_view text,
@@ -93,13 +103,11 @@ std::optional<std::u16string> RecordingWindow::BrowseForFolder(std::u16string_vi
 }
 
 void RecordingWindow::Navigate(std::u16string_view file_path) {
-  std::lock_guard lock(mutex_);
-  calls_.push_back(MakeCall("navigate", file_path));
+  Record(MakeCall("navigate", file_path));
 }
 
 void RecordingWindow::OpenExternal(std::u16string_view url_or_path) {
-  std::lock_guard lock(mutex_);
-  calls_.push_back(MakeCall("open", url_or_path));
+  Record(MakeCall("open", url_or_path));
 }
 
 void RecordingWindow::QueueBoxAnswer(int answer) {

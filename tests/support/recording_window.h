@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -51,6 +52,8 @@ class RecordingWindow : public MainWindow {
   void QueueBoxAnswer(int answer);
   void QueueBrowseAnswer(std::optional<std::u16string> folder);
   void SetChecked(TreeItem item, bool checked);
+  // Called after every recorded call, outside the lock (tests use it to press Stop mid-run).
+  void SetObserver(std::function<void(const Call&)> observer);
 
   // What happened.
   std::vector<Call> Calls() const;
@@ -71,6 +74,9 @@ class RecordingWindow : public MainWindow {
   std::map<TreeItem, TreeNode> tree_;
   std::vector<ListRow> rows_;
   TreeItem next_item_ = 1;
+  std::function<void(const Call&)> observer_;
+
+  void Record(Call call);
 };
 
 }  // namespace bm::test

@@ -1,9 +1,16 @@
 #include <iostream>
 
+#include "tools/pstgen/checker.h"
 #include "tools/pstgen/pstgen.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
+  if (std::string(argv[1]) == "--check") {
+    const auto report = pstgen::CheckPst(argv[2]);
+    for (const auto& p : report.problems) std::cout << p << "\n";
+    std::cout << report.nodes << " nodes " << report.blocks << " blocks " << report.folders << " folders " << report.messages << " messages nbt " << report.nbt_levels << " bbt " << report.bbt_levels << "\n";
+    return report.ok() ? 0 : 1;
+  }
   pstgen::Store store(u"Test store");
   pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
   pstgen::Message& mail = inbox.AddMessage("IPM.Note");

@@ -127,7 +127,9 @@ class NameMap {
     return it->second;
   }
 
-  std::vector<EncodedValue> Properties() const {
+  std::vector<EncodedValue> Properties() {
+    // Readers reject a map without entries; a store that names nothing still lists one.
+    if (order_.empty()) IdFor(PropertyName{kPsetidCommon, std::uint32_t{0x8501}});
     std::vector<Guid> guids;
     Bytes entries;
     Bytes strings;
@@ -203,6 +205,11 @@ class StoreWriter {
     WriteTemplates();
     ltp::SubnodeSet subnodes;
     WriteNode(fmt::kNidNameToIdMap, 0, ltp::BuildPc(names_.Properties(), ndb_, subnodes), subnodes);
+    // Table nodes share their folder's index: keep their counters past it too.
+    for (const std::uint32_t type : {fmt::kNidTypeHierarchyTable, fmt::kNidTypeContentsTable,
+                                     fmt::kNidTypeAssocContentsTable}) {
+      next_index_[type] = std::max(next_index_[type], next_index_[fmt::kNidTypeNormalFolder]);
+    }
     ndb_.Finish(next_index_);
   }
 
@@ -515,12 +522,9 @@ class StoreWriter {
     WriteTable(fmt::kNidSearchContentsTableTemplate, kContentsColumns, {});
     WriteTable(fmt::kNidAttachmentTable, kAttachmentColumns, {});
     WriteTable(fmt::kNidRecipientTable, kRecipientColumns, {});
-    ltp::SubnodeSet subnodes;
-    WriteNode(fmt::kNidNormalFolderTemplate, 0, ltp::BuildPc({}, ndb_, subnodes), subnodes);
-    WriteNode(fmt::kNidSearchFolderTemplate, 0, ltp::BuildPc({}, ndb_, subnodes), subnodes);
-    // Empty search queues.
-    ndb_.AddNode({fmt::kNidSearchManagementQueue, ndb_.WriteData({}), 0, 0});
-    ndb_.AddNode({fmt::kNidSearchActivityList, ndb_.WriteData({}), 0, 0});
+    // Idle search queues: nodes without data, as Outlook leaves them.
+    ndb_.AddNode({fmt::kNidSearchManagementQueue, 0, 0, 0});
+    ndb_.AddNode({fmt::kNidSearchActivityList, 0, 0, 0});
   }
 
   const Store& store_;

@@ -1,0 +1,191 @@
+#include "convert/convert_command.h"
+
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <system_error>
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "convert/messaging_session.h"
+#include "convert/mimelib.h"
+#include "engine/app_state.h"
+#include "engine/dispatch.h"
+
+namespace bm {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Anchors of the manual that lies beside the program.
+constexpr std::u16string_view kMimelibHelp = u"brindlemoor.html#mime-component";
+constexpr std::u16string_view kMessagingHelp = u"brindlemoor.html#messaging-component";
+constexpr std::u16string_view kMessagingProblemHelp = u"brindlemoor.html#messaging-problem";
+
+// Longest directory name the file system takes, in UTF-8 bytes, less room for a suffix.
+constexpr std::size_t kMaxDirectoryNameBytes = 240;
+
+void OpenHelp(AppState& state, std::u16string_view page) {
+  state.main_window.OpenExternal(state.paths.program_directory + std::u16string(page));
+}
+
+bool CreateMessagingSession(AppState& state, const ComponentStarter& start) {
+  state.current_message.reset();
+  state.messaging_session.reset();
+  state.messaging_session_status = MessagingSession::Create(state.messaging_session, start);
+  return state.messaging_session_status >= 0;
+}
+
+bool AnyFolderTicked(AppState& state) {
+  for (const FolderNode& node : state.folder_nodes) {
+    if (state.main_window.IsTreeItemChecked(node.tree_item)) return true;
+  }
+  return false;
+}
+
+void EnableStartControls(MainWindow& window, bool enable) {
+  window.EnableControl(control::kFolderTree, enable);
+  window.EnableControl(control::kBrowseButton, enable);
+  window.EnableControl(control::kConvertButton, enable);
+  window.EnableMenuCommand(command::kConvert, enable);
+  window.EnableMenuCommand(command::kOpenAndScan, enable);
+}
+
+// `path`, or `path` with "-2", "-3", ... when something already stands there.
+fs::path FreshPath(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return path;
+  for (int n = 2;; ++n) {
+    fs::path candidate = path;
+    candidate += "-" + std::to_string(n);
+    if (!fs::exists(candidate, ec)) return candidate;
+  }
+}
+
+// A folder name as a directory name: never "." or "..", never empty, short enough for the
+// file system, and with the top folder's blanks turned into dashes as the tree always had.
+std::string MirrorDirectoryName(const std::u16string& folder_name) {
+  std::u16string name = folder_name;
+  ReplaceAll(name, u"Top of Personal Folders", u"Top-of-Personal-Folders");
+  if (name.empty() || name == u"." || name == u"..") name = std::u16string(name.size() + 1, u'_');
+  std::string utf8 = ToUtf8(name);
+  if (utf8.size() > kMaxDirectoryNameBytes) {
+    std::size_t cut = kMaxDirectoryNameBytes;
+    while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    utf8.resize(cut);
+  }
+  return utf8;
+}
+
+// One mirror directory per node, in list order, each under its parent's; siblings with the
+// same name get distinct directories so neither overwrites the other's items.
+std::vector<fs::path> CreateMirrorDirectories(const FolderNodeList& nodes, TreeItem root_item,
+                                              const fs::path& destination_root) {
+  std::map<TreeItem, fs::path> directory_of{{root_item, destination_root}};
+  std::vector<fs::path> mirrors;
+  mirrors.reserve(nodes.size());
+  for (const FolderNode& node : nodes) {
+    const auto parent = directory_of.find(node.parent_tree_item);
+    const fs::path& parent_directory =
+        parent != directory_of.end() ? parent->second : destination_root;
+    fs::path mirror = FreshPath(parent_directory / MirrorDirectoryName(node.name));
+    std::error_code ec;
+    fs::create_directory(mirror, ec);
+    directory_of[node.tree_item] = mirror;
+    mirrors.push_back(std::move(mirror));
+  }
+  return mirrors;
+}
+
+void ConvertTickedFolders(AppState& state, const fs::path& destination) {
+  const fs::path root =
+      FreshPath(destination / ToPath(DestinationRootName(std::chrono::system_clock::now())));
+  std::error_code ec;
+  fs::create_directories(root, ec);
+  state.report.SetDestinationRoot(FromPath(root));
+  const std::vector<fs::path> mirrors =
+      CreateMirrorDirectories(state.folder_nodes, state.root_tree_item, root);
+  state.stop_flag = 0;
+  for (std::size_t i = 0; i < state.folder_nodes.size() && i < mirrors.size(); ++i) {
+    const FolderNode& node = state.folder_nodes[i];
+    if (!state.main_window.IsTreeItemChecked(node.tree_item)) continue;
+    export_handle_export_folder_items(state, node.folder_item.get(), FromPath(mirrors[i]));
+  }
+}
+
+}  // namespace
+
+std::u16string DestinationRootName(std::chrono::system_clock::time_point now) {
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&t, &local);
+  const std::string stamp = std::to_string(local.tm_mday) + std::to_string(local.tm_mon + 1) +
+                            std::to_string(local.tm_year + 1900) + std::to_string(local.tm_hour) +
+                            std::to_string(local.tm_min) + std::to_string(local.tm_sec);
+  return u"convertPSTFile" + FromUtf8(stamp);
+}
+
+bool ConvertCommand(AppState& state, std::u16string& destination,
+                    const ComponentStarters& starters) {
+  MainWindow& window = state.main_window;
+  std::unique_ptr<Mimelib> mimelib;
+  if (Mimelib::Create(mimelib, starters.mime) < 0) {
+    window.MessageBox(u"mimelib.dll file is not register. read more how to register dll file...",
+                      kCaption1, mb::kReport, BoxOwner::kMainWindow);
+    OpenHelp(state, kMimelibHelp);
+    return false;
+  }
+  if (!CreateMessagingSession(state, starters.messaging)) {
+    window.MessageBox(
+        u"Outlook NOT Installed/Configured Properly \n\n or \n\nRedemption.dll file is not "
+        u"register! Read more how to register dll file!",
+        kCaption14, mb::kReport, BoxOwner::kNone);
+    OpenHelp(state, kMessagingHelp);
+    return false;
+  }
+  try {
+    if (!AnyFolderTicked(state)) {
+      window.MessageBox(
+          u"Which Folder you want to convert? Please select the Folder from Left Tree Hierarchy",
+          kCaption1, mb::kOk, BoxOwner::kNone);
+      return false;
+    }
+    state.conversion_mode = true;
+    const std::optional<std::u16string> chosen =
+        window.BrowseForFolder(u"Select the Destination Path");
+    if (!chosen || chosen->empty()) return false;
+    destination = *chosen;
+    std::error_code ec;
+    fs::create_directories(ToPath(destination), ec);
+    return true;
+  } catch (const std::exception&) {
+    window.MessageBox(u"Outlook NOT Installed/Configured Properly", kCaption14, mb::kReport,
+                      BoxOwner::kNone);
+    OpenHelp(state, kMessagingProblemHelp);
+    return false;
+  }
+}
+
+void RunConversionWorker(AppState& state, const std::u16string& destination) {
+  MainWindow& window = state.main_window;
+  EnableStartControls(window, false);
+  state.report.Clear();
+  try {
+    ConvertTickedFolders(state, ToPath(destination));
+  } catch (const std::exception& e) {
+    // The controls come back and the run still says how it ended.
+    state.report.Failed(u"(conversion)", FromUtf8(e.what()));
+  }
+  EnableStartControls(window, true);
+  if (state.stop_flag.load() == 1) {
+    window.SetStatusText(u"Process stopped by user");
+    window.MessageBox(u"Process stopped by user!", kCaption14, mb::kReport, BoxOwner::kNone);
+  } else {
+    window.SetStatusText(u"");
+    window.MessageBox(u"Saving Completed", kCaption13, mb::kReport, BoxOwner::kNone);
+  }
+}
+
+}  // namespace bm

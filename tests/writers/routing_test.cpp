@@ -1,0 +1,136 @@
+// Which message classes reach a writer in each mode, the progress of a large folder and the
+// stop between messages.
+#include <gtest/gtest.h>
+
+#include "writer_fixture.h"
+
+namespace bm {
+namespace {
+
+using test::WriterFixture;
+
+// Every class with its subject; the subject says what should become of it.
+const std::vector<std::pair<std::string, std::u16string>> kClasses = {
+    {"IPM.Note", u"listed email"},
+    {"IPM.Note.SMIME", u"listed smime"},
+    {"IPM.Document", u"listed document"},
+    {"IPM.Conflict.Message", u"listed conflict"},
+    {"IPM.Post.RSS", u"feed"},
+    {"IPM.Contact", u"listed contact"},
+    {"IPM.Appointment", u"listed appointment"},
+    {"IPM.Task", u"listed task"},
+    {"IPM.StickyNote", u"listed note"},
+    {"IPM.DistList", u"skipped distlist"},
+    {"IPM.Schedule.Meeting.Request", u"skipped meeting"},
+    {"IPM.TaskRequest", u"skipped taskrequest"},
+    {"IPM.Activity", u"skipped journal"},
+    {"IPM.Post", u"skipped post"},
+};
+
+const FolderNode* ScanClasses(WriterFixture& fixture) {
+  pstgen::Store store;
+  pstgen::Folder& folder = store.top().AddFolder(u"Mixed", u"IPF.Note");
+  for (const auto& [message_class, subject] : kClasses) {
+    folder.AddMessage(message_class).SetSubject(subject);
+  }
+  if (!fixture.ScanStore(store)) return nullptr;
+  return fixture.Folder(u"/Mixed");
+}
+
+TEST(Routing, PreviewListsEveryRoutedKindButFeeds) {
+  WriterFixture fixture;
+  const FolderNode* folder = ScanClasses(fixture);
+  ASSERT_NE(folder, nullptr);
+  fixture.Preview(*folder);
+  std::vector<std::u16string> subjects;
+  std::vector<std::u16string> kinds;
+  for (const ListRow& row : fixture.window.Rows()) {
+    subjects.push_back(row[3]);
+    kinds.push_back(row[1]);
+  }
+  EXPECT_EQ(subjects, (std::vector<std::u16string>{
+                          u"listed email", u"listed smime", u"listed document", u"listed conflict",
+                          u"listed contact", u"listed appointment", u"listed task",
+                          u"listed note"}));
+  EXPECT_EQ(kinds, (std::vector<std::u16string>{u"email", u"email", u"email", u"email",
+                                                u"contact", u"appointment", u"task", u"note"}));
+  for (std::size_t i = 0; i < fixture.window.Rows().size(); ++i) {
+    EXPECT_EQ(fixture.window.Rows()[i][0], DecimalText(static_cast<long long>(i) + 1));
+  }
+}
+
+TEST(Routing, ConversionWritesEveryRoutedKindIncludingFeeds) {
+  WriterFixture fixture;
+  const FolderNode* folder = ScanClasses(fixture);
+  ASSERT_NE(folder, nullptr);
+  const std::filesystem::path target = fixture.Convert(*folder);
+  const std::u16string tail = FromPath(target) + u"/";
+  EXPECT_EQ(fixture.window.StatusTexts(),
+            (std::vector<std::u16string>{
+                u"Mail [1]" + tail + u"listed email", u"Mail [2]" + tail + u"listed smime",
+                u"Mail [3]" + tail + u"listed document", u"Mail [4]" + tail + u"listed conflict",
+                u"Mail [5]" + tail + u"feed", u"Saving Contact [6]" + tail + u"listed contact",
+                u"Saving Appointment [7]" + tail + u"listed appointment",
+                u"Saving Task [8]" + tail + u"listed task",
+                u"Saving Notes [9]" + tail + u"listed note"}));
+  EXPECT_EQ(test::FileNames(target),
+            (std::vector<std::string>{"listed appointment--7.txt", "listed contact--6.txt",
+                                      "listed note--9.txt", "listed task--8.txt"}));
+  EXPECT_TRUE(fixture.window.Rows().empty());
+}
+
+TEST(Routing, ALargeFolderSetsTheProgressRangeModulo65536) {
+  WriterFixture fixture;
+  pstgen::Store store;
+  store.top().AddFolder(u"Big", u"IPF.Note").AddMessages(70000, [](std::size_t) {
+    return pstgen::Message("IPM.DistList");  // skipped: only the loop itself runs
+  });
+  ASSERT_TRUE(fixture.ScanStore(store));
+  const FolderNode* folder = fixture.Folder(u"/Big");
+  ASSERT_NE(folder, nullptr);
+  fixture.window.ClearCalls();
+  fixture.Preview(*folder);
+  const auto ranges = fixture.window.CallsOf("range");
+  ASSERT_EQ(ranges.size(), 1u);
+  EXPECT_EQ(ranges[0].a, 0);
+  EXPECT_EQ(ranges[0].b, 70000 - 65536);
+  const auto positions = fixture.window.CallsOf("pos");
+  ASSERT_EQ(positions.size(), 2u * 70000u);
+  EXPECT_EQ(positions[2 * 69999].a, 69999);
+  EXPECT_EQ(positions.back().a, 0);
+}
+
+// A window that asks to stop as soon as the first row is listed.
+class StoppingWindow : public test::RecordingWindow {
+ public:
+  std::atomic<int>* stop_flag = nullptr;
+  void InsertListRow(int position, const ListRow& row) override {
+    RecordingWindow::InsertListRow(position, row);
+    if (stop_flag != nullptr) *stop_flag = 1;
+  }
+};
+
+TEST(Routing, StopEndsTheLoadBeforeTheNextMessage) {
+  test::TempDir temp;
+  pstgen::Store store;
+  pstgen::Folder& folder = store.top().AddFolder(u"Notes", u"IPF.StickyNote");
+  for (int i = 0; i < 5; ++i) folder.AddMessage("IPM.StickyNote").SetSubject(u"n");
+  pstgen::Write(store, temp.path() / "s.pst");
+  StoppingWindow window;
+  AppState state(window);
+  PrepareScan(state, FromPath(temp.path() / "s.pst"), FromPath(temp.path() / "QelTemp"));
+  state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
+  ASSERT_TRUE(RunScanWorker(state));
+  const FolderNode* notes = nullptr;
+  for (const FolderNode& node : state.folder_nodes) {
+    if (node.name == u"Notes") notes = &node;
+  }
+  ASSERT_NE(notes, nullptr);
+  window.stop_flag = &state.stop_flag;
+  RunFolderLoad(state, notes->tree_item);
+  EXPECT_EQ(window.Rows().size(), 1u);
+  EXPECT_EQ(state.running_item_number, 1);
+}
+
+}  // namespace
+}  // namespace bm
