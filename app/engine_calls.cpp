@@ -14,7 +14,9 @@ EngineCalls RealEngine() {
   calls.scan = RunScanWorker;
   calls.load_folder = RunFolderLoad;
 #ifdef BRINDLEMOOR_APP_HAVE_CONVERT
-  calls.convert_command = ConvertCommand;
+  calls.convert_command = [](AppState& state, std::u16string& destination) {
+    return ConvertCommand(state, destination);
+  };
   calls.convert = RunConversionWorker;
 #endif
 #ifdef BRINDLEMOOR_APP_HAVE_PREVIEW

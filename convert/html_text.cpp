@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <vector>
 
 #include "convert/charset.h"
 
@@ -194,22 +195,48 @@ const char* Attribute(const GumboElement& element, const char* name) {
   return attribute == nullptr ? nullptr : attribute->value;
 }
 
+// Walks the tree with an explicit stack: hostile mail can nest elements far deeper than a
+// thread's stack would allow recursion to go.
 class HtmlTextWalker {
  public:
   std::string Run(const GumboNode* root) {
-    Walk(root, false);
+    Enter(root, false);
+    while (!stack_.empty()) {
+      Frame& frame = stack_.back();
+      const GumboVector& children = Children(frame.node);
+      if (frame.next_child < children.length) {
+        const bool preformatted = frame.preformatted;
+        Enter(static_cast<const GumboNode*>(children.data[frame.next_child++]), preformatted);
+      } else {
+        const Frame done = frame;
+        stack_.pop_back();
+        Leave(done);
+      }
+    }
     return text_.Finish();
   }
 
  private:
-  void Walk(const GumboNode* node, bool preformatted) {
+  struct Frame {
+    const GumboNode* node;
+    unsigned next_child;
+    bool preformatted;
+    std::size_t text_start;  // where the element's text begins in the output
+  };
+
+  static const GumboVector& Children(const GumboNode* node) {
+    return node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+  }
+
+  // Handles a node's start; a node whose children are to be walked gets a frame.
+  void Enter(const GumboNode* node, bool preformatted) {
     switch (node->type) {
       case GUMBO_NODE_DOCUMENT:
-        WalkChildren(node->v.document.children, preformatted);
+        stack_.push_back({node, 0, preformatted, text_.Size()});
         break;
       case GUMBO_NODE_ELEMENT:
       case GUMBO_NODE_TEMPLATE:
-        WalkElement(node, preformatted);
+        EnterElement(node, preformatted);
         break;
       case GUMBO_NODE_TEXT:
       case GUMBO_NODE_CDATA:
@@ -218,12 +245,6 @@ class HtmlTextWalker {
         break;
       case GUMBO_NODE_COMMENT:
         break;
-    }
-  }
-
-  void WalkChildren(const GumboVector& children, bool preformatted) {
-    for (unsigned i = 0; i < children.length; ++i) {
-      Walk(static_cast<const GumboNode*>(children.data[i]), preformatted);
     }
   }
 
@@ -238,7 +259,7 @@ class HtmlTextWalker {
     text_.Text(text.substr(start), preformatted);
   }
 
-  void WalkElement(const GumboNode* node, bool preformatted) {
+  void EnterElement(const GumboNode* node, bool preformatted) {
     const GumboElement& element = node->v.element;
     const GumboTag tag = element.tag;
     if (IsSkipped(tag)) return;
@@ -252,17 +273,20 @@ class HtmlTextWalker {
       }
       return;
     }
-    const int breaks = BlockBreaks(tag);
-    if (breaks > 0) text_.Break(breaks);
+    if (const int breaks = BlockBreaks(tag); breaks > 0) text_.Break(breaks);
     // Cells after the first of a row are set off by a tab.
     if ((tag == GUMBO_TAG_TD || tag == GUMBO_TAG_TH) && HasCellBefore(node)) text_.Raw("\t");
     if (tag == GUMBO_TAG_LI) text_.Raw("* ");
-    const std::size_t start = text_.Size();
     const bool inner_preformatted =
         preformatted || tag == GUMBO_TAG_PRE || tag == GUMBO_TAG_TEXTAREA;
-    WalkChildren(element.children, inner_preformatted);
-    if (tag == GUMBO_TAG_A) AddLinkTarget(element, start);
-    if (breaks > 0) text_.Break(breaks);
+    stack_.push_back({node, 0, inner_preformatted, text_.Size()});
+  }
+
+  void Leave(const Frame& frame) {
+    if (frame.node->type != GUMBO_NODE_ELEMENT && frame.node->type != GUMBO_NODE_TEMPLATE) return;
+    const GumboTag tag = frame.node->v.element.tag;
+    if (tag == GUMBO_TAG_A) AddLinkTarget(frame.node->v.element, frame.text_start);
+    if (const int breaks = BlockBreaks(tag); breaks > 0) text_.Break(breaks);
   }
 
   static bool HasCellBefore(const GumboNode* cell) {
@@ -295,6 +319,7 @@ class HtmlTextWalker {
   }
 
   TextBuilder text_;
+  std::vector<Frame> stack_;
 };
 
 struct GumboOutputDeleter {

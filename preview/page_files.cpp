@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "base/text.h"
 #include "preview/cp1252.h"
@@ -35,16 +34,6 @@ void AppendWithCrLf(std::basic_string<Unit>& out, std::basic_string_view<Unit> t
 
 bool WriteBinaryFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   return WriteWholeFile(path, bytes.data(), bytes.size());
-}
-
-bool WriteUtf16NoMarkFile(const std::filesystem::path& path, std::u16string_view text) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(text.size() * 2);
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  return WriteBinaryFile(path, bytes);
 }
 
 bool WriteUtf8TextFile(const std::filesystem::path& path, std::u16string_view text) {

@@ -12,9 +12,6 @@ namespace bm {
 // The bytes unchanged.
 bool WriteBinaryFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
-// UTF-16LE code units without a byte-order mark.
-bool WriteUtf16NoMarkFile(const std::filesystem::path& path, std::u16string_view text);
-
 // UTF-8, each line feed written as CR LF (the line ends the pages have always had).
 bool WriteUtf8TextFile(const std::filesystem::path& path, std::u16string_view text);
 

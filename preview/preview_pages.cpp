@@ -204,8 +204,10 @@ void ShowSideBySide(AppState& state, std::u16string_view header_page, const Reco
   const std::u16string header_path = TempFile(state, kHeaderPageName);
   WriteUtf8TextFile(ToPath(header_path), header_page);
   const std::u16string body_path = WriteBodyFile(body, state.paths.temp_folder_path, false);
+  // With its byte-order mark, like the e-mail's: without one the browser cannot tell the page
+  // is UTF-16 and shows its source as garbled text.
   const std::u16string frameset_path = TempFile(state, kFramesetPageName);
-  WriteUtf16NoMarkFile(ToPath(frameset_path), SideBySideFramesetPage(header_path, body_path));
+  WriteUtf16File(ToPath(frameset_path), SideBySideFramesetPage(header_path, body_path));
   state.main_window.Navigate(frameset_path);
 }
 

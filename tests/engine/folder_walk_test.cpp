@@ -78,8 +78,8 @@ TEST(CleanTempFolderTest, MissingFolderFailsAndStopsAtTheFirstStuckEntry) {
   const auto root = dir.path() / "QelTemp";
   std::filesystem::create_directories(root / "locked");
   std::ofstream(root / "locked" / "f.txt") << "x";
-  std::filesystem::permissions(root / "locked", std::filesystem::perms::owner_read |
-                                                    std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      root / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   EXPECT_FALSE(CleanTempFolder(FromPath(root)));
   EXPECT_TRUE(std::filesystem::exists(root / "locked" / "f.txt"));
 }

@@ -80,10 +80,9 @@ TEST(ScanTest, GoodStoreReportsEveryStageInOrder) {
   EXPECT_EQ(ReadLog(f.state),
             "start scanning process\r\n\r\nOpening file.\r\n\r\nScanning completed\r\n\r\n");
   EXPECT_EQ(f.window.StatusTexts(),
-            (std::vector<std::u16string>{u"please wait... initialize your file",
-                                         u"please wait... Opening file.",
-                                         u"please wait... Extract folder tree structure.",
-                                         u"Scanning completed"}));
+            (std::vector<std::u16string>{
+                u"please wait... initialize your file", u"please wait... Opening file.",
+                u"please wait... Extract folder tree structure.", u"Scanning completed"}));
   const auto menu = f.window.CallsOf("menu");
   ASSERT_EQ(menu.size(), 1u);
   EXPECT_EQ(menu[0].a, command::kConvert);

@@ -143,13 +143,15 @@ TEST_F(EndToEnd, CommandLinePrintsTheNavigationTarget) {
   std::filesystem::create_directories(temp);
   const std::string base = test::Quote(cli) + " preview " + test::Quote(pst_.string()) + " ";
 
-  const auto shown = test::Run(base + "/Calendar 1 --temp " + test::Quote(temp) + " 2>/dev/null");
+  const auto shown = test::Run(base + "'/Top of Personal Folders/Calendar' 1 --temp " +
+                               test::Quote(temp) + " 2>/dev/null");
   EXPECT_EQ(shown.exit_code, 0);
   const std::string frameset = temp + "/QelTemp/email.html";
   EXPECT_EQ(shown.output, frameset + "\n");
   EXPECT_TRUE(std::filesystem::exists(temp + "/QelTemp/rtfbody.txttextbody.txt"));
 
-  const auto missing = test::Run(base + "/Calendar 7 --temp " + test::Quote(temp) + " 2>/dev/null");
+  const auto missing = test::Run(base + "'/Top of Personal Folders/Calendar' 7 --temp " +
+                                 test::Quote(temp) + " 2>/dev/null");
   EXPECT_NE(missing.exit_code, 0);
   EXPECT_EQ(missing.output, "");
 }

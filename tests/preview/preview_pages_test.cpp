@@ -152,7 +152,7 @@ TEST(ContactPreview, SubjectOnlyGivesOneRow) {
                              "header.html'  scrolling='auto' frameborder='1'>"
                              "<frame src='file://" +
                              temp + "textbody.txt'></frameset></html>"),
-                    false));
+                    true));
   EXPECT_EQ(f.window().LastNavigation(), f.temp() + u"email.html");
   ExpectWellFormed(f.File("header.html"));
 }

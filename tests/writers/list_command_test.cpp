@@ -24,7 +24,7 @@ class ListCommand : public ::testing::Test {
   }
 
   test::CommandResult List(const std::string& folder) {
-    return Run(Quote(Cli()) + " list " + Quote(pst_.string()) + " " + Quote(folder) + " --temp " +
+    return test::Run(Quote(Cli()) + " list " + Quote(pst_.string()) + " " + Quote(folder) + " --temp " +
                Quote(temp_.path().string()) + " 2>&1");
   }
 

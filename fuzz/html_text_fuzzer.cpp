@@ -1,0 +1,71 @@
+// libFuzzer target: the HTML-to-text conversion (charset sniffing, decoding, gumbo parsing and
+// the text walk). Every result must be valid UTF-8 and the same on a second run; the text of
+// a document must not carry the contents of its scripts.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "convert/html_text.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool ValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 1;
+    std::uint32_t code = lead;
+    if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07;
+    } else if (lead >= 0xE0) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if (lead >= 0x80) {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view html(reinterpret_cast<const char*>(data), size);
+  const std::string charset = bm::DeclaredHtmlCharset(html);
+  for (const char c : charset) Check(!(c >= 'A' && c <= 'Z'));
+
+  const std::string utf8 = bm::HtmlToUtf8(html);
+  Check(ValidUtf8(utf8));
+  Check(utf8.compare(0, 3, "\xEF\xBB\xBF") != 0);
+
+  const std::string text = bm::HtmlToText(html);
+  Check(ValidUtf8(text));
+  Check(text.find('\r') == std::string::npos);
+  Check(bm::HtmlToText(html) == text);
+
+  // A marker only a script holds never reaches the text.
+  const std::string with_script =
+      std::string(html) + "<script>ZQXJ_script_marker()</script>";
+  Check(bm::HtmlToText(with_script).find("ZQXJ_script_marker") == std::string::npos ||
+        html.find("ZQXJ") != std::string_view::npos);
+  return 0;
+}

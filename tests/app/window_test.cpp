@@ -1,0 +1,654 @@
+// The main window end to end: start state, Open & Scan through its dialog, folder loads on
+// the worker thread, the preview, ticks, Convert, Stop, Exit, the input filter and the
+// resizer, all driven the way a person would and answered by a scripted user.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QWebEnginePage>
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSizeGrip>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "app/about_dlg.h"
+#include "app/browse_file_dlg.h"
+#include "app/control_ids.h"
+#include "app/explorer.h"
+#include "app/folder_tree_ctrl.h"
+#include "app/tarnwick_dlg.h"
+#include "app/transparent_static.h"
+#include "engine/app_state.h"
+#include "scripted_user.h"
+#include "support/test_support.h"
+#include "tools/pstgen/pstgen.h"
+
+namespace bm::app {
+namespace {
+
+using test::ScriptedUser;
+
+// Long enough for a slow machine, short enough that a broken wait ends the test.
+constexpr int kPatienceMs = 60000;
+
+bool WaitUntil(const std::function<bool()>& done, int patience_ms = kPatienceMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > patience_ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+// Runs `action` on the next modal dialog that opens (polled from the event loop it runs).
+void OnNextModal(std::function<void(QWidget*)> action) {
+  auto* timer = new QTimer();
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, action = std::move(action)] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    action(modal);
+    // Whatever the action did, never leave a modal dialog waiting.
+    if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && dialog->isVisible()) {
+      QTimer::singleShot(0, dialog, &QDialog::reject);
+    }
+  });
+  timer->start();
+}
+
+void Click(QWidget* root, int id) {
+  auto* button = qobject_cast<QPushButton*>(FindControl(root, id));
+  ASSERT_NE(button, nullptr) << "no button " << id;
+  button->click();
+}
+
+QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+// Inbox with three mails and a sub-folder, Contacts with one contact, Deleted Items.
+void WriteStore(const std::filesystem::path& path) {
+  pstgen::Store store;
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  for (std::u16string subject : {u"first", u"second", u"third"}) {
+    pstgen::Message& mail = inbox.AddMessage("IPM.Note");
+    mail.SetSubject(subject);
+    mail.SetBody(u"Body of " + subject);
+    mail.Set(pstgen::tag::kSenderName, u"Ann Example");
+    mail.Set(pstgen::tag::kSenderEmailAddress, u"ann@example.com");
+  }
+  inbox.AddFolder(u"Archive", u"IPF.Note").AddMessage("IPM.Note").SetSubject(u"old").SetBody(
+      u"old body");
+  store.top().AddFolder(u"People", u"IPF.Contact").AddMessage("IPM.Contact").SetSubject(u"Bo");
+  pstgen::Write(store, path);
+}
+
+class Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto user = std::make_unique<ScriptedUser>();
+    user_ = user.get();
+    window_ = std::make_unique<CTarnwickDlg>(std::move(user), RealEngine());
+    window_->showMaximized();
+    QCoreApplication::processEvents();
+    pst_ = temp_.path() / "store.pst";
+    WriteStore(pst_);
+  }
+
+  void TearDown() override {
+    window_->WaitForWorkers();
+    window_.reset();
+  }
+
+  // Open & Scan through the dialog: Browse picks `pst`, Select temp folder picks the test's
+  // temp directory, Start Scanning accepts. Waits for the scan to end.
+  void ScanThroughDialog(const std::filesystem::path& pst) {
+    user_->AnswerFile(Q(pst));
+    user_->AnswerFolder(Q(temp_.path()));
+    OnNextModal([](QWidget* dialog) {
+      Click(dialog, browse_control::kBrowse);
+      Click(dialog, browse_control::kSelectTempFolder);
+      Click(dialog, browse_control::kStartScanning);
+    });
+    window_->OnOpenAndScan();
+    ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  }
+
+  QTreeWidgetItem* Folder(const QString& name) const {
+    const QList<QTreeWidgetItem*> found =
+        window_->tree()->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.front();
+  }
+
+  TreeItem Handle(const QString& name) const { return window_->tree()->HandleOf(Folder(name)); }
+
+  void SelectFolder(const QString& name) {
+    QTreeWidgetItem* item = Folder(name);
+    ASSERT_NE(item, nullptr) << name.toStdString();
+    window_->tree()->setCurrentItem(item);
+    ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  }
+
+  void ClickCheckBox(const QString& name) {
+    CFolderTreeCtrl1* tree = window_->tree();
+    const QRect box = tree->CheckBoxRect(Handle(name));
+    ASSERT_TRUE(box.isValid());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, box.center());
+  }
+
+  QWidget* Control(int id) const { return window_->Control(id); }
+
+  bm::test::TempDir temp_;
+  std::filesystem::path pst_;
+  ScriptedUser* user_ = nullptr;
+  std::unique_ptr<CTarnwickDlg> window_;
+};
+
+TEST_F(Window, StartsMaximisedWithConvertGreyedAndEmptyTreeAndList) {
+  EXPECT_TRUE(window_->isMaximized());
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Brindlemoor 5.4"));
+  EXPECT_FALSE(window_->windowIcon().isNull());
+  EXPECT_FALSE(Control(control::kConvertButton)->isEnabled());
+  EXPECT_FALSE(window_->MenuCommand(command::kConvert)->isEnabled());
+  EXPECT_TRUE(Control(control::kBrowseButton)->isEnabled());
+  EXPECT_TRUE(window_->MenuCommand(command::kOpenAndScan)->isEnabled());
+  EXPECT_TRUE(Control(control::kStopButton)->isEnabled());
+  EXPECT_TRUE(Control(control::kExitButton)->isEnabled());
+  EXPECT_EQ(window_->tree()->topLevelItemCount(), 0);
+  EXPECT_EQ(window_->list()->rowCount(), 0);
+  EXPECT_EQ(window_->client()->palette().color(QPalette::Window), QColor(245, 245, 245));
+  EXPECT_EQ(window_->state().paths.program_directory.back(), u'/');
+}
+
+TEST_F(Window, HasTheTemplatesControlsMenuColumnsAndStatusPanes) {
+  for (int id : {2, 1000, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1012, 1016, 1017}) {
+    EXPECT_NE(Control(id), nullptr) << id;
+  }
+  EXPECT_EQ(qobject_cast<QPushButton*>(Control(1017))->text(), QStringLiteral("Stop!"));
+  EXPECT_EQ(qobject_cast<QPushButton*>(Control(1007))->text(), QStringLiteral("Browse PST File"));
+  EXPECT_FALSE(Control(control::kPstPathEdit)->isEnabled());
+  const std::map<int, QString> menu{{32771, "Open && Scan"}, {32772, "Convert"},
+                                    {32773, "Exit"},         {32774, "Software Help"},
+                                    {32775, "About"},        {32776, "Stop Process"}};
+  for (const auto& [id, text] : menu) {
+    ASSERT_NE(window_->MenuCommand(id), nullptr) << id;
+    EXPECT_EQ(window_->MenuCommand(id)->text(), text);
+  }
+
+  QTableWidget* list = window_->list();
+  const std::vector<std::pair<QString, int>> columns{
+      {"NO", 50}, {"Items", 0}, {"From", 200}, {"E-mail Subject", 250},
+      {"Date/time", 150}, {"Flag", 150}, {"Size", 60}};
+  ASSERT_EQ(list->columnCount(), 7);
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(list->horizontalHeaderItem(i)->text(), columns[i].first);
+    if (i != 1) {
+      EXPECT_EQ(list->columnWidth(i), columns[i].second) << i;
+    }
+  }
+  EXPECT_TRUE(list->isColumnHidden(1));
+  EXPECT_TRUE(list->showGrid());
+  EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+  EXPECT_EQ(window_->status_pane(0)->text(), QStringLiteral("Brindlemoor 5.4"));
+  EXPECT_FALSE(window_->status_pane(1)->text().isEmpty());
+  EXPECT_TRUE(window_->status_pane(2)->text().isEmpty());
+  EXPECT_TRUE(window_->status_pane(3)->text().isEmpty());
+  EXPECT_EQ(window_->status_pane(0)->width(), 290);
+  EXPECT_EQ(window_->status_pane(1)->width(), 220);
+  EXPECT_EQ(window_->status_pane(2)->width(), 140);
+}
+
+TEST_F(Window, OpenAndScanThroughTheDialogFillsTheTree) {
+  ScanThroughDialog(pst_);
+  const AppState& state = window_->state();
+  EXPECT_EQ(state.paths.pst_path, Q(pst_).toStdU16String());
+  EXPECT_EQ(state.paths.temp_folder_path, Q(temp_.path() / "QelTemp").toStdU16String() + u"/");
+  EXPECT_TRUE(std::filesystem::is_directory(temp_.path() / "QelTemp"));
+  EXPECT_EQ(qobject_cast<QLineEdit*>(Control(control::kPstPathEdit))->text(), Q(pst_));
+
+  CFolderTreeCtrl1* tree = window_->tree();
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->text(0), Q(pst_));
+  EXPECT_EQ(tree->HandleOf(tree->topLevelItem(0)), state.root_tree_item);
+  EXPECT_EQ(tree->ImageIndexOf(state.root_tree_item), 0);
+  ASSERT_NE(Folder("Inbox"), nullptr);
+  ASSERT_NE(Folder("Archive"), nullptr);
+  EXPECT_EQ(tree->ImageIndexOf(Handle("Inbox")), 7);
+  EXPECT_EQ(tree->ImageIndexOf(Handle("People")), 4);
+  EXPECT_EQ(tree->ImageIndexOf(Handle("Archive")), 0);
+  EXPECT_TRUE(Folder("Inbox")->parent()->isExpanded());
+
+  // Scanning completed: Convert and Browse available, the report box without owner.
+  EXPECT_TRUE(Control(control::kConvertButton)->isEnabled());
+  EXPECT_TRUE(window_->MenuCommand(command::kConvert)->isEnabled());
+  EXPECT_TRUE(Control(control::kBrowseButton)->isEnabled());
+  EXPECT_TRUE(tree->isEnabled());
+  ASSERT_FALSE(user_->boxes().empty());
+  const ScriptedUser::Box done = user_->boxes().back();
+  EXPECT_EQ(done.text, QStringLiteral("Scanning completed"));
+  EXPECT_EQ(done.caption, QStringLiteral("Brindlemoor              "));
+  EXPECT_EQ(done.style, 0x1020u);
+  EXPECT_FALSE(done.owned);
+  EXPECT_EQ(window_->status_text()->text(), QStringLiteral("Scanning completed"));
+}
+
+TEST_F(Window, StartScanningWithoutAFileWarnsAndCancelChangesNothing) {
+  bool stayed_open = false;
+  OnNextModal([&](QWidget* dialog) {
+    Click(dialog, browse_control::kStartScanning);
+    stayed_open = dialog->isVisible();
+    Click(dialog, browse_control::kCancel);
+  });
+  window_->OnOpenAndScan();
+  EXPECT_TRUE(stayed_open);
+  ASSERT_EQ(user_->boxes().size(), 1u);
+  EXPECT_EQ(user_->boxes()[0].text, QStringLiteral("Please select valid file"));
+  EXPECT_EQ(user_->boxes()[0].caption, QStringLiteral("Brindlemoor              "));
+  EXPECT_EQ(user_->boxes()[0].style, 0x1020u);
+  EXPECT_FALSE(user_->boxes()[0].owned);
+  EXPECT_EQ(window_->tree()->topLevelItemCount(), 0);
+  EXPECT_FALSE(window_->WorkerRunning());
+}
+
+TEST_F(Window, CancelKeepsTheEarlierTreeAndList) {
+  ScanThroughDialog(pst_);
+  SelectFolder("Inbox");
+  const int folders = window_->tree()->topLevelItem(0)->childCount();
+  const int rows = window_->list()->rowCount();
+  ASSERT_GT(rows, 0);
+  OnNextModal([](QWidget* dialog) { Click(dialog, browse_control::kCancel); });
+  window_->OnOpenAndScan();
+  ASSERT_EQ(window_->tree()->topLevelItemCount(), 1);
+  EXPECT_EQ(window_->tree()->topLevelItem(0)->childCount(), folders);
+  EXPECT_EQ(window_->list()->rowCount(), rows);
+  EXPECT_FALSE(window_->WorkerRunning());
+}
+
+TEST_F(Window, ASecondOpeningStartsEmptyAndRescansThePreviousFile) {
+  ScanThroughDialog(pst_);
+  QString shown = "unset";
+  OnNextModal([&](QWidget* dialog) {
+    shown = qobject_cast<QLineEdit*>(FindControl(dialog, browse_control::kPstPath))->text();
+    Click(dialog, browse_control::kStartScanning);
+  });
+  window_->OnOpenAndScan();
+  ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  EXPECT_TRUE(shown.isEmpty());
+  ASSERT_EQ(window_->tree()->topLevelItemCount(), 1);
+  EXPECT_EQ(window_->tree()->topLevelItem(0)->text(0), Q(pst_));
+  EXPECT_NE(Folder("Inbox"), nullptr);
+}
+
+TEST_F(Window, BrowsingForTheFileResetsTheTempFolder) {
+  AppState& state = window_->state();
+  browsefile dialog(state, *user_, window_.get());
+  user_->AnswerFolder(Q(temp_.path()));
+  user_->AnswerFile(Q(pst_));
+  Click(&dialog, browse_control::kSelectTempFolder);
+  EXPECT_EQ(state.paths.temp_folder_path, Q(temp_.path() / "QelTemp").toStdU16String() + u"/");
+  EXPECT_EQ(user_->folder_titles().back(), QStringLiteral("Select the Temp Path"));
+  Click(&dialog, browse_control::kBrowse);
+  EXPECT_EQ(state.paths.temp_folder_path, SystemTempPath() + u"QelTemp/");
+  EXPECT_EQ(qobject_cast<QLineEdit*>(FindControl(&dialog, browse_control::kTempPath))->text(),
+            QString::fromStdU16String(state.paths.temp_folder_path));
+  // A folder with no file-system path falls back to the system temp directory.
+  user_->AnswerFolder(QString());
+  Click(&dialog, browse_control::kSelectTempFolder);
+  EXPECT_EQ(state.paths.temp_folder_path, SystemTempPath() + u"QelTemp/");
+  // A cancelled picker changes nothing.
+  Click(&dialog, browse_control::kBrowse);
+  EXPECT_EQ(state.paths.pst_path, Q(pst_).toStdU16String());
+}
+
+TEST_F(Window, SelectingAFolderListsItOnTheFolderLoadThreadWithTheTreeDisabled) {
+  ScanThroughDialog(pst_);
+  std::vector<bool> tree_states;
+  struct Probe : QObject {
+    std::vector<bool>* states;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (event->type() == QEvent::EnabledChange) {
+        states->push_back(static_cast<QWidget*>(watched)->isEnabled());
+      }
+      return false;
+    }
+  } probe;
+  probe.states = &tree_states;
+  window_->tree()->installEventFilter(&probe);
+  SelectFolder("Inbox");
+  window_->tree()->removeEventFilter(&probe);
+
+  ASSERT_EQ(window_->list()->rowCount(), 3);
+  EXPECT_EQ(window_->list()->item(0, 0)->text(), QStringLiteral("1"));
+  EXPECT_EQ(window_->list()->item(0, 1)->text(), QStringLiteral("email"));
+  EXPECT_EQ(window_->list()->item(2, 3)->text(), QStringLiteral("third"));
+  ASSERT_GE(tree_states.size(), 2u);
+  EXPECT_FALSE(tree_states.front());
+  EXPECT_TRUE(tree_states.back());
+  EXPECT_TRUE(window_->tree()->isEnabled());
+
+  // The root node lists nothing but still empties the list.
+  SelectFolder(Q(pst_));
+  EXPECT_EQ(window_->list()->rowCount(), 0);
+}
+
+TEST_F(Window, AClickOnARowShowsThePreviewPage) {
+  if (!RealEngine().click) GTEST_SKIP() << "the preview is not built in";
+  ScanThroughDialog(pst_);
+  SelectFolder("Inbox");
+  ASSERT_EQ(window_->list()->rowCount(), 3);
+  QTableWidget* list = window_->list();
+  QSignalSpy loaded(window_->browser(), &QWebEngineView::loadFinished);
+  const QRect row = list->visualRect(list->model()->index(1, 2));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+  ASSERT_TRUE(WaitUntil([&] { return !window_->browser()->url().isEmpty(); }));
+  const QString page = window_->browser()->url().toLocalFile();
+  EXPECT_TRUE(page.startsWith(QString::fromStdU16String(window_->state().paths.temp_folder_path)));
+  EXPECT_TRUE(std::filesystem::exists(page.toStdString()));
+  EXPECT_TRUE(WaitUntil([&] { return loaded.count() > 0; }));
+  EXPECT_TRUE(loaded.front().front().toBool());
+  EXPECT_EQ(window_->browser()->page()->requestedUrl(), QUrl::fromLocalFile(page));
+}
+
+TEST_F(Window, ACheckBoxClickTicksSubTreesAndDecidesAncestorsWithoutSelecting) {
+  ScanThroughDialog(pst_);
+  CFolderTreeCtrl1* tree = window_->tree();
+  tree->setCurrentItem(nullptr);
+  const QString root = Q(pst_);
+
+  ClickCheckBox(root);
+  for (const QString& name : {root, QString("Inbox"), QString("Archive"), QString("People")}) {
+    EXPECT_TRUE(tree->IsChecked(Handle(name))) << name.toStdString();
+  }
+  EXPECT_EQ(tree->currentItem(), nullptr);  // no selection change, so no folder load
+  EXPECT_FALSE(window_->WorkerRunning());
+
+  ClickCheckBox("Archive");
+  EXPECT_FALSE(tree->IsChecked(Handle("Archive")));
+  EXPECT_FALSE(tree->IsChecked(Handle("Inbox")));
+  EXPECT_FALSE(tree->IsChecked(Handle(root)));
+  EXPECT_TRUE(tree->IsChecked(Handle("People")));
+  EXPECT_TRUE(window_->IsTreeItemChecked(Handle("People")));
+
+  ClickCheckBox("Archive");  // the last unticked child again
+  EXPECT_TRUE(tree->IsChecked(Handle("Inbox")));
+  EXPECT_TRUE(tree->IsChecked(Handle(root)));
+
+  // Empty space below the nodes: nothing at all.
+  const QPoint below(4, tree->viewport()->height() - 4);
+  ASSERT_EQ(tree->itemAt(below), nullptr);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, below);
+  EXPECT_EQ(tree->currentItem(), nullptr);
+  EXPECT_TRUE(tree->IsChecked(Handle(root)));
+
+  // A click on the name selects it and starts a folder load.
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                    tree->visualItemRect(Folder("Inbox")).center());
+  EXPECT_EQ(tree->currentItem(), Folder("Inbox"));
+  ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  EXPECT_EQ(window_->list()->rowCount(), 3);
+}
+
+TEST_F(Window, ConvertWritesTheTickedFoldersIntoTheChosenDestination) {
+  if (!RealEngine().convert_command) GTEST_SKIP() << "the converter is not built in";
+  ScanThroughDialog(pst_);
+  ClickCheckBox("Inbox");
+  const std::filesystem::path destination = temp_.path() / "out";
+  std::filesystem::create_directories(destination);
+  user_->AnswerFolder(Q(destination));
+  user_->ClearBoxes();
+  Click(window_->client(), control::kConvertButton);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+
+  EXPECT_EQ(user_->folder_titles().back(), QStringLiteral("Select the Destination Path"));
+  ASSERT_FALSE(user_->boxes().empty());
+  EXPECT_EQ(user_->boxes().back().text, QStringLiteral("Saving Completed"));
+  EXPECT_EQ(user_->boxes().back().caption, QStringLiteral("Brindlemoor             "));
+  int messages = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(destination)) {
+    if (entry.path().extension() == ".msg") ++messages;
+  }
+  EXPECT_EQ(messages, 4);  // the Inbox's three and its sub-folder's one
+  EXPECT_TRUE(Control(control::kConvertButton)->isEnabled());
+  EXPECT_TRUE(Control(control::kBrowseButton)->isEnabled());
+  EXPECT_TRUE(window_->MenuCommand(command::kOpenAndScan)->isEnabled());
+  EXPECT_TRUE(window_->tree()->isEnabled());
+}
+
+TEST_F(Window, StopAsksFirstAndSetsTheFlagOnlyOnYes) {
+  user_->AnswerBox(mb::kIdNo);
+  Click(window_->client(), control::kStopButton);
+  EXPECT_EQ(window_->state().stop_flag.load(), 0);
+  ASSERT_EQ(user_->boxes().size(), 1u);
+  const ScriptedUser::Box box = user_->boxes()[0];
+  EXPECT_EQ(box.text, QStringLiteral("Do you want to stop process ?       "));
+  EXPECT_EQ(box.caption, QStringLiteral("Brindlemoor "));
+  EXPECT_EQ(box.style, 0x1024u);
+  EXPECT_TRUE(box.owned);
+
+  user_->AnswerBox(mb::kIdYes);
+  window_->MenuCommand(command::kStopProcess)->trigger();
+  EXPECT_EQ(window_->state().stop_flag.load(), 1);
+
+  // The next folder load clears it before it starts.
+  ScanThroughDialog(pst_);
+  SelectFolder("Inbox");
+  EXPECT_EQ(window_->state().stop_flag.load(), 0);
+  EXPECT_EQ(window_->list()->rowCount(), 3);
+}
+
+TEST_F(Window, ExitAsksFirstAndEndsTheProcessWithCodeZero) {
+  user_->AnswerBox(mb::kIdNo);
+  Click(window_->client(), control::kExitButton);
+  EXPECT_TRUE(user_->exit_codes().empty());
+  ASSERT_EQ(user_->boxes().size(), 1u);
+  EXPECT_EQ(user_->boxes()[0].text, QStringLiteral("Do you want to Exit ?       "));
+  EXPECT_EQ(user_->boxes()[0].caption, QStringLiteral("Brindlemoor "));
+  EXPECT_EQ(user_->boxes()[0].style, 0x1024u);
+  EXPECT_TRUE(user_->boxes()[0].owned);
+
+  // The close box is the same command and never closes the window by itself.
+  user_->AnswerBox(mb::kIdNo);
+  window_->close();
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_EQ(user_->boxes().size(), 2u);
+
+  user_->AnswerBox(mb::kIdYes);
+  window_->MenuCommand(command::kExit)->trigger();
+  EXPECT_EQ(user_->exit_codes(), std::vector<int>{0});
+}
+
+TEST_F(Window, HelpOpensTheManualAndAboutShowsItsPicture) {
+  window_->MenuCommand(command::kSoftwareHelp)->trigger();
+  ASSERT_EQ(user_->opened().size(), 1u);
+  EXPECT_TRUE(user_->opened()[0].endsWith(QStringLiteral("/brindlemoor.html")));
+
+  bool about_shown = false;
+  OnNextModal([&](QWidget* dialog) {
+    about_shown = qobject_cast<CAboutDlg*>(dialog) != nullptr;
+    auto* picture = dialog->findChild<QLabel*>(QStringLiteral("aboutPicture"));
+    EXPECT_TRUE(picture && !picture->pixmap().isNull());
+    Click(dialog, 1);
+  });
+  window_->MenuCommand(command::kAbout)->trigger();
+  EXPECT_TRUE(about_shown);
+}
+
+TEST_F(Window, AStartWhileAWorkerRunsIsRefused) {
+  ScanThroughDialog(pst_);
+  ASSERT_TRUE(window_->state().worker.TryStart());  // stands for a running worker
+  bool dialog_opened = false;
+  OnNextModal([&](QWidget*) { dialog_opened = true; });
+  window_->OnOpenAndScan();
+  window_->tree()->setCurrentItem(Folder("Inbox"));
+  EXPECT_EQ(window_->list()->rowCount(), 0);
+  window_->OnConvert();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(dialog_opened);
+  EXPECT_TRUE(user_->folder_titles().size() <= 1u);  // only the scan's temp folder picker
+  window_->state().worker.Finish();
+  // The pending modal watcher must not catch a later dialog.
+  OnNextModal([](QWidget* dialog) { Click(dialog, browse_control::kCancel); });
+  window_->OnOpenAndScan();
+}
+
+TEST_F(Window, WorkerCallsAreCarriedToTheInterfaceThread) {
+  std::atomic<bool> done{false};
+  int answer = 0;
+  TreeItem root = kNoTreeItem;
+  std::thread worker([&] {
+    window_->SetStatusText(u"from a worker");
+    window_->SetProgressRange(0, 7);
+    window_->SetProgressPos(3);
+    window_->InsertListRow(0, ListRow{u"1", u"email", u"Ann", u"s", u"d", u"f", u"9"});
+    root = window_->InsertTreeItem(kNoTreeItem, u"store.pst", u"");
+    window_->EnableControl(control::kBrowseButton, false);
+    window_->EnableMenuCommand(command::kConvert, true);
+    answer = window_->MessageBox(u"report", kCaption13, mb::kReport, BoxOwner::kNone);
+    done = true;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+  worker.join();
+  EXPECT_EQ(window_->status_text()->text(), QStringLiteral("from a worker"));
+  EXPECT_EQ(window_->progress()->maximum(), 7);
+  EXPECT_EQ(window_->progress()->value(), 3);
+  ASSERT_EQ(window_->list()->rowCount(), 1);
+  EXPECT_EQ(window_->list()->item(0, 2)->text(), QStringLiteral("Ann"));
+  EXPECT_EQ(window_->tree()->root_item(), root);
+  EXPECT_FALSE(Control(control::kBrowseButton)->isEnabled());
+  EXPECT_TRUE(window_->MenuCommand(command::kConvert)->isEnabled());
+  EXPECT_EQ(answer, mb::kIdOk);
+  EXPECT_EQ(user_->boxes().back().caption, QStringLiteral("Brindlemoor             "));
+}
+
+TEST_F(Window, SwallowsEnterEscapeCopyAndRightClicks) {
+  struct Probe : QObject {
+    int keys = 0;
+    int mouse = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::KeyPress) ++keys;
+      if (event->type() == QEvent::MouseButtonPress) ++mouse;
+      return false;
+    }
+  } probe;
+  QTableWidget* list = window_->list();
+  list->installEventFilter(&probe);
+  list->viewport()->installEventFilter(&probe);
+  QTest::keyClick(list, Qt::Key_Return);
+  QTest::keyClick(list, Qt::Key_Escape);
+  QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+  QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+  EXPECT_EQ(probe.keys, 0);
+  EXPECT_EQ(probe.mouse, 0);
+  QTest::keyClick(list, Qt::Key_A);
+  QTest::keyClick(list, Qt::Key_C);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(probe.keys, 2);
+  EXPECT_EQ(probe.mouse, 1);
+  EXPECT_TRUE(window_->isVisible());
+  list->removeEventFilter(&probe);
+  list->viewport()->removeEventFilter(&probe);
+}
+
+// Places of the anchored controls, by id.
+std::map<int, QRect> Places(const CTarnwickDlg& window) {
+  std::map<int, QRect> places;
+  for (int id : {1000, 1002, 1004, 1005, 1006, 1007, 1008, 1012, 1016, 1017, 2}) {
+    places[id] = window.Control(id)->geometry();
+  }
+  return places;
+}
+
+TEST_F(Window, TheResizerFollowsTheWindowsSize) {
+  window_->showNormal();
+  window_->resize(1000, 700);
+  ASSERT_TRUE(WaitUntil([&] { return window_->size() == QSize(1000, 700); }));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->size_grip()->isVisible());
+  const std::map<int, QRect> before = Places(*window_);
+  const QSize client = window_->client()->size();
+
+  window_->resize(1130, 760);
+  ASSERT_TRUE(WaitUntil([&] { return window_->client()->size() != client; }));
+  const int dx = window_->client()->width() - client.width();
+  const int dy = window_->client()->height() - client.height();
+  ASSERT_EQ(dx, 130);
+  ASSERT_EQ(dy, 60);
+  const std::map<int, QRect> after = Places(*window_);
+  for (int button : {1007, 1008, 1017, 2}) {
+    EXPECT_EQ(after.at(button), before.at(button).translated(dx, 0)) << button;
+  }
+  for (int stretched : {1005, 1006, 1016}) {
+    EXPECT_EQ(after.at(stretched), before.at(stretched).adjusted(0, 0, dx, 0)) << stretched;
+  }
+  EXPECT_EQ(after.at(1000), before.at(1000).adjusted(0, 0, 0, dy));
+  EXPECT_EQ(after.at(1002), before.at(1002).translated(0, dy));
+  for (int bottom_line : {1004, 1012}) {
+    EXPECT_EQ(after.at(bottom_line), before.at(bottom_line).translated(0, dy).adjusted(0, 0, dx, 0))
+        << bottom_line;
+  }
+  const QSize now = window_->client()->size();
+  EXPECT_EQ(window_->browser()->geometry(),
+            QRect(193, 285, now.width() - 200, now.height() - 355));
+
+  // Moving without resizing changes nothing.
+  window_->move(window_->pos() + QPoint(40, 30));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Places(*window_), after);
+
+  // Maximised: the grip goes; back to normal: everything returns to its place.
+  window_->showMaximized();
+  ASSERT_TRUE(WaitUntil([&] { return window_->isMaximized(); }));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window_->size_grip()->isVisible());
+  window_->showMinimized();
+  QCoreApplication::processEvents();
+  window_->showNormal();
+  window_->resize(1130, 760);
+  ASSERT_TRUE(WaitUntil([&] { return window_->client()->size() == now; }));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->size_grip()->isVisible());
+  EXPECT_EQ(Places(*window_), after);
+}
+
+TEST_F(Window, ThePreviewLoadsLocalFilesOnly) {
+  EXPECT_TRUE(IsAllowedPreviewUrl(QUrl::fromLocalFile("/tmp/email.html")));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("http://example.com/a.png")));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("https://example.com/")));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("ftp://example.com/")));
+
+  const std::filesystem::path page = temp_.path() / "page.html";
+  {
+    std::ofstream out(page);
+    out << "<html><body><p>local</p><img src=\"http://127.0.0.1:9/tracker.png\">"
+           "<script>document.title='ran'</script></body></html>";
+  }
+  CExplorer1* browser = window_->browser();
+  QSignalSpy loaded(browser, &QWebEngineView::loadFinished);
+  window_->Navigate(Q(page).toStdU16String());
+  ASSERT_TRUE(WaitUntil([&] { return loaded.count() > 0; }));
+  EXPECT_TRUE(WaitUntil([&] { return browser->blocked_request_count() > 0; }));
+  EXPECT_NE(browser->title(), QStringLiteral("ran"));
+}
+
+}  // namespace
+}  // namespace bm::app

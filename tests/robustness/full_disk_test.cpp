@@ -1,0 +1,142 @@
+// A destination that runs out of space, or turns read-only mid-run: the items that did not
+// reach the disk are reported (conversion report, command-line summary and exit status) and
+// never counted as converted, and the files already written stay whole. Uses a small tmpfs,
+// which needs root; the tests skip, saying so, where mounting is not allowed.
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "robustness/child.h"
+#include "robustness/pipeline.h"
+#include "robustness/seed_stores.h"
+#include "support/test_support.h"
+#include "tools/pstgen/pstgen.h"
+
+namespace bm::robust {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kMails = 10;
+
+// A tmpfs of `size` mounted on a directory for the life of the object.
+class SmallDisk {
+ public:
+  SmallDisk(const fs::path& directory, const std::string& size) : directory_(directory) {
+    mounted_ = ::mount("tmpfs", directory.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) ::umount2(directory_.c_str(), MNT_DETACH);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+  bool mounted() const { return mounted_; }
+  bool MakeReadOnly() const {
+    return ::mount("tmpfs", directory_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+  }
+
+ private:
+  fs::path directory_;
+  bool mounted_ = false;
+};
+
+// An MSG file is an OLE2 compound file; a whole one is at least its header and a sector.
+bool LooksWhole(const fs::path& msg) {
+  const std::string bytes = test::ReadFile(msg);
+  return bytes.size() >= 1024 && bytes.size() % 512 == 0 &&
+         bytes.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") == 0;
+}
+
+std::vector<fs::path> MsgFiles(const fs::path& directory) {
+  std::vector<fs::path> files;
+  for (const fs::path& file : FilesUnder(directory)) {
+    if (file.extension() == ".msg") files.push_back(file);
+  }
+  return files;
+}
+
+class FullDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pstgen::Store store(u"Bulky store");
+    BuildBulkyStore(store, kMails);
+    pst_ = sandbox_.input() / "bulky.pst";
+    pstgen::Write(store, pst_);
+  }
+
+  // Every mail is either written (its MSG file whole on the disk) or reported as failed.
+  void ExpectEveryMailAccountedFor(const SandboxRun& run, const PipelineOutcome& outcome) {
+    ASSERT_TRUE(run.have_outcome) << run.child.Describe();
+    ASSERT_TRUE(outcome.converted);
+    EXPECT_TRUE(run.stray_files.empty()) << run.stray_files.front();
+    const std::vector<fs::path> files = MsgFiles(sandbox_.dest());
+    EXPECT_EQ(static_cast<int>(files.size()), outcome.written)
+        << "items counted as converted must be the files on the disk";
+    for (const fs::path& file : files) EXPECT_TRUE(LooksWhole(file)) << file;
+    EXPECT_EQ(outcome.written + static_cast<int>(outcome.failures.size()), kMails);
+  }
+
+  Sandbox sandbox_;
+  fs::path pst_;
+};
+
+#define BM_MOUNT_OR_SKIP(disk)                                                          \
+  if (!(disk).mounted()) {                                                              \
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root and mount permission); the " \
+                    "full-disk cases are not run";                                      \
+  }
+
+TEST_F(FullDisk, ItemsThatDoNotFitAreReportedNotCounted) {
+  const SmallDisk disk(sandbox_.dest(), "1m");
+  BM_MOUNT_OR_SKIP(disk);
+  PipelineOptions options;
+  options.preview = false;
+  PipelineOutcome outcome;
+  const SandboxRun run = RunPipelineInSandbox(sandbox_, pst_, options, 300, outcome);
+  ExpectEveryMailAccountedFor(run, outcome);
+  EXPECT_LT(outcome.written, kMails) << "the disk was meant to fill up";
+  EXPECT_FALSE(outcome.failures.empty());
+}
+
+TEST_F(FullDisk, DestinationTurningReadOnlyMidRunIsReported) {
+  const SmallDisk disk(sandbox_.dest(), "64m");
+  BM_MOUNT_OR_SKIP(disk);
+  PipelineOptions options;
+  options.preview = false;
+  // After the third mail's status line the destination stops taking writes.
+  int mails_seen = 0;
+  options.on_window_call = [&](std::string_view op, std::u16string_view text) {
+    if (op == "status" && text.starts_with(u"Mail [") && ++mails_seen == 3) disk.MakeReadOnly();
+  };
+  PipelineOutcome outcome;
+  const SandboxRun run = RunPipelineInSandbox(sandbox_, pst_, options, 300, outcome);
+  ExpectEveryMailAccountedFor(run, outcome);
+  EXPECT_EQ(outcome.written, 3);
+}
+
+TEST_F(FullDisk, CommandLineSummaryNamesTheFailedItems) {
+  const fs::path cli = fs::path(BRINDLEMOOR_BINARY_DIR) / "cli" / "brindlemoor-cli";
+  if (!fs::exists(cli)) GTEST_SKIP() << cli << " is not built";
+  const SmallDisk disk(sandbox_.dest(), "1m");
+  BM_MOUNT_OR_SKIP(disk);
+  const test::CommandResult result =
+      test::Run(test::Quote(cli.string()) + " convert " + test::Quote(pst_.string()) + " " +
+                test::Quote(sandbox_.dest().string()) + " --temp " +
+                test::Quote(sandbox_.temp().string()) + " 2>&1");
+  EXPECT_EQ(result.exit_code, 2) << result.output;
+  int failed_lines = 0;
+  for (std::size_t at = result.output.find("FAILED"); at != std::string::npos;
+       at = result.output.find("FAILED", at + 1)) {
+    ++failed_lines;
+  }
+  const int on_disk = static_cast<int>(MsgFiles(sandbox_.dest()).size());
+  EXPECT_EQ(failed_lines + on_disk, kMails) << result.output;
+  EXPECT_NE(result.output.find("written "), std::string::npos) << result.output;
+}
+
+}  // namespace
+}  // namespace bm::robust

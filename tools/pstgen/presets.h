@@ -1,0 +1,30 @@
+// Ready-made stores: the demo mailbox, benchmark data and the shapes edge cases need.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "tools/pstgen/pstgen.h"
+
+namespace pstgen {
+
+// A small realistic mailbox: mail with plain, HTML and RTF bodies, accents and CJK text,
+// attachments of every kind (PDF, image, text, unnamed, embedded message), CC and BCC,
+// contacts, appointments, tasks, notes, a journal entry, and items the converter skips
+// (a meeting request, a distribution list).
+Store DemoStore();
+
+// `count` messages over a folder tree, the same for the same seed: a mix of body kinds and
+// sizes, attachments from bytes to megabytes. Messages are made while the file is written.
+Store SyntheticStore(std::size_t count, std::uint64_t seed);
+
+// One folder ("Inbox") holding `count` small messages.
+Store WideFolderStore(std::size_t count);
+
+// Folders nested `depth` levels under "Top of Personal Folders", a message at each level.
+Store DeepStore(int depth);
+
+// Folders whose names hold the characters file systems refuse: / \ : * ? < > |
+Store SpecialNamesStore();
+
+}  // namespace pstgen
