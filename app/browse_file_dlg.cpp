@@ -106,8 +106,8 @@ void browsefile::OnSelectTempFolder() {
 
 void browsefile::OnStartScanning() {
   std::error_code error;
-  const bool exists =
-      !state_.paths.pst_path.empty() && std::filesystem::exists(ToPath(state_.paths.pst_path), error);
+  const bool exists = !state_.paths.pst_path.empty() &&
+                      std::filesystem::exists(ToPath(state_.paths.pst_path), error);
   if (!exists) {
     user_.MessageBox(nullptr, QStringLiteral("Please select valid file"), ToQ(kCaption14),
                      mb::kReport);

@@ -6,7 +6,9 @@
 
 namespace bm::app {
 
-bool IsAllowedPreviewUrl(const QUrl& url) { return url.isLocalFile(); }
+bool IsAllowedPreviewUrl(const QUrl& url) {
+  return url.isLocalFile();
+}
 
 void LocalFilesOnly::interceptRequest(QWebEngineUrlRequestInfo& info) {
   if (IsAllowedPreviewUrl(info.requestUrl())) return;
@@ -38,6 +40,8 @@ CExplorer1::~CExplorer1() {
   page_.reset();
 }
 
-void CExplorer1::Navigate(const QString& file_path) { load(QUrl::fromLocalFile(file_path)); }
+void CExplorer1::Navigate(const QString& file_path) {
+  load(QUrl::fromLocalFile(file_path));
+}
 
 }  // namespace bm::app

@@ -17,9 +17,9 @@ constexpr int kImageRole = Qt::UserRole + 2;
 
 // The icon files behind the image indices; 1, 2, 15 and 16 are chosen by no rule.
 constexpr std::array<const char*, kFolderImageCount> kImageFiles{
-    "folder",  "folder-open", "store", "calendar", "contacts", "deleted",
-    "drafts",  "inbox",       "journal", "junk",   "notes",    "outbox",
-    "sent",    "tasks",       "sync",  "search",   "archive"};
+    "folder", "folder-open", "store",   "calendar", "contacts", "deleted",
+    "drafts", "inbox",       "journal", "junk",     "notes",    "outbox",
+    "sent",   "tasks",       "sync",    "search",   "archive"};
 
 // Adapts the widget to the tick rules of ui_rules.h.
 struct TickTree {

@@ -1,8 +1,8 @@
 #include "app/tarnwick_app.h"
 
+#include <unistd.h>
 #include <QApplication>
 #include <QByteArray>
-#include <unistd.h>
 
 #include "app/tarnwick_dlg.h"
 #include "app/user_interaction.h"

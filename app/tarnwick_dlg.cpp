@@ -69,7 +69,9 @@ constexpr std::array<std::pair<int, unsigned>, 11> kAnchors{{{control::kItemList
                                                              {control::kGroupBox, 0xE0},
                                                              {control::kStatusText, 0xE0}}};
 
-QString ToQ(std::u16string_view text) { return QString::fromStdU16String(std::u16string(text)); }
+QString ToQ(std::u16string_view text) {
+  return QString::fromStdU16String(std::u16string(text));
+}
 
 IntRect ToIntRect(const QRect& rect) {
   return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
@@ -143,8 +145,8 @@ CTarnwickDlg::CTarnwickDlg(std::unique_ptr<UserInteraction> user, EngineCalls en
   dialog_font.setPixelSize(11);
   setFont(dialog_font);
   const QFontMetrics metrics(dialog_font);
-  const int letters =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int letters = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   if (letters > 0 && metrics.height() > 0) {
     base_units_ = {AverageCharWidth(letters), metrics.height()};
   }
@@ -154,6 +156,7 @@ CTarnwickDlg::CTarnwickDlg(std::unique_ptr<UserInteraction> user, EngineCalls en
   RegisterAnchors();
   CreateStatusBar();
   layout_ready_ = true;
+  OnClientResized();
   tree_->BuildImageList();
   InsertListColumns();
   ApplyPhase(Phase::kStarted);
@@ -194,15 +197,16 @@ void CTarnwickDlg::CreateControls() {
   };
 
   auto* banner = new QLabel(client_);
-  banner->setPixmap(QIcon(QStringLiteral(":/brindlemoor/banner.svg"))
-                        .pixmap(TemplateRect(0, 0, 637, 54).size()));
+  banner->setPixmap(
+      QIcon(QStringLiteral(":/brindlemoor/banner.svg")).pixmap(TemplateRect(0, 0, 637, 54).size()));
   banner->setScaledContents(true);
   place(banner, 0, TemplateRect(0, 0, 637, 54));
 
   auto* logo = new QLabel(client_);
   logo->setPixmap(
       QIcon(QStringLiteral(":/brindlemoor/logo.svg")).pixmap(TemplateRect(0, 0, 96, 50).size()));
-  logo->setScaledContents(true);
+  // The control stretches with the window; the picture keeps its size and its place.
+  logo->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   place(logo, control::kLogo, TemplateRect(537, 2, 96, 50));
 
   place(new QLabel(QStringLiteral("Select Outlook File(*.pst) :"), client_), 0,
@@ -254,7 +258,7 @@ void CTarnwickDlg::CreateControls() {
 
   size_grip_ = new QSizeGrip(client_);
   const int grip_width = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  const QSize client_size = client_->size();
+  const QSize client_size = TemplateRect(0, 0, kTemplateWidth, kTemplateHeight).size();
   size_grip_->setGeometry(client_size.width() - grip_width, client_size.height() - grip_width,
                           grip_width, grip_width);
   size_grip_->raise();
@@ -310,6 +314,8 @@ void CTarnwickDlg::InsertListColumns() {
   }
   list_->setColumnHidden(1, true);
   list_->verticalHeader()->hide();
+  // A click on a heading neither sorts nor selects: it is answered and nothing more.
+  list_->horizontalHeader()->setSectionsClickable(false);
   list_->setShowGrid(true);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -320,7 +326,8 @@ void CTarnwickDlg::InsertListColumns() {
 void CTarnwickDlg::RegisterAnchors() {
   for (const auto& [id, flags] : kAnchors) resizer_.Register(id, flags);
   resizer_.Register(kSizeGripId, 0xA0);
-  const IntRect client = ToIntRect(QRect(QPoint(0, 0), client_->size()));
+  // The controls stand where the template puts them, whatever size the client has by now.
+  const IntRect client = ToIntRect(TemplateRect(0, 0, kTemplateWidth, kTemplateHeight));
   resizer_.Capture(client, client, [this](int id) -> std::optional<IntRect> {
     QWidget* widget = id == kSizeGripId ? size_grip_ : Control(id);
     if (!widget) return std::nullopt;
@@ -362,11 +369,10 @@ void CTarnwickDlg::SetProgressPos(int position) {
   });
 }
 
-int CTarnwickDlg::MessageBox(std::u16string_view text, std::u16string_view caption,
-                             unsigned style, BoxOwner owner) {
+int CTarnwickDlg::MessageBox(std::u16string_view text, std::u16string_view caption, unsigned style,
+                             BoxOwner owner) {
   return OnUiThread([this, text = ToQ(text), caption = ToQ(caption), style, owner] {
-    return user_->MessageBox(owner == BoxOwner::kMainWindow ? this : nullptr, text, caption,
-                             style);
+    return user_->MessageBox(owner == BoxOwner::kMainWindow ? this : nullptr, text, caption, style);
   });
 }
 
@@ -503,7 +509,9 @@ bool CTarnwickDlg::ConfirmAndTerminate() {
   return true;
 }
 
-void CTarnwickDlg::OnExit() { ConfirmAndTerminate(); }
+void CTarnwickDlg::OnExit() {
+  ConfirmAndTerminate();
+}
 
 void CTarnwickDlg::closeEvent(QCloseEvent* event) {
   // The close box and Alt+F4 are the Exit command: the window never closes on its own.
@@ -512,8 +520,7 @@ void CTarnwickDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CTarnwickDlg::OnHelp() {
-  const std::vector<std::u16string> candidates =
-      ManualCandidates(state_->paths.program_directory);
+  const std::vector<std::u16string> candidates = ManualCandidates(state_->paths.program_directory);
   std::u16string manual = candidates.front();
   for (const std::u16string& candidate : candidates) {
     std::error_code error;
@@ -532,7 +539,9 @@ void CTarnwickDlg::OnAbout() {
 
 // ---- Workers -------------------------------------------------------------------------------
 
-bool CTarnwickDlg::WorkerRunning() const { return state_->worker.Busy(); }
+bool CTarnwickDlg::WorkerRunning() const {
+  return state_->worker.Busy();
+}
 
 void CTarnwickDlg::WaitForWorkers() {
   while (state_->worker.Busy()) {
@@ -583,7 +592,9 @@ void CTarnwickDlg::OnWorkerEnded(WorkerKind kind) {
 
 // ---- Lookups and filters -------------------------------------------------------------------
 
-QWidget* CTarnwickDlg::Control(int control_id) const { return FindControl(client_, control_id); }
+QWidget* CTarnwickDlg::Control(int control_id) const {
+  return FindControl(client_, control_id);
+}
 
 QAction* CTarnwickDlg::MenuCommand(int command_id) const {
   const auto found = commands_.find(command_id);

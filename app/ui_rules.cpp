@@ -8,7 +8,9 @@
 
 namespace bm::app {
 
-int AverageCharWidth(int width_of_52_letters) { return (width_of_52_letters + 26) / 52; }
+int AverageCharWidth(int width_of_52_letters) {
+  return (width_of_52_letters + 26) / 52;
+}
 
 namespace {
 

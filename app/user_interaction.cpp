@@ -44,6 +44,8 @@ void QtUserInteraction::OpenExternal(const QString& url_or_path) {
   QDesktopServices::openUrl(url);  // a missing handler or file is not reported
 }
 
-void QtUserInteraction::Terminate(int exit_code) { std::_Exit(exit_code); }
+void QtUserInteraction::Terminate(int exit_code) {
+  std::_Exit(exit_code);
+}
 
 }  // namespace bm::app

@@ -145,7 +145,8 @@ class Compressor {
     while (length < max_length) {
       const std::size_t source = (offset + length) & kDictionaryMask;
       const std::size_t distance = (source - write) & kDictionaryMask;
-      const std::uint8_t byte = distance < length ? input_[pos_ + distance] : dictionary_.At(source);
+      const std::uint8_t byte =
+          distance < length ? input_[pos_ + distance] : dictionary_.At(source);
       if (byte != input_[pos_ + length]) break;
       ++length;
     }

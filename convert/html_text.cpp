@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "convert/charset.h"
@@ -98,9 +100,10 @@ class TextBuilder {
     return std::string_view(out_).substr(position);
   }
 
+  // The text without the line ends and blanks that lead or trail it.
   std::string Finish() {
     while (!out_.empty() && (out_.back() == '\n' || out_.back() == ' ')) out_.pop_back();
-    return std::move(out_);
+    return out_.substr(std::min(out_.find_first_not_of('\n'), out_.size()));
   }
 
  private:
@@ -115,8 +118,11 @@ class TextBuilder {
       pending_breaks_ = 0;
       return;
     }
-    int present = 0;
-    for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n'; ++it) ++present;
+    int present = 0;  // counted only as far as needed, so long runs of line ends stay cheap
+    for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n' && present < pending_breaks_;
+         ++it) {
+      ++present;
+    }
     for (int i = present; i < pending_breaks_; ++i) out_.push_back('\n');
     pending_breaks_ = 0;
   }
@@ -322,6 +328,121 @@ class HtmlTextWalker {
   std::vector<Frame> stack_;
 };
 
+// Beyond this element nesting the HTML5 tree builder's work grows with the square of the
+// depth (minutes for hostile mail), so such documents are flattened first.
+constexpr std::size_t kMaxParsedNesting = 2000;
+
+struct MarkupTag {
+  std::string name;  // lower case; "!" for comments and declarations
+  bool closing = false;
+  bool self_closing = false;
+  std::size_t end = 0;  // just after the tag
+};
+
+// The tag that starts at html[pos] == '<'; nullopt when that '<' is text.
+std::optional<MarkupTag> ReadTag(std::string_view html, std::size_t pos) {
+  MarkupTag tag;
+  std::size_t name_start = pos + 1;
+  if (html.substr(pos, 4) == "<!--") {
+    const std::size_t close = html.find("-->", pos + 4);
+    tag.name = "!";
+    tag.end = close == std::string_view::npos ? html.size() : close + 3;
+    return tag;
+  }
+  if (name_start < html.size() && (html[name_start] == '!' || html[name_start] == '?')) {
+    tag.name = "!";
+  } else {
+    if (name_start < html.size() && html[name_start] == '/') {
+      tag.closing = true;
+      ++name_start;
+    }
+    std::size_t name_end = name_start;
+    while (name_end < html.size() && std::isalnum(static_cast<unsigned char>(html[name_end]))) {
+      ++name_end;
+    }
+    if (name_end == name_start) return std::nullopt;
+    tag.name = Lower(html.substr(name_start, name_end - name_start));
+  }
+  const std::size_t close = html.find('>', name_start);
+  tag.end = close == std::string_view::npos ? html.size() : close + 1;
+  tag.self_closing = close != std::string_view::npos && close > 0 && html[close - 1] == '/';
+  return tag;
+}
+
+bool IsVoidElement(std::string_view name) {
+  static const char* const kVoid[] = {"area",  "base", "br",   "col",   "embed",  "hr",    "img",
+                                      "input", "link", "meta", "param", "source", "track", "wbr"};
+  for (const char* element : kVoid) {
+    if (name == element) return true;
+  }
+  return false;
+}
+
+// The deepest nesting the document's tags could build.
+std::size_t NestingEstimate(std::string_view html) {
+  std::size_t depth = 0;
+  std::size_t deepest = 0;
+  for (std::size_t pos = html.find('<'); pos != std::string_view::npos;
+       pos = html.find('<', pos + 1)) {
+    const std::optional<MarkupTag> tag = ReadTag(html, pos);
+    if (!tag || tag->name == "!") continue;
+    if (tag->closing) {
+      depth -= depth > 0 ? 1 : 0;
+    } else if (!tag->self_closing && !IsVoidElement(tag->name)) {
+      deepest = std::max(deepest, ++depth);
+    }
+  }
+  return deepest;
+}
+
+// Where the closing tag `</name` next begins at or after `from` (any case); the end when none.
+std::size_t FindClosingTag(std::string_view html, std::string_view name, std::size_t from) {
+  for (std::size_t pos = html.find("</", from); pos != std::string_view::npos;
+       pos = html.find("</", pos + 2)) {
+    const std::string_view candidate = html.substr(pos + 2, name.size());
+    if (candidate.size() == name.size() &&
+        std::equal(candidate.begin(), candidate.end(), name.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == b;
+        })) {
+      return pos;
+    }
+  }
+  return html.size();
+}
+
+// The document without nesting: the content of scripts, styles and the head dropped, block
+// tags turned into line breaks, all other tags removed. Text and entities stay for the parser.
+std::string FlattenMarkup(std::string_view html) {
+  static const char* const kDropped[] = {"script", "style",    "head",
+                                         "title",  "noscript", "template"};
+  std::string flat;
+  std::size_t pos = 0;
+  while (pos < html.size()) {
+    const std::size_t open = html.find('<', pos);
+    flat.append(
+        html.substr(pos, open == std::string_view::npos ? std::string_view::npos : open - pos));
+    if (open == std::string_view::npos) break;
+    const std::optional<MarkupTag> tag = ReadTag(html, open);
+    if (!tag) {
+      flat += "&lt;";
+      pos = open + 1;
+      continue;
+    }
+    pos = tag->end;
+    if (tag->closing || tag->name == "!") continue;
+    const bool dropped = std::any_of(std::begin(kDropped), std::end(kDropped),
+                                     [&](const char* name) { return tag->name == name; });
+    if (dropped && !tag->self_closing) {
+      pos = FindClosingTag(html, tag->name, pos);
+    } else if (tag->name == "br" || tag->name == "p" || tag->name == "div" || tag->name == "tr" ||
+               tag->name == "li" || tag->name == "table") {
+      // At most a blank line, however many blocks were nested there.
+      if (flat.size() < 8 || flat.compare(flat.size() - 8, 8, "<br><br>") != 0) flat += "<br>";
+    }
+  }
+  return flat;
+}
+
 struct GumboOutputDeleter {
   void operator()(GumboOutput* output) const {
     gumbo_destroy_output(&kGumboDefaultOptions, output);
@@ -358,7 +479,8 @@ std::string HtmlToUtf8(std::string_view html) {
 }
 
 std::string HtmlToText(std::string_view html) {
-  const std::string utf8 = HtmlToUtf8(html);
+  std::string utf8 = HtmlToUtf8(html);
+  if (NestingEstimate(utf8) > kMaxParsedNesting) utf8 = FlattenMarkup(utf8);
   const std::unique_ptr<GumboOutput, GumboOutputDeleter> output(
       gumbo_parse_with_options(&kGumboDefaultOptions, utf8.data(), utf8.size()));
   if (!output) return {};

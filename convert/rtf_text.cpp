@@ -1,5 +1,6 @@
 #include "convert/rtf_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <map>
@@ -238,8 +239,8 @@ class RtfReader {
     if (at_destination_start && StartsDestination(word, ignorable)) return;
     if (word == "bin") {
       FlushBytes();
-      pos_ =
-          std::min(rtf_.size(), pos_ + static_cast<std::size_t>(std::max(0L, control.parameter)));
+      const auto length = static_cast<std::size_t>(std::max(0L, control.parameter));
+      pos_ += std::min(rtf_.size() - pos_, length);  // binary data is no text
       return;
     }
     if (DocumentWord(control)) return;
@@ -297,7 +298,8 @@ class RtfReader {
       FlushBytes();
       state_.html_rtf = !control.has_parameter || value != 0;
     } else if (word == "uc") {
-      state_.unicode_skip = static_cast<int>(std::max(0L, value));
+      // Real documents use 0 to 2; the bound keeps a damaged value from hiding all text.
+      state_.unicode_skip = static_cast<int>(std::clamp(value, 0L, 8L));
     } else if (word == "f" && control.has_parameter) {
       FlushBytes();
       if (state_.font_table) {

@@ -61,7 +61,8 @@ std::vector<std::string> Fields(std::string_view input, std::size_t count) {
 }
 
 void WriteFile(const fs::path& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // A subject no header folding or encoding may change: letters, digits and inner single blanks.
@@ -98,10 +99,10 @@ void ComposeAndLoad(Components& c, std::string_view input) {
   }
   const fs::path eml = c.dir / "temp.eml";
   fs::remove(eml);
-  const bm::HResult composed = c.mimelib->ComposeEmlFile(
-      bm::FromPath(eml), bm::FromPath(body), bm::FromUtf8(f[1]), bm::FromUtf8(f[2]),
-      bm::FromUtf8(f[5]), kind, attachments, bm::FromUtf8(f[6]), bm::FromUtf8(f[3]),
-      bm::FromUtf8(f[4]));
+  const bm::HResult composed =
+      c.mimelib->ComposeEmlFile(bm::FromPath(eml), bm::FromPath(body), bm::FromUtf8(f[1]),
+                                bm::FromUtf8(f[2]), bm::FromUtf8(f[5]), kind, attachments,
+                                bm::FromUtf8(f[6]), bm::FromUtf8(f[3]), bm::FromUtf8(f[4]));
   if (composed < 0) return;
   auto message = NewMessage(c);
   // Whatever the composer writes, the loader must take.

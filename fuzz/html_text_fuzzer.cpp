@@ -63,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(bm::HtmlToText(html) == text);
 
   // A marker only a script holds never reaches the text.
-  const std::string with_script =
-      std::string(html) + "<script>ZQXJ_script_marker()</script>";
+  const std::string with_script = std::string(html) + "<script>ZQXJ_script_marker()</script>";
   Check(bm::HtmlToText(with_script).find("ZQXJ_script_marker") == std::string::npos ||
         html.find("ZQXJ") != std::string_view::npos);
   return 0;

@@ -24,7 +24,8 @@ void Check(bool condition) {
 
 const fs::path& WorkDirectory() {
   static const fs::path dir = [] {
-    const fs::path d = fs::temp_directory_path() / ("bm-pipeline-fuzz-" + std::to_string(::getpid()));
+    const fs::path d =
+        fs::temp_directory_path() / ("bm-pipeline-fuzz-" + std::to_string(::getpid()));
     fs::create_directories(d);
     return d;
   }();
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bm::robust::PipelineOutcome outcome = bm::robust::RunPipeline(pst, options);
   Check(OnlyExpectedEntries(dir));
   if (outcome.converted) {
-    Check(outcome.written + static_cast<int>(outcome.failures.size()) >= outcome.rows);
+    Check(outcome.files_on_disk + static_cast<int>(outcome.failures.size()) >= outcome.rows);
   }
   return 0;
 }

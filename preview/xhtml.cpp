@@ -64,10 +64,12 @@ std::u16string EscapeXhtml(std::u16string_view text) {
 }
 
 std::u16string FileUrl(std::u16string_view path) {
+  // No path, no URL: an empty frame source shows a blank frame, not the file-system root.
+  if (path.empty()) return {};
   std::u16string normalised(path);
   if (kSeparator != u'/') ReplaceAll(normalised, kSeparatorText, u"/");
   // A drive-letter path ("C:/...") needs the third slash of "file:///".
-  if (normalised.empty() || normalised.front() != u'/') normalised.insert(0, 1, u'/');
+  if (normalised.front() != u'/') normalised.insert(0, 1, u'/');
 
   static constexpr char16_t kHex[] = u"0123456789ABCDEF";
   std::u16string url = u"file://";

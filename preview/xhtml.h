@@ -14,6 +14,7 @@ std::u16string EscapeXhtml(std::u16string_view text);
 
 // The file:// URL of an absolute file path, every byte outside the unreserved set, "/" and
 // ":" percent-encoded (UTF-8), so no quote, "#", "?" or "%" in a path can change its meaning.
+// An empty path gives an empty text.
 std::u16string FileUrl(std::u16string_view path);
 
 }  // namespace bm

@@ -11,13 +11,13 @@ namespace {
 
 // Controls of a 600 x 400 window, in client coordinates.
 const std::map<int, IntRect> kPlaces{
-    {1, {10, 10, 110, 30}},    // left + top only: never moves
-    {2, {500, 10, 580, 30}},   // right + top: a button
-    {3, {100, 40, 580, 200}},  // left + right + top: the list
-    {4, {10, 40, 90, 380}},    // left + top + bottom: the tree
-    {5, {10, 370, 200, 390}},  // left + bottom: the progress bar
-    {6, {200, 370, 580, 390}}, // left + right + bottom: the status line
-    {7, {200, 100, 300, 150}}, // no flag at all: keeps to the middle
+    {1, {10, 10, 110, 30}},     // left + top only: never moves
+    {2, {500, 10, 580, 30}},    // right + top: a button
+    {3, {100, 40, 580, 200}},   // left + right + top: the list
+    {4, {10, 40, 90, 380}},     // left + top + bottom: the tree
+    {5, {10, 370, 200, 390}},   // left + bottom: the progress bar
+    {6, {200, 370, 580, 390}},  // left + right + bottom: the status line
+    {7, {200, 100, 300, 150}},  // no flag at all: keeps to the middle
 };
 
 class Resizer : public ::testing::Test {
@@ -92,8 +92,9 @@ TEST(ResizerEntries, The257thRegistrationIsIgnored) {
   for (int id = 0; id < 256; ++id) EXPECT_TRUE(resizer.Register(id, anchor::kRight));
   EXPECT_FALSE(resizer.Register(256, anchor::kRight));
   EXPECT_EQ(resizer.entry_count(), LayoutResizer::kMaxEntries);
-  resizer.Capture({0, 0, 100, 100}, {0, 0, 100, 100},
-                  [](int id) -> std::optional<IntRect> { return IntRect{id, 0, id + 1, 1}; });
+  resizer.Capture({0, 0, 100, 100}, {0, 0, 100, 100}, [](int id) -> std::optional<IntRect> {
+    return IntRect{id, 0, id + 1, 1};
+  });
   const std::vector<ControlMove> moves = resizer.Apply({0, 0, 110, 100});
   ASSERT_EQ(moves.size(), 256u);
   EXPECT_EQ(moves.back().control_id, 255);

@@ -86,9 +86,11 @@ class ScriptedUser : public UserInteraction {
  private:
   static std::optional<QString> Next(std::deque<std::optional<QString>>& answers) {
     if (answers.empty()) return std::nullopt;  // unscripted: the user cancels
-    std::optional<QString> answer = std::move(answers.front());
+    const bool chosen = answers.front().has_value();
+    const QString path = answers.front().value_or(QString());
     answers.pop_front();
-    return answer;
+    if (!chosen) return std::nullopt;
+    return path;
   }
 
   mutable std::mutex mutex_;

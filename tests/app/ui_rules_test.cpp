@@ -78,7 +78,7 @@ TEST(FolderIcons, NameFirstThenKindRowByRow) {
   EXPECT_EQ(FolderImageIndex(u"INBOX1", u""), 0);
   EXPECT_EQ(FolderImageIndex(u"INBOX1", u"task"), 13);
   EXPECT_EQ(FolderImageIndex(u"People", u"Contact"), 4);
-  EXPECT_EQ(FolderImageIndex(u"Contact", u""), 0);  // only CONTACTS matches the name
+  EXPECT_EQ(FolderImageIndex(u"Contact", u""), 0);        // only CONTACTS matches the name
   EXPECT_EQ(FolderImageIndex(u"Inbox", u"CALENDAR"), 3);  // row 1 is tried first
   EXPECT_EQ(FolderImageIndex(u"Deleted Items", u""), 5);
   EXPECT_EQ(FolderImageIndex(u"Drafts", u""), 6);

@@ -4,24 +4,26 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
-#include <QElapsedTimer>
-#include <QThread>
-#include <QWebEnginePage>
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTcpServer>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <QWebEnginePage>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -59,7 +61,8 @@ bool WaitUntil(const std::function<bool()>& done, int patience_ms = kPatienceMs)
 }
 
 // Runs `action` on the next modal dialog that opens (polled from the event loop it runs).
-void OnNextModal(std::function<void(QWidget*)> action) {
+// Delete the returned watcher if no dialog is expected after all.
+QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action) {
   auto* timer = new QTimer();
   timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, [timer, action = std::move(action)] {
@@ -74,6 +77,7 @@ void OnNextModal(std::function<void(QWidget*)> action) {
     }
   });
   timer->start();
+  return timer;
 }
 
 void Click(QWidget* root, int id) {
@@ -82,7 +86,9 @@ void Click(QWidget* root, int id) {
   button->click();
 }
 
-QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+QString Q(const std::filesystem::path& path) {
+  return QString::fromStdString(path.string());
+}
 
 // Inbox with three mails and a sub-folder, Contacts with one contact, Deleted Items.
 void WriteStore(const std::filesystem::path& path) {
@@ -95,8 +101,10 @@ void WriteStore(const std::filesystem::path& path) {
     mail.Set(pstgen::tag::kSenderName, u"Ann Example");
     mail.Set(pstgen::tag::kSenderEmailAddress, u"ann@example.com");
   }
-  inbox.AddFolder(u"Archive", u"IPF.Note").AddMessage("IPM.Note").SetSubject(u"old").SetBody(
-      u"old body");
+  inbox.AddFolder(u"Archive", u"IPF.Note")
+      .AddMessage("IPM.Note")
+      .SetSubject(u"old")
+      .SetBody(u"old body");
   store.top().AddFolder(u"People", u"IPF.Contact").AddMessage("IPM.Contact").SetSubject(u"Bo");
   pstgen::Write(store, path);
 }
@@ -195,7 +203,7 @@ TEST_F(Window, HasTheTemplatesControlsMenuColumnsAndStatusPanes) {
 
   QTableWidget* list = window_->list();
   const std::vector<std::pair<QString, int>> columns{
-      {"NO", 50}, {"Items", 0}, {"From", 200}, {"E-mail Subject", 250},
+      {"NO", 50},         {"Items", 0},  {"From", 200}, {"E-mail Subject", 250},
       {"Date/time", 150}, {"Flag", 150}, {"Size", 60}};
   ASSERT_EQ(list->columnCount(), 7);
   for (int i = 0; i < 7; ++i) {
@@ -497,18 +505,26 @@ TEST_F(Window, AStartWhileAWorkerRunsIsRefused) {
   ScanThroughDialog(pst_);
   ASSERT_TRUE(window_->state().worker.TryStart());  // stands for a running worker
   bool dialog_opened = false;
-  OnNextModal([&](QWidget*) { dialog_opened = true; });
+  QPointer<QTimer> watcher = OnNextModal([&](QWidget*) { dialog_opened = true; });
   window_->OnOpenAndScan();
   window_->tree()->setCurrentItem(Folder("Inbox"));
   EXPECT_EQ(window_->list()->rowCount(), 0);
   window_->OnConvert();
   QCoreApplication::processEvents();
   EXPECT_FALSE(dialog_opened);
-  EXPECT_TRUE(user_->folder_titles().size() <= 1u);  // only the scan's temp folder picker
+  EXPECT_EQ(user_->folder_titles().size(), 1u);  // only the scan's temp folder picker
+  delete watcher.data();
   window_->state().worker.Finish();
-  // The pending modal watcher must not catch a later dialog.
-  OnNextModal([](QWidget* dialog) { Click(dialog, browse_control::kCancel); });
+
+  // Once the worker is done, the same request goes through.
+  bool reopened = false;
+  OnNextModal([&](QWidget* dialog) {
+    reopened = true;
+    Click(dialog, browse_control::kCancel);
+  });
   window_->OnOpenAndScan();
+  EXPECT_TRUE(reopened);
+  EXPECT_FALSE(window_->WorkerRunning());
 }
 
 TEST_F(Window, WorkerCallsAreCarriedToTheInterfaceThread) {
@@ -545,7 +561,11 @@ TEST_F(Window, SwallowsEnterEscapeCopyAndRightClicks) {
     int keys = 0;
     int mouse = 0;
     bool eventFilter(QObject*, QEvent* event) override {
-      if (event->type() == QEvent::KeyPress) ++keys;
+      // QTest presses the modifier key itself too; only the keys under test count.
+      if (event->type() == QEvent::KeyPress &&
+          static_cast<QKeyEvent*>(event)->key() != Qt::Key_Control) {
+        ++keys;
+      }
       if (event->type() == QEvent::MouseButtonPress) ++mouse;
       return false;
     }
@@ -607,8 +627,7 @@ TEST_F(Window, TheResizerFollowsTheWindowsSize) {
         << bottom_line;
   }
   const QSize now = window_->client()->size();
-  EXPECT_EQ(window_->browser()->geometry(),
-            QRect(193, 285, now.width() - 200, now.height() - 355));
+  EXPECT_EQ(window_->browser()->geometry(), QRect(193, 285, now.width() - 200, now.height() - 355));
 
   // Moving without resizing changes nothing.
   window_->move(window_->pos() + QPoint(40, 30));
@@ -636,18 +655,33 @@ TEST_F(Window, ThePreviewLoadsLocalFilesOnly) {
   EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("https://example.com/")));
   EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("ftp://example.com/")));
 
+  // A listening port stands for the network: nothing may connect to it.
+  QTcpServer network;
+  ASSERT_TRUE(network.listen(QHostAddress::LocalHost));
+  const QString remote = QStringLiteral("http://127.0.0.1:%1/").arg(network.serverPort());
+
   const std::filesystem::path page = temp_.path() / "page.html";
   {
     std::ofstream out(page);
-    out << "<html><body><p>local</p><img src=\"http://127.0.0.1:9/tracker.png\">"
-           "<script>document.title='ran'</script></body></html>";
+    out << "<html><head><link rel=\"stylesheet\" href=\"" << remote.toStdString()
+        << "style.css\"></head><body><p>local</p><img src=\"" << remote.toStdString()
+        << "tracker.png\"><script>document.title='ran'</script></body></html>";
   }
   CExplorer1* browser = window_->browser();
   QSignalSpy loaded(browser, &QWebEngineView::loadFinished);
   window_->Navigate(Q(page).toStdU16String());
+  // The load event waits for the image and the style sheet: had either been requested from
+  // the silent port, the load would still be pending.
   ASSERT_TRUE(WaitUntil([&] { return loaded.count() > 0; }));
-  EXPECT_TRUE(WaitUntil([&] { return browser->blocked_request_count() > 0; }));
+  EXPECT_TRUE(loaded.front().front().toBool());
   EXPECT_NE(browser->title(), QStringLiteral("ran"));
+
+  // A remote page itself is refused by the request filter.
+  browser->load(QUrl(remote + QStringLiteral("index.html")));
+  ASSERT_TRUE(WaitUntil([&] { return loaded.count() > 1; }));
+  EXPECT_GE(browser->blocked_request_count(), 1);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(network.hasPendingConnections());
 }
 
 }  // namespace

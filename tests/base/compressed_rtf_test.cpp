@@ -13,14 +13,19 @@
 namespace bm {
 namespace {
 
-std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> Bytes(std::string_view text) {
+  return {text.begin(), text.end()};
+}
 
-std::string Text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+std::string Text(const std::vector<std::uint8_t>& bytes) {
+  return {bytes.begin(), bytes.end()};
+}
 
 std::vector<std::uint8_t> Hex(std::string_view hex) {
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i + 1 < hex.size(); i += 3) {
-    bytes.push_back(static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(i, 2)), nullptr, 16)));
+    bytes.push_back(
+        static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(i, 2)), nullptr, 16)));
   }
   return bytes;
 }
@@ -60,7 +65,8 @@ TEST(CompressedRtf, RoundTripsTextOfEveryShape) {
   ExpectRoundTrip("{\\rtf1 WXYZWXYZWXYZWXYZWXYZ}");
   // Far more than the 4096-byte dictionary, so positions wrap around.
   std::string long_rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}";
-  for (int i = 0; i < 3000; ++i) long_rtf += "\\par Line " + std::to_string(i * 7919 % 1000) + " of the body\r\n";
+  for (int i = 0; i < 3000; ++i)
+    long_rtf += "\\par Line " + std::to_string(i * 7919 % 1000) + " of the body\r\n";
   long_rtf += "}";
   ExpectRoundTrip(long_rtf);
   // Incompressible bytes.
@@ -89,7 +95,7 @@ TEST(CompressedRtf, ReadsTheUncompressedForm) {
 
 TEST(CompressedRtf, RejectsDamagedOrHostileInput) {
   const auto good = CompressRtf(Bytes("{\\rtf1\\ansi hello hello hello hello}"));
-  EXPECT_FALSE(DecompressRtf(std::span(good).first(10)).has_value());   // short header
+  EXPECT_FALSE(DecompressRtf(std::span(good).first(10)).has_value());               // short header
   EXPECT_FALSE(DecompressRtf(std::span(good).first(good.size() - 3)).has_value());  // truncated
 
   auto bad_crc = good;

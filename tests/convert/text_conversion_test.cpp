@@ -55,6 +55,13 @@ TEST(HtmlToText, CharsetComesFromTheMetaTagOrTheByteOrderMark) {
   EXPECT_EQ(DeclaredHtmlCharset("<META CONTENT='text/html; CHARSET=ISO-8859-2'>"), "iso-8859-2");
 }
 
+TEST(HtmlToText, HostileNestingStillGivesTheText) {
+  std::string html = "<html><head><style>s{}</style></head><body>";
+  for (int i = 0; i < 20000; ++i) html += "<table><tr><td>";
+  html += "deep &amp; <script>drop()</script>text";
+  EXPECT_EQ(HtmlToText(html), "deep & text");
+}
+
 TEST(RtfToText, ParagraphsTabsAndSkippedDestinations) {
   const std::string rtf =
       "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"

@@ -136,6 +136,26 @@ TEST_F(EndToEnd, AFolderSwitchResolvesAgainstTheNewListing) {
   EXPECT_EQ(OnClickItemList(state_, ClickedRow{u"1", u"email", u"Ann & Co"}), 0);
 }
 
+TEST_F(EndToEnd, RowsLeftAfterAConversionShowNothing) {
+  ASSERT_TRUE(ClickFirstRow(u"/Calendar"));
+  const ListRow row = window_.Rows().at(0);
+  const FolderNode* calendar = nullptr;
+  for (const FolderNode& node : state_.folder_nodes) {
+    if (node.FolderPath().ends_with(u"/Calendar")) calendar = &node;
+  }
+  ASSERT_NE(calendar, nullptr);
+
+  // The conversion empties the lists for the folder it converts; the row stays listed.
+  const std::filesystem::path out = dir_.path() / "out";
+  std::filesystem::create_directories(out);
+  state_.conversion_mode = true;
+  export_handle_export_folder_items(state_, calendar->folder_item.get(), FromPath(out));
+  EXPECT_EQ(OnClickItemList(state_, ClickedRowOf(row)), 0);
+
+  // Selecting the folder again brings the preview back.
+  EXPECT_TRUE(ClickFirstRow(u"/Calendar"));
+}
+
 TEST_F(EndToEnd, CommandLinePrintsTheNavigationTarget) {
   const std::string cli = std::string(BRINDLEMOOR_BINARY_DIR) + "/cli/brindlemoor-cli";
   if (!std::filesystem::exists(cli)) GTEST_SKIP() << "brindlemoor-cli is not built";

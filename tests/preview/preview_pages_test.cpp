@@ -409,6 +409,9 @@ TEST(PreviewPaths, FileUrls) {
             "<html><head></head><frameset rows='28%,*' border='0'><frame src='file:///t/h.html'"
             "  scrolling='auto' frameborder='1'><frame src='file:///t/%C3%A4%20b.html'>"
             "</frameset></html>");
+  EXPECT_EQ(ToUtf8(EmailFramesetPage(u"/t/h.html", u"")),
+            "<html><head></head><frameset rows='28%,*' border='0'><frame src='file:///t/h.html'"
+            "  scrolling='auto' frameborder='1'><frame src=''></frameset></html>");
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ std::map<std::uint32_t, PffProperty> ReadRecordSet(libpff_record_set_t* set) {
   std::map<std::uint32_t, PffProperty> properties;
   ErrorSlot error;
   int count = 0;
-  if (libpff_record_set_get_number_of_entries(set, &count, error.get()) != 1) error.Throw("entries");
+  if (libpff_record_set_get_number_of_entries(set, &count, error.get()) != 1)
+    error.Throw("entries");
   for (int i = 0; i < count; ++i) {
     libpff_record_entry_t* raw = nullptr;
     if (libpff_record_set_get_entry_by_index(set, i, &raw, error.get()) != 1) error.Throw("entry");
@@ -72,7 +73,8 @@ std::map<std::uint32_t, PffProperty> ReadRecordSet(libpff_record_set_t* set) {
         property.guid = guid;
       }
       std::uint32_t number = 0;
-      if (libpff_name_to_id_map_entry_get_number(name, &number, nullptr) == 1) property.lid = number;
+      if (libpff_name_to_id_map_entry_get_number(name, &number, nullptr) == 1)
+        property.lid = number;
     }
     properties[entry_type] = std::move(property);
   }
@@ -118,12 +120,14 @@ PffMessage ReadMessage(libpff_item_t* item);
 PffAttachment ReadAttachment(libpff_item_t* attachment) {
   ErrorSlot error;
   PffAttachment result;
-  if (libpff_attachment_get_type(attachment, &result.type, error.get()) != 1) error.Throw("attachment type");
+  if (libpff_attachment_get_type(attachment, &result.type, error.get()) != 1)
+    error.Throw("attachment type");
   const auto properties = ReadProperties(attachment);
   result.long_filename = Utf16Entry(properties, 0x3707);
   if (result.type == LIBPFF_ATTACHMENT_TYPE_DATA) {
     size64_t size = 0;
-    if (libpff_attachment_get_data_size(attachment, &size, error.get()) != 1) error.Throw("data size");
+    if (libpff_attachment_get_data_size(attachment, &size, error.get()) != 1)
+      error.Throw("data size");
     result.data.resize(size);
     if (size > 0 && libpff_attachment_data_read_buffer(attachment, result.data.data(), size,
                                                        error.get()) != static_cast<ssize_t>(size)) {
@@ -131,7 +135,8 @@ PffAttachment ReadAttachment(libpff_item_t* attachment) {
     }
   } else if (result.type == LIBPFF_ATTACHMENT_TYPE_ITEM) {
     libpff_item_t* raw = nullptr;
-    if (libpff_attachment_get_item(attachment, &raw, error.get()) != 1) error.Throw("embedded item");
+    if (libpff_attachment_get_item(attachment, &raw, error.get()) != 1)
+      error.Throw("embedded item");
     Item embedded(raw);
     result.embedded = std::make_shared<PffMessage>(ReadMessage(embedded.get()));
   }
@@ -147,7 +152,8 @@ std::vector<PffRecipient> ReadRecipients(libpff_item_t* message) {
   if (found == 0) return recipients;
   Item table(raw);
   int sets = 0;
-  if (libpff_item_get_number_of_record_sets(table.get(), &sets, error.get()) != 1) error.Throw("sets");
+  if (libpff_item_get_number_of_record_sets(table.get(), &sets, error.get()) != 1)
+    error.Throw("sets");
   for (int i = 0; i < sets; ++i) {
     PffRecipient recipient;
     recipient.properties = ReadProperties(table.get(), i);
@@ -167,14 +173,15 @@ PffMessage ReadMessage(libpff_item_t* item) {
   message.properties = ReadProperties(item);
   message.message_class = Utf16Entry(message.properties, 0x001A).value_or(u"");
   message.subject = Utf16Entry(message.properties, 0x0037);
-  message.plain_body = ReadBody(item, libpff_message_get_plain_text_body_size,
-                                libpff_message_get_plain_text_body);
+  message.plain_body =
+      ReadBody(item, libpff_message_get_plain_text_body_size, libpff_message_get_plain_text_body);
   message.html_body =
       ReadBody(item, libpff_message_get_html_body_size, libpff_message_get_html_body);
   message.rtf_body = ReadBody(item, libpff_message_get_rtf_body_size, libpff_message_get_rtf_body);
   message.recipients = ReadRecipients(item);
   int count = 0;
-  if (libpff_message_get_number_of_attachments(item, &count, error.get()) != 1) error.Throw("attachments");
+  if (libpff_message_get_number_of_attachments(item, &count, error.get()) != 1)
+    error.Throw("attachments");
   for (int i = 0; i < count; ++i) {
     libpff_item_t* raw = nullptr;
     if (libpff_message_get_attachment(item, i, &raw, error.get()) != 1) error.Throw("attachment");
@@ -191,14 +198,16 @@ PffFolder ReadFolder(libpff_item_t* folder, std::size_t message_limit) {
   result.name = Utf16Entry(properties, 0x3001).value_or(u"");
   result.container_class = Utf16Entry(properties, 0x3613);
   int count = 0;
-  if (libpff_folder_get_number_of_sub_folders(folder, &count, error.get()) != 1) error.Throw("sub folders");
+  if (libpff_folder_get_number_of_sub_folders(folder, &count, error.get()) != 1)
+    error.Throw("sub folders");
   for (int i = 0; i < count; ++i) {
     libpff_item_t* raw = nullptr;
     if (libpff_folder_get_sub_folder(folder, i, &raw, error.get()) != 1) error.Throw("sub folder");
     Item child(raw);
     result.folders.push_back(ReadFolder(child.get(), message_limit));
   }
-  if (libpff_folder_get_number_of_sub_messages(folder, &count, error.get()) != 1) error.Throw("messages");
+  if (libpff_folder_get_number_of_sub_messages(folder, &count, error.get()) != 1)
+    error.Throw("messages");
   for (int i = 0; i < count; ++i) {
     libpff_item_t* raw = nullptr;
     if (libpff_folder_get_sub_message(folder, i, &raw, error.get()) != 1) error.Throw("message");
@@ -239,7 +248,8 @@ std::optional<std::int64_t> IntegerOf(const PffProperty& property) {
       if (d.size() >= 2) return static_cast<std::int16_t>(d[0] | d[1] << 8);
       break;
     case 0x0003:
-      if (d.size() >= 4) return static_cast<std::int32_t>(d[0] | d[1] << 8 | d[2] << 16 | std::uint32_t{d[3]} << 24);
+      if (d.size() >= 4)
+        return static_cast<std::int32_t>(d[0] | d[1] << 8 | d[2] << 16 | std::uint32_t{d[3]} << 24);
       break;
     case 0x000B:
       if (!d.empty()) return d[0] != 0;
@@ -272,7 +282,8 @@ PffStore ReadWithLibpff(const std::filesystem::path& path, std::size_t message_l
   libpff_file_get_encryption_type(file.get(), &encryption, nullptr);
   store.encryption_type = encryption;
   libpff_item_t* raw_root = nullptr;
-  if (libpff_file_get_root_folder(file.get(), &raw_root, error.get()) != 1) error.Throw("root folder");
+  if (libpff_file_get_root_folder(file.get(), &raw_root, error.get()) != 1)
+    error.Throw("root folder");
   Item root(raw_root);
   store.root = ReadFolder(root.get(), message_limit);
   return store;

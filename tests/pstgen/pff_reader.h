@@ -15,7 +15,7 @@ struct PffProperty {
   std::uint32_t value_type = 0;
   std::vector<std::uint8_t> data;
   std::optional<std::vector<std::uint8_t>> guid;  // set for named properties
-  std::optional<std::uint32_t> lid;                // numeric named properties
+  std::optional<std::uint32_t> lid;               // numeric named properties
 };
 
 struct PffRecipient {
@@ -39,7 +39,7 @@ struct PffMessage {
   std::optional<std::u16string> subject;
   std::optional<std::string> plain_body;  // UTF-8, as libpff gives it
   std::optional<std::string> html_body;
-  std::optional<std::string> rtf_body;    // decompressed by libpff
+  std::optional<std::string> rtf_body;  // decompressed by libpff
   std::vector<PffRecipient> recipients;
   std::vector<PffAttachment> attachments;
   std::map<std::uint32_t, PffProperty> properties;  // by entry type (the stored id)

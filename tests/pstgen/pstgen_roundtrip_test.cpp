@@ -16,7 +16,8 @@ constexpr char16_t kSpecialName[] = u"a/b\\c:d*e?f<g>h|i";
 
 Binary Pattern(std::size_t size, unsigned seed) {
   Binary data(size);
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>((i * 31 + seed) ^ (i >> 8));
+  for (std::size_t i = 0; i < size; ++i)
+    data[i] = static_cast<std::uint8_t>((i * 31 + seed) ^ (i >> 8));
   return data;
 }
 
@@ -48,8 +49,9 @@ Store FeatureStore(Encryption encryption) {
   inner.AddRecipient(u"Dee", u"dee@example.com", RecipientType::kCc);
   inner.AddAttachment(u"inner.txt", Bytes("inner attachment"));
 
-  inbox.AddMessage("IPM.Note").SetSubject(u"RTF only").SetRtf(
-      "{\\rtf1\\ansi\\deff0 {\\fonttbl {\\f0 Arial;}} \\f0 RTF body \\b bold\\b0\\par}");
+  inbox.AddMessage("IPM.Note")
+      .SetSubject(u"RTF only")
+      .SetRtf("{\\rtf1\\ansi\\deff0 {\\fonttbl {\\f0 Arial;}} \\f0 RTF body \\b bold\\b0\\par}");
 
   Message& typed = inbox.AddMessage("IPM.Note.Custom");
   typed.SetSubject(u"Typed values")
@@ -62,7 +64,7 @@ Store FeatureStore(Encryption encryption) {
       .Set(0x6607, "eight-bit text")
       .Set(0x6608, u"unicode text")
       .Set(0x6609, Bytes("small binary"))
-      .Set(0x660A, Pattern(10000, 3))                 // too big for the heap: a subnode
+      .Set(0x660A, Pattern(10000, 3))                // too big for the heap: a subnode
       .Set(0x660B, std::u16string(5000, u'\u00e9'))  // likewise
       .Set(0x660C, std::int64_t{-5000000000});
   typed.SetNamed(kPsetidAddress, 0x8083, u"named@example.com")
@@ -79,21 +81,19 @@ Store FeatureStore(Encryption encryption) {
       .Set(0x3A11, u"Example")
       .SetNamed(kPsetidAddress, 0x8005, u"Example, Ann");
   contacts.AddMessage("IPM.DistList").SetSubject(u"Team");
-  store.top().AddFolder(u"Calendar", u"IPF.Appointment").AddMessage("IPM.Appointment")
+  store.top()
+      .AddFolder(u"Calendar", u"IPF.Appointment")
+      .AddMessage("IPM.Appointment")
       .SetSubject(u"Meeting")
       .SetNamed(kPsetidAppointment, 0x8208, u"Room 1");
   store.top().AddFolder(u"Tasks", u"IPF.Task").AddMessage("IPM.Task").SetSubject(u"Do it");
-  store.top().AddFolder(u"Notes", u"IPF.StickyNote").AddMessage("IPM.StickyNote").SetSubject(u"Note");
+  store.top()
+      .AddFolder(u"Notes", u"IPF.StickyNote")
+      .AddMessage("IPM.StickyNote")
+      .SetSubject(u"Note");
   inbox.AddMessage("IPM.Schedule.Meeting.Request").SetSubject(u"Invitation");
   inbox.AddAssociatedMessage("IPM.Microsoft.FolderDesign.NamedView").Set(tag::kSubject, u"View");
   return store;
-}
-
-const Folder* FindFolder(const Folder& folder, std::u16string_view name) {
-  for (const auto& child : folder.folders()) {
-    if (child->name() == name) return child.get();
-  }
-  return nullptr;
 }
 
 const PffFolder* FindFolder(const PffFolder& folder, std::u16string_view name) {
@@ -103,7 +103,9 @@ const PffFolder* FindFolder(const PffFolder& folder, std::u16string_view name) {
   return nullptr;
 }
 
-std::string Utf8(std::u16string_view text) { return bm::ToUtf8(text); }
+std::string Utf8(std::u16string_view text) {
+  return bm::ToUtf8(text);
+}
 
 std::u16string WithoutMarker(std::u16string subject) {
   if (subject.size() >= 2 && subject[0] == u'\x01') subject.erase(0, 2);
@@ -148,7 +150,8 @@ void ExpectSameValue(const Value& built, const PffProperty& read, const std::str
             expected.push_back(static_cast<std::uint8_t>(c >> 8));
           }
         } else if constexpr (std::is_same_v<T, FileTime>) {
-          for (int i = 0; i < 8; ++i) expected.push_back(static_cast<std::uint8_t>(v.ticks >> (8 * i)));
+          for (int i = 0; i < 8; ++i)
+            expected.push_back(static_cast<std::uint8_t>(v.ticks >> (8 * i)));
         } else if constexpr (std::is_same_v<T, bool>) {
           expected.push_back(v ? 1 : 0);
         } else {
@@ -184,8 +187,11 @@ void ExpectSameProperties(const Message& built, const PffMessage& read) {
     if (numeric && name.set == kPsPublicStrings) expected_set = Guid{};
     const PffProperty* match = nullptr;
     for (const auto& [type, candidate] : read.properties) {
-      if (!candidate.guid || !std::equal(expected_set.bytes.begin(), expected_set.bytes.end(), candidate.guid->begin())) continue;
-      if (const auto* lid = std::get_if<std::uint32_t>(&name.id); lid && candidate.lid == *lid) match = &candidate;
+      if (!candidate.guid || !std::equal(expected_set.bytes.begin(), expected_set.bytes.end(),
+                                         candidate.guid->begin()))
+        continue;
+      if (const auto* lid = std::get_if<std::uint32_t>(&name.id); lid && candidate.lid == *lid)
+        match = &candidate;
       if (std::holds_alternative<std::u16string>(name.id) && !candidate.lid) match = &candidate;
       if (match) {
         EXPECT_GE(type, 0x8000u);
@@ -271,16 +277,16 @@ TEST_P(FeatureStoreTest, ReadpstReadsBackTheMail) {
   const RpFolder& inbox = top.folders.at("Inbox");
   EXPECT_TRUE(inbox.folders.count("Projects"));
   EXPECT_TRUE(top.folders.count("Calendar"));
-  const Folder& built_inbox = *FindFolder(store_->top(), u"Inbox");
   ASSERT_GE(inbox.messages.size(), 3u);
 
-  const Message& built = *built_inbox.messages()[0];
   const RpMessage& mail = inbox.messages[0];
   EXPECT_EQ(mail.subject, Utf8(WithoutMarker(kMarkedSubject)));
   // readpst writes line ends as LF.
   EXPECT_EQ(mail.plain_body, "Plain caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac\nsecond line");
   EXPECT_EQ(mail.html_body, "<html><body><p>caf\xc3\xa9</p></body></html>");
-  EXPECT_EQ(mail.to, "Ann \xc3\x85" "berg");
+  EXPECT_EQ(mail.to,
+            "Ann \xc3\x85"
+            "berg");
   EXPECT_EQ(mail.cc, "Bob");
   EXPECT_EQ(mail.bcc, "Cyd");
   EXPECT_EQ(mail.attachments.at("report.pdf"), "%PDF-1.4 named");

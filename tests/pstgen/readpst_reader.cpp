@@ -70,7 +70,8 @@ Part SplitPart(const std::string& text) {
     const auto colon = line.find(':');
     if (colon == std::string::npos) continue;
     name = line.substr(0, colon);
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     auto value = line.substr(colon + 1);
     value.erase(0, value.find_first_not_of(' '));
     part.headers[name] = value;
@@ -103,7 +104,8 @@ std::vector<std::string> SplitMultipart(const std::string& body, const std::stri
 }
 
 void AddPart(const Part& part, RpMessage& message) {
-  const std::string type = part.headers.count("content-type") ? part.headers.at("content-type") : "text/plain";
+  const std::string type =
+      part.headers.count("content-type") ? part.headers.at("content-type") : "text/plain";
   if (type.rfind("multipart/", 0) == 0) {
     for (const std::string& child : SplitMultipart(part.body, Parameter(type, "boundary"))) {
       AddPart(SplitPart(child), message);
@@ -130,23 +132,28 @@ std::string TrimNewline(std::string text) {
 RpFolder ReadFolder(const fs::path& dir) {
   RpFolder folder;
   std::map<int, fs::path> numbered;
+  std::map<int, std::vector<std::pair<std::string, fs::path>>> extras;  // "N-rest" files
   for (const auto& entry : fs::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
     if (entry.is_directory()) {
       folder.folders[name] = ReadFolder(entry.path());
-    } else if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
+      continue;
+    }
+    const auto digits = name.find_first_not_of("0123456789");
+    if (digits == 0) continue;
+    if (digits == std::string::npos) {
       numbered[std::stoi(name)] = entry.path();
+    } else if (name[digits] == '-') {
+      extras[std::stoi(name.substr(0, digits))].emplace_back(name.substr(digits + 1), entry.path());
     }
   }
   for (const auto& [number, path] : numbered) {
     RpMessage message = ParseReadpstMessage(bm::test::ReadFile(path));
-    const std::string prefix = std::to_string(number) + "-";
-    for (const auto& entry : fs::directory_iterator(dir)) {
-      const std::string name = entry.path().filename().string();
-      if (name.rfind(prefix, 0) != 0) continue;
-      const std::string rest = name.substr(prefix.size());
-      if (rest == "rtf-body.rtf") message.rtf_body = bm::test::ReadFile(entry.path());
-      else message.attachments[rest] = bm::test::ReadFile(entry.path());
+    for (const auto& [rest, file] : extras[number]) {
+      if (rest == "rtf-body.rtf")
+        message.rtf_body = bm::test::ReadFile(file);
+      else
+        message.attachments[rest] = bm::test::ReadFile(file);
     }
     folder.messages.push_back(std::move(message));
   }
@@ -174,8 +181,9 @@ RpMessage ParseReadpstMessage(const std::string& text) {
 
 RpFolder ReadWithReadpst(const fs::path& pst, const fs::path& out_dir) {
   fs::create_directories(out_dir);
-  const auto result = bm::test::Run("readpst -D -S -8 -q -j 0 -o " + bm::test::Quote(out_dir.string()) +
-                                    " " + bm::test::Quote(pst.string()) + " 2>&1");
+  const auto result =
+      bm::test::Run("readpst -D -S -8 -q -j 0 -o " + bm::test::Quote(out_dir.string()) + " " +
+                    bm::test::Quote(pst.string()) + " 2>&1");
   if (result.exit_code != 0) throw std::runtime_error("readpst failed: " + result.output);
   for (const auto& entry : fs::directory_iterator(out_dir)) {
     if (entry.is_directory()) return ReadFolder(entry.path());

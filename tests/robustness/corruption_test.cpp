@@ -72,6 +72,7 @@ std::size_t FirstHeap(const Bytes& data) {
 struct Damage {
   std::string name;
   std::function<void(Bytes&)> apply;
+  friend void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
 };
 
 std::vector<Damage> Damages() {
@@ -164,8 +165,8 @@ void ExpectContained(const fs::path& pst) {
   EXPECT_TRUE(run.child.Exited(0)) << run.child.Describe();
   EXPECT_TRUE(run.stray_files.empty()) << "first stray file: " << run.stray_files.front();
   if (run.have_outcome && outcome.converted) {
-    // Whatever the lists showed was written or reported as not written.
-    EXPECT_GE(outcome.written + static_cast<int>(outcome.failures.size()), outcome.rows);
+    // Whatever the lists showed reached the disk or was reported as not written.
+    EXPECT_GE(outcome.files_on_disk + static_cast<int>(outcome.failures.size()), outcome.rows);
   }
 }
 

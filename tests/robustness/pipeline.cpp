@@ -1,7 +1,7 @@
 #include "robustness/pipeline.h"
 
-#include <fstream>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "base/paths.h"
@@ -45,6 +45,17 @@ void BrowseEveryFolder(AppState& state, test::RecordingWindow& window,
   }
 }
 
+int ConvertedFiles(const std::filesystem::path& root) {
+  int files = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+       it != std::filesystem::end(it); it.increment(ec)) {
+    const auto extension = it->path().extension();
+    if (it->is_regular_file() && (extension == ".msg" || extension == ".txt")) ++files;
+  }
+  return files;
+}
+
 void ConvertEverything(AppState& state, test::RecordingWindow& window,
                        const PipelineOptions& options, PipelineOutcome& outcome) {
   Stage(options, "convert");
@@ -55,6 +66,7 @@ void ConvertEverything(AppState& state, test::RecordingWindow& window,
   RunConversionWorker(state, destination);
   outcome.converted = true;
   outcome.destination_root = ToPath(state.report.DestinationRoot());
+  outcome.files_on_disk = ConvertedFiles(outcome.destination_root);
   for (const auto& [kind, count] : state.report.WrittenByKind()) outcome.written += count;
   for (const auto& [message_class, count] : state.report.SkippedByClass()) {
     outcome.skipped += count;
@@ -88,8 +100,8 @@ void SaveOutcome(const PipelineOutcome& outcome, const std::filesystem::path& fi
   std::ofstream out(file, std::ios::binary);
   out << "scanned " << outcome.scanned << "\nfolders " << outcome.folders << "\nrows "
       << outcome.rows << "\npreviews " << outcome.previews << "\nconverted " << outcome.converted
-      << "\nwritten " << outcome.written << "\nskipped " << outcome.skipped << "\nroot "
-      << outcome.destination_root.string() << "\n";
+      << "\nwritten " << outcome.written << "\non_disk " << outcome.files_on_disk << "\nskipped "
+      << outcome.skipped << "\nroot " << outcome.destination_root.string() << "\n";
   for (const std::string& failure : outcome.failures) {
     std::string line = failure;
     for (char& c : line) {
@@ -115,6 +127,7 @@ bool LoadOutcome(const std::filesystem::path& file, PipelineOutcome& outcome) {
     if (key == "previews") outcome.previews = number;
     if (key == "converted") outcome.converted = number != 0;
     if (key == "written") outcome.written = number;
+    if (key == "on_disk") outcome.files_on_disk = number;
     if (key == "skipped") outcome.skipped = number;
     if (key == "root") outcome.destination_root = value;
     if (key == "failure") outcome.failures.push_back(value);

@@ -13,11 +13,12 @@ namespace bm::robust {
 
 struct PipelineOutcome {
   bool scanned = false;
-  int folders = 0;   // folder nodes after the scan
-  int rows = 0;      // list rows over every folder
-  int previews = 0;  // rows whose click showed a page
+  int folders = 0;         // folder nodes after the scan
+  int rows = 0;            // list rows over every folder
+  int previews = 0;        // rows whose click showed a page
   bool converted = false;  // the conversion worker ran to its final message
-  int written = 0;
+  int written = 0;         // as the conversion report counts them
+  int files_on_disk = 0;   // .msg and .txt files under the destination root
   int skipped = 0;
   std::vector<std::string> failures;  // "item: reason" as the conversion report has them
   std::filesystem::path destination_root;

@@ -20,8 +20,8 @@ constexpr char kScriptHtml[] =
 void AddMail(pstgen::Folder& folder, std::u16string subject) {
   pstgen::Message& mail = folder.AddMessage("IPM.Note");
   mail.SetSubject(subject).SetBody(u"Plain body of " + subject);
-  mail.Set(pstgen::tag::kSenderName, u"Sender").Set(pstgen::tag::kSenderEmailAddress,
-                                                     u"sender@example.com");
+  mail.Set(pstgen::tag::kSenderName, u"Sender")
+      .Set(pstgen::tag::kSenderEmailAddress, u"sender@example.com");
   mail.AddRecipient(u"Ann", u"ann@example.com", RecipientType::kTo);
 }
 
@@ -36,8 +36,8 @@ void BuildMixedStore(pstgen::Store& store) {
   pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
   pstgen::Message& html = inbox.AddMessage("IPM.Note");
   html.SetSubject(u"HTML mail").SetBody(u"Text part").SetHtml("<p>Hello <b>HTML</b></p>");
-  html.Set(pstgen::tag::kSenderName, u"Bea").Set(pstgen::tag::kSenderEmailAddress,
-                                                 u"bea@example.com");
+  html.Set(pstgen::tag::kSenderName, u"Bea")
+      .Set(pstgen::tag::kSenderEmailAddress, u"bea@example.com");
   html.AddRecipient(u"Ann", u"ann@example.com", RecipientType::kTo);
   html.AddRecipient(u"Cid", u"cid@example.com", RecipientType::kCc);
   html.AddAttachment(u"report.pdf", Bytes("%PDF-1.4 report"));
@@ -52,13 +52,20 @@ void BuildMixedStore(pstgen::Store& store) {
   pstgen::Folder& sub = inbox.AddFolder(u"Sub", u"IPF.Note");
   AddMail(sub, u"Nested mail");
 
-  store.top().AddFolder(u"Contacts", u"IPF.Contact").AddMessage("IPM.Contact").SetSubject(
-      u"Dora Contact");
-  store.top().AddFolder(u"Calendar", u"IPF.Appointment").AddMessage("IPM.Appointment")
+  store.top()
+      .AddFolder(u"Contacts", u"IPF.Contact")
+      .AddMessage("IPM.Contact")
+      .SetSubject(u"Dora Contact");
+  store.top()
+      .AddFolder(u"Calendar", u"IPF.Appointment")
+      .AddMessage("IPM.Appointment")
       .SetSubject(u"Meeting");
   store.top().AddFolder(u"Tasks", u"IPF.Task").AddMessage("IPM.Task").SetSubject(u"Task");
-  store.top().AddFolder(u"Notes", u"IPF.StickyNote").AddMessage("IPM.StickyNote")
-      .SetSubject(u"Note").SetBody(u"Sticky");
+  store.top()
+      .AddFolder(u"Notes", u"IPF.StickyNote")
+      .AddMessage("IPM.StickyNote")
+      .SetSubject(u"Note")
+      .SetBody(u"Sticky");
 }
 
 void BuildBulkyStore(pstgen::Store& store, int mails) {
@@ -102,8 +109,8 @@ void BuildHostileStore(pstgen::Store& store, const std::filesystem::path& absolu
   for (const std::u16string& name : names) {
     pstgen::Message& mail = inbox.AddMessage("IPM.Note");
     mail.SetSubject(name).SetBody(u"Body").SetHtml(kScriptHtml);
-    mail.Set(pstgen::tag::kSenderName, name).Set(pstgen::tag::kSenderEmailAddress,
-                                                 u"<script>x</script>@example.com");
+    mail.Set(pstgen::tag::kSenderName, name)
+        .Set(pstgen::tag::kSenderEmailAddress, u"<script>x</script>@example.com");
     mail.AddRecipient(name, u"\"><script>alert(5)</script>", RecipientType::kTo);
     mail.AddAttachment(name, Bytes("attachment " + std::to_string(n++)));
     // Without a point the name gets a sniffed extension: the sniffing must not undo the
@@ -124,6 +131,10 @@ const std::vector<Seed>& CorruptionSeeds() {
        [](pstgen::Store& store) {
          store.set_encryption(pstgen::Encryption::kCompressible);
          BuildMixedStore(store);
+       }},
+      {"pstgen-hostile.pst",
+       [](pstgen::Store& store) {
+         BuildHostileStore(store, "/nonexistent/bm-robust-absolute-target");
        }},
   };
   return seeds;

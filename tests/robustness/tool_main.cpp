@@ -36,11 +36,12 @@ int Probe(const std::filesystem::path& pst, const std::filesystem::path& work) {
     std::fflush(stdout);
   };
   const bm::robust::PipelineOutcome outcome = bm::robust::RunPipeline(pst, options);
-  std::printf("result scanned=%d folders=%d rows=%d previews=%d converted=%d written=%d "
-              "skipped=%d failed=%zu\n",
-              outcome.scanned ? 1 : 0, outcome.folders, outcome.rows, outcome.previews,
-              outcome.converted ? 1 : 0, outcome.written, outcome.skipped,
-              outcome.failures.size());
+  std::printf(
+      "result scanned=%d folders=%d rows=%d previews=%d converted=%d written=%d "
+      "on_disk=%d skipped=%d failed=%zu\n",
+      outcome.scanned ? 1 : 0, outcome.folders, outcome.rows, outcome.previews,
+      outcome.converted ? 1 : 0, outcome.written, outcome.files_on_disk, outcome.skipped,
+      outcome.failures.size());
   for (const std::string& failure : outcome.failures) std::printf("failure %s\n", failure.c_str());
   return outcome.scanned ? 0 : 1;
 }

@@ -136,7 +136,8 @@ class Checker {
     nbt_root_ = {fmt::Get64(root + 36), fmt::Get64(root + 44)};
     bbt_root_ = {fmt::Get64(root + 52), fmt::Get64(root + 60)};
     if (root[68] != 2) Problem("AMaps not marked valid");
-    if (eof_ != file_size_) Problem("ibFileEof " + Hex(eof_) + " differs from file size " + Hex(file_size_));
+    if (eof_ != file_size_)
+      Problem("ibFileEof " + Hex(eof_) + " differs from file size " + Hex(file_size_));
     if (eof_ < fmt::kFirstAMapOffset || (eof_ - fmt::kFirstAMapOffset) % fmt::kAMapCoverage != 0) {
       Problem("file does not end on an AMap boundary");
     }
@@ -148,8 +149,10 @@ class Checker {
     std::uint64_t last_key = 0;
     bool first = true;
     WalkPage(root, type, -1, std::nullopt, depth, last_key, first, 0);
-    if (type == fmt::kPageNbt) report_.nbt_levels = depth;
-    else report_.bbt_levels = depth;
+    if (type == fmt::kPageNbt)
+      report_.nbt_levels = depth;
+    else
+      report_.bbt_levels = depth;
   }
 
   void WalkPage(Ref ref, std::uint8_t type, int expected_level, std::optional<std::uint64_t> key,
@@ -167,18 +170,26 @@ class Checker {
     const Bytes& p = *page;
     const std::uint8_t* trailer = &p[fmt::kPageDataSize];
     if (trailer[0] != type || trailer[1] != type) Problem(where + ": wrong page type");
-    if (fmt::Get16(trailer + 2) != fmt::Signature(ref.ib, ref.bid)) Problem(where + ": wrong signature");
-    if (fmt::Get32(trailer + 4) != fmt::Crc(std::span(p.data(), fmt::kPageDataSize))) Problem(where + ": wrong CRC");
-    if (fmt::Get64(trailer + 8) != ref.bid) Problem(where + ": trailer BID differs from its reference");
+    if (fmt::Get16(trailer + 2) != fmt::Signature(ref.ib, ref.bid))
+      Problem(where + ": wrong signature");
+    if (fmt::Get32(trailer + 4) != fmt::Crc(std::span(p.data(), fmt::kPageDataSize)))
+      Problem(where + ": wrong CRC");
+    if (fmt::Get64(trailer + 8) != ref.bid)
+      Problem(where + ": trailer BID differs from its reference");
     if (ref.bid >= next_page_bid_) Problem(where + ": page BID not below bidNextP");
     pages_.push_back(ref.ib);
     const std::size_t count = p[488];
     const std::size_t max = p[489];
     const std::size_t entry_size = p[490];
     const int level = p[491];
-    if (expected_level < 0) root_level = level;
-    else if (level != expected_level) Problem(where + ": level " + std::to_string(level) + " where " + std::to_string(expected_level) + " expected");
-    const std::size_t want_size = level > 0 ? fmt::kBtEntrySize : (type == fmt::kPageNbt ? fmt::kNbtEntrySize : fmt::kBtEntrySize);
+    if (expected_level < 0)
+      root_level = level;
+    else if (level != expected_level)
+      Problem(where + ": level " + std::to_string(level) + " where " +
+              std::to_string(expected_level) + " expected");
+    const std::size_t want_size =
+        level > 0 ? fmt::kBtEntrySize
+                  : (type == fmt::kPageNbt ? fmt::kNbtEntrySize : fmt::kBtEntrySize);
     if (entry_size != want_size || max != fmt::kBtEntriesSize / want_size || count > max) {
       Problem(where + ": bad entry size or count");
       return;
@@ -188,14 +199,16 @@ class Checker {
       const std::uint64_t k = fmt::Get64(e);
       if (i == 0 && key && *key != k) Problem(where + ": first key differs from the parent's key");
       if (level > 0) {
-        WalkPage({fmt::Get64(e + 8), fmt::Get64(e + 16)}, type, level - 1, k, root_level, last_key, first, guard + 1);
+        WalkPage({fmt::Get64(e + 8), fmt::Get64(e + 16)}, type, level - 1, k, root_level, last_key,
+                 first, guard + 1);
         continue;
       }
       if (!first && k <= last_key) Problem(where + ": keys out of order at " + Hex(k));
       first = false;
       last_key = k;
       if (type == fmt::kPageNbt) {
-        nodes_[static_cast<std::uint32_t>(k)] = {fmt::Get64(e + 8), fmt::Get64(e + 16), fmt::Get32(e + 24)};
+        nodes_[static_cast<std::uint32_t>(k)] = {fmt::Get64(e + 8), fmt::Get64(e + 16),
+                                                 fmt::Get32(e + 24)};
       } else {
         if (fmt::Get64(e + 8) == 0) Problem("block " + Hex(k) + " at offset 0");
         blocks_[k] = {fmt::Get64(e + 8), fmt::Get16(e + 16)};
@@ -210,8 +223,9 @@ class Checker {
     }
     for (const auto& [nid, info] : nodes_) {
       const std::uint32_t type = fmt::NidType(nid);
-      const bool allocated = type == fmt::kNidTypeNormalFolder || type == fmt::kNidTypeSearchFolder ||
-                             type == fmt::kNidTypeNormalMessage || type == fmt::kNidTypeAssocMessage;
+      const bool allocated =
+          type == fmt::kNidTypeNormalFolder || type == fmt::kNidTypeSearchFolder ||
+          type == fmt::kNidTypeNormalMessage || type == fmt::kNidTypeAssocMessage;
       if (allocated && fmt::NidIndex(nid) >= 0x400 && fmt::NidIndex(nid) > next_nid_index_[type]) {
         Problem("node " + Hex(nid) + " not below the header's next id for its type");
       }
@@ -237,7 +251,8 @@ class Checker {
       }
     };
     for (std::uint64_t amap = 0; amap < amap_count; ++amap) {
-      mark(fmt::AMapOffset(amap), fmt::MapPagesOf(amap).count() * fmt::kPageSize, "map pages " + Hex(amap));
+      mark(fmt::AMapOffset(amap), fmt::MapPagesOf(amap).count() * fmt::kPageSize,
+           "map pages " + Hex(amap));
     }
     for (const std::uint64_t ib : pages_) mark(ib, fmt::kPageSize, "page at " + Hex(ib));
     for (const auto& [bid, info] : blocks_) {
@@ -268,8 +283,10 @@ class Checker {
       }
       if (pages.fpmap) CheckMapPage(next, fmt::kPageFPMap, "FPMap");
     }
-    if (free_bytes != amap_free_) Problem("cbAMapFree " + Hex(amap_free_) + " but the AMaps show " + Hex(free_bytes));
-    if (amap_count > 0 && amap_last_ != fmt::AMapOffset(amap_count - 1)) Problem("ibAMapLast wrong");
+    if (free_bytes != amap_free_)
+      Problem("cbAMapFree " + Hex(amap_free_) + " but the AMaps show " + Hex(free_bytes));
+    if (amap_count > 0 && amap_last_ != fmt::AMapOffset(amap_count - 1))
+      Problem("ibAMapLast wrong");
   }
 
   std::optional<Bytes> CheckMapPage(std::uint64_t at, std::uint8_t type, const char* name) {
@@ -281,7 +298,8 @@ class Checker {
     }
     const std::uint8_t* trailer = &(*page)[fmt::kPageDataSize];
     if (trailer[0] != type || trailer[1] != type) Problem(where + ": wrong page type");
-    if (fmt::Get32(trailer + 4) != fmt::Crc(std::span(page->data(), fmt::kPageDataSize))) Problem(where + ": wrong CRC");
+    if (fmt::Get32(trailer + 4) != fmt::Crc(std::span(page->data(), fmt::kPageDataSize)))
+      Problem(where + ": wrong CRC");
     if (fmt::Get64(trailer + 8) != at) Problem(where + ": trailer BID is not its offset");
     return page;
   }
@@ -303,8 +321,10 @@ class Checker {
     const std::uint8_t* trailer = raw->data() + size - fmt::kBlockTrailerSize;
     const std::size_t before = report_.problems.size();
     if (fmt::Get16(trailer) != info.cb) Problem(where + ": trailer size differs from the B-tree");
-    if (fmt::Get16(trailer + 2) != fmt::Signature(info.ib, bid)) Problem(where + ": wrong signature");
-    if (fmt::Get32(trailer + 4) != fmt::Crc(std::span(raw->data(), info.cb))) Problem(where + ": wrong CRC");
+    if (fmt::Get16(trailer + 2) != fmt::Signature(info.ib, bid))
+      Problem(where + ": wrong signature");
+    if (fmt::Get32(trailer + 4) != fmt::Crc(std::span(raw->data(), info.cb)))
+      Problem(where + ": wrong CRC");
     if (fmt::Get64(trailer + 8) != bid) Problem(where + ": trailer BID differs");
     if (report_.problems.size() != before) return std::nullopt;
     raw->resize(info.cb);
@@ -343,7 +363,8 @@ class Checker {
         leaves.push_back(std::move(leaf));
       }
     }
-    if (total != fmt::Get32(&b[4])) Problem("XBLOCK " + Hex(bid) + " lcbTotal differs from its data");
+    if (total != fmt::Get32(&b[4]))
+      Problem("XBLOCK " + Hex(bid) + " lcbTotal differs from its data");
     return leaves;
   }
 
@@ -383,7 +404,8 @@ class Checker {
       } else {
         auto child = ReadSubnodes(fmt::Get64(e + 8), depth + 1);
         if (!child) return std::nullopt;
-        if (!child->empty() && child->begin()->first != nid) Problem("SIBLOCK key differs from its child");
+        if (!child->empty() && child->begin()->first != nid)
+          Problem("SIBLOCK key differs from its child");
         subnodes.merge(*child);
       }
     }
@@ -460,7 +482,8 @@ class Checker {
     }
     std::vector<Bytes> records;
     const std::uint32_t root = fmt::Get32(&(*header)[4]);
-    if (root != 0 && !ReadBthLevel(heap, root, (*header)[3], key, data, std::nullopt, records, where)) {
+    if (root != 0 &&
+        !ReadBthLevel(heap, root, (*header)[3], key, data, std::nullopt, records, where)) {
       return std::nullopt;
     }
     for (std::size_t i = 1; i < records.size(); ++i) {
@@ -511,7 +534,8 @@ class Checker {
     return ReadStream(found->second.bid_data);
   }
 
-  std::optional<Pc> ReadPc(const NodeInfo& node, const Subnodes& subnodes, const std::string& where) {
+  std::optional<Pc> ReadPc(const NodeInfo& node, const Subnodes& subnodes,
+                           const std::string& where) {
     const auto heap = ReadHeap(node.bid_data, where);
     if (!heap) return std::nullopt;
     if (heap->client != fmt::kClientPc) {
@@ -531,7 +555,8 @@ class Checker {
       } else {
         auto data = ResolveHnid(*heap, subnodes, hnid, where);
         if (!data) return std::nullopt;
-        if (fixed != 0 && data->size() != fixed) Problem(where + ": fixed-size value of wrong size");
+        if (fixed != 0 && data->size() != fixed)
+          Problem(where + ": fixed-size value of wrong size");
         value.data = std::move(*data);
       }
       pc[fmt::Get16(&r[0])] = std::move(value);
@@ -541,25 +566,39 @@ class Checker {
 
   static std::size_t FixedSize(std::uint16_t type) {
     switch (type) {
-      case 0x000B: return 1;
-      case 0x0002: return 2;
-      case 0x0003: case 0x0004: case 0x000A: return 4;
-      case 0x0005: case 0x0006: case 0x0007: case 0x0014: case 0x0040: return 8;
-      default: return 0;
+      case 0x000B:
+        return 1;
+      case 0x0002:
+        return 2;
+      case 0x0003:
+      case 0x0004:
+      case 0x000A:
+        return 4;
+      case 0x0005:
+      case 0x0006:
+      case 0x0007:
+      case 0x0014:
+      case 0x0040:
+        return 8;
+      default:
+        return 0;
     }
   }
 
-  std::optional<Tc> ReadTc(const NodeInfo& node, const Subnodes& subnodes, const std::string& where) {
+  std::optional<Tc> ReadTc(const NodeInfo& node, const Subnodes& subnodes,
+                           const std::string& where) {
     const auto heap = ReadHeap(node.bid_data, where);
     if (!heap) return std::nullopt;
-    const auto info = heap->client == fmt::kClientTc ? HeapItem(*heap, heap->user_root, where) : std::nullopt;
+    const auto info =
+        heap->client == fmt::kClientTc ? HeapItem(*heap, heap->user_root, where) : std::nullopt;
     if (!info || info->size() < 22 || (*info)[0] != fmt::kClientTc ||
         info->size() != 22 + 8u * (*info)[1]) {
       Problem(where + ": not a table context");
       return std::nullopt;
     }
     const Bytes& t = *info;
-    const std::uint16_t end4 = fmt::Get16(&t[2]), end2 = fmt::Get16(&t[4]), end1 = fmt::Get16(&t[6]);
+    const std::uint16_t end4 = fmt::Get16(&t[2]), end2 = fmt::Get16(&t[4]),
+                        end1 = fmt::Get16(&t[6]);
     const std::uint16_t row_size = fmt::Get16(&t[8]);
     const std::size_t column_count = t[1];
     Tc tc;
@@ -588,7 +627,8 @@ class Checker {
     if (rows_hnid != 0 && (rows_hnid & 0x1F) == 0) {
       auto rows = HeapItem(*heap, rows_hnid, where);
       if (!rows) return std::nullopt;
-      if (rows->size() % row_size != 0) Problem(where + ": row matrix size not a multiple of the row");
+      if (rows->size() % row_size != 0)
+        Problem(where + ": row matrix size not a multiple of the row");
       for (std::size_t at = 0; at + row_size <= rows->size(); at += row_size) {
         tc.rows.emplace_back(rows->begin() + at, rows->begin() + at + row_size);
       }
@@ -603,7 +643,8 @@ class Checker {
       const std::size_t per_block = fmt::kMaxBlockData / row_size;
       for (std::size_t i = 0; i < blocks->size(); ++i) {
         const Bytes& b = (*blocks)[i];
-        if (b.size() % row_size != 0 || (i + 1 < blocks->size() && b.size() != per_block * row_size)) {
+        if (b.size() % row_size != 0 ||
+            (i + 1 < blocks->size() && b.size() != per_block * row_size)) {
           Problem(where + ": row matrix block " + std::to_string(i) + " holds partial rows");
         }
         for (std::size_t at = 0; at + row_size <= b.size(); at += row_size) {
@@ -613,11 +654,13 @@ class Checker {
     }
     const auto index = ReadBth(*heap, fmt::Get32(&t[10]), 4, 4, where);
     if (!index) return std::nullopt;
-    if (index->size() != tc.rows.size()) Problem(where + ": row index and row matrix differ in size");
+    if (index->size() != tc.rows.size())
+      Problem(where + ": row index and row matrix differ in size");
     for (const Bytes& record : *index) {
       const std::uint32_t row = fmt::Get32(&record[4]);
       if (row >= tc.rows.size() || tc.RowId(row) != fmt::Get32(record.data())) {
-        Problem(where + ": row index entry " + Hex(fmt::Get32(record.data())) + " points at the wrong row");
+        Problem(where + ": row index entry " + Hex(fmt::Get32(record.data())) +
+                " points at the wrong row");
       }
     }
     return tc;
@@ -625,21 +668,25 @@ class Checker {
 
   // ---- Messaging ----
 
-  std::set<std::uint32_t> ChildrenOf(std::uint32_t parent, std::initializer_list<std::uint32_t> types) {
+  std::set<std::uint32_t> ChildrenOf(std::uint32_t parent,
+                                     std::initializer_list<std::uint32_t> types) {
     std::set<std::uint32_t> children;
     const auto range = children_.equal_range(parent);
     for (auto it = range.first; it != range.second; ++it) {
-      if (it->second != parent && std::find(types.begin(), types.end(), fmt::NidType(it->second)) != types.end()) {
+      if (it->second != parent &&
+          std::find(types.begin(), types.end(), fmt::NidType(it->second)) != types.end()) {
         children.insert(it->second);
       }
     }
     return children;
   }
 
-  void CompareRows(const Tc& tc, const std::set<std::uint32_t>& expected, const std::string& where) {
+  void CompareRows(const Tc& tc, const std::set<std::uint32_t>& expected,
+                   const std::string& where) {
     std::set<std::uint32_t> ids;
     for (std::size_t i = 0; i < tc.rows.size(); ++i) {
-      if (!ids.insert(tc.RowId(i)).second) Problem(where + ": row " + Hex(tc.RowId(i)) + " listed twice");
+      if (!ids.insert(tc.RowId(i)).second)
+        Problem(where + ": row " + Hex(tc.RowId(i)) + " listed twice");
     }
     if (ids != expected) {
       Problem(where + ": rows (" + std::to_string(ids.size()) + ") differ from the node tree (" +
@@ -649,10 +696,12 @@ class Checker {
 
   void CheckNodes() {
     for (const auto& [nid, node] : nodes_) {
-      if (node.parent != 0 && !nodes_.count(node.parent)) Problem("node " + Hex(nid) + " has a missing parent");
+      if (node.parent != 0 && !nodes_.count(node.parent))
+        Problem("node " + Hex(nid) + " has a missing parent");
       children_.emplace(node.parent, nid);
     }
-    for (const std::uint32_t nid : {fmt::kNidMessageStore, fmt::kNidNameToIdMap, fmt::kNidRootFolder}) {
+    for (const std::uint32_t nid :
+         {fmt::kNidMessageStore, fmt::kNidNameToIdMap, fmt::kNidRootFolder}) {
       if (!nodes_.count(nid)) Problem("mandatory node " + Hex(nid) + " missing");
     }
     for (const auto& [nid, node] : nodes_) {
@@ -680,8 +729,10 @@ class Checker {
           ReadTc(node, *subnodes, where);
           break;
         case fmt::kNidTypeInternal:
-          if (nid == fmt::kNidMessageStore || nid == fmt::kNidNameToIdMap) ReadPc(node, *subnodes, where);
-          else if (nid != fmt::kNidSearchManagementQueue && nid != fmt::kNidSearchActivityList) ReadStream(node.bid_data);
+          if (nid == fmt::kNidMessageStore || nid == fmt::kNidNameToIdMap)
+            ReadPc(node, *subnodes, where);
+          else if (nid != fmt::kNidSearchManagementQueue && nid != fmt::kNidSearchActivityList)
+            ReadStream(node.bid_data);
           break;
         default:
           ReadStream(node.bid_data);
@@ -711,12 +762,16 @@ class Checker {
     const auto folders = ChildrenOf(nid, {fmt::kNidTypeNormalFolder, fmt::kNidTypeSearchFolder});
     const auto messages = ChildrenOf(nid, {fmt::kNidTypeNormalMessage});
     const auto associated = ChildrenOf(nid, {fmt::kNidTypeAssocMessage});
-    if (const auto tc = TableOf(nid, fmt::kNidTypeHierarchyTable)) CompareRows(*tc, folders, where + " hierarchy table");
-    if (const auto tc = TableOf(nid, fmt::kNidTypeContentsTable)) CompareRows(*tc, messages, where + " contents table");
-    if (const auto tc = TableOf(nid, fmt::kNidTypeAssocContentsTable)) CompareRows(*tc, associated, where + " associated contents table");
+    if (const auto tc = TableOf(nid, fmt::kNidTypeHierarchyTable))
+      CompareRows(*tc, folders, where + " hierarchy table");
+    if (const auto tc = TableOf(nid, fmt::kNidTypeContentsTable))
+      CompareRows(*tc, messages, where + " contents table");
+    if (const auto tc = TableOf(nid, fmt::kNidTypeAssocContentsTable))
+      CompareRows(*tc, associated, where + " associated contents table");
     if (!pc) return;
     const auto count = pc->find(0x3602);
-    if (count == pc->end() || count->second.data.size() != 4 || fmt::Get32(count->second.data.data()) != messages.size()) {
+    if (count == pc->end() || count->second.data.size() != 4 ||
+        fmt::Get32(count->second.data.data()) != messages.size()) {
       Problem(where + ": PidTagContentCount differs from its messages");
     }
     const auto has_folders = pc->find(0x360A);
@@ -726,7 +781,8 @@ class Checker {
     }
   }
 
-  void CheckMessage(const NodeInfo& node, const Subnodes& subnodes, const std::string& where, int depth) {
+  void CheckMessage(const NodeInfo& node, const Subnodes& subnodes, const std::string& where,
+                    int depth) {
     if (depth > 8) {
       Problem(where + ": embedded messages nested too deep");
       return;
@@ -797,6 +853,8 @@ class Checker {
 
 }  // namespace
 
-CheckReport CheckPst(const std::filesystem::path& path) { return Checker(path).Run(); }
+CheckReport CheckPst(const std::filesystem::path& path) {
+  return Checker(path).Run();
+}
 
 }  // namespace pstgen

@@ -33,7 +33,9 @@ constexpr auto kEncode = Invert(kDecode);
 
 }  // namespace
 
-std::uint32_t Crc(std::span<const std::uint8_t> data) { return bm::OutlookCrc32(data); }
+std::uint32_t Crc(std::span<const std::uint8_t> data) {
+  return bm::OutlookCrc32(data);
+}
 
 void Encode(std::span<std::uint8_t> data) {
   for (std::uint8_t& byte : data) byte = kEncode[byte];

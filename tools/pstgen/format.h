@@ -29,8 +29,12 @@ enum NidType : std::uint32_t {
 constexpr std::uint32_t MakeNid(std::uint32_t type, std::uint32_t index) {
   return index << 5 | type;
 }
-constexpr std::uint32_t NidType(std::uint32_t nid) { return nid & 0x1F; }
-constexpr std::uint32_t NidIndex(std::uint32_t nid) { return nid >> 5; }
+constexpr std::uint32_t NidType(std::uint32_t nid) {
+  return nid & 0x1F;
+}
+constexpr std::uint32_t NidIndex(std::uint32_t nid) {
+  return nid >> 5;
+}
 constexpr std::uint32_t WithType(std::uint32_t nid, std::uint32_t type) {
   return (nid & ~0x1Fu) | type;
 }
@@ -56,8 +60,8 @@ inline constexpr std::uint64_t kFirstAMapOffset = 0x4400;
 inline constexpr std::size_t kPageSize = 512;
 inline constexpr std::size_t kPageDataSize = 496;
 inline constexpr std::uint64_t kAMapCoverage = 496 * 8 * 64;  // 253,952 bytes per AMap
-inline constexpr std::uint64_t kFirstFMapAMap = 128;         // AMap index of the first FMap
-inline constexpr std::uint64_t kFMapInterval = 496;          // AMaps covered by one FMap
+inline constexpr std::uint64_t kFirstFMapAMap = 128;          // AMap index of the first FMap
+inline constexpr std::uint64_t kFMapInterval = 496;           // AMaps covered by one FMap
 inline constexpr std::uint64_t kFirstFPMapAMap = 128 * 64;
 inline constexpr std::uint64_t kFPMapInterval = 496 * 64;
 inline constexpr std::size_t kSlotSize = 64;  // allocation granularity

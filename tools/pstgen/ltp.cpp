@@ -22,7 +22,9 @@ std::uint8_t FillLevel(std::size_t free_bytes) {
   return 15;
 }
 
-bool IsBitmapBlock(std::size_t index) { return index >= 8 && (index - 8) % 128 == 0; }
+bool IsBitmapBlock(std::size_t index) {
+  return index >= 8 && (index - 8) % 128 == 0;
+}
 
 // Stores a variable-size value: nothing, a heap allocation, or a subnode of its own.
 std::uint32_t StoreVariable(const Bytes& bytes, Heap& heap, ndb::NdbWriter& ndb,
@@ -41,9 +43,9 @@ std::uint32_t SubnodeSet::NewNid(std::uint32_t type) {
 }
 
 std::size_t Heap::HeaderSize(std::size_t block_index) {
-  if (block_index == 0) return 12;                // HNHDR
-  if (IsBitmapBlock(block_index)) return 66;      // HNBITMAPHDR
-  return 2;                                       // HNPAGEHDR
+  if (block_index == 0) return 12;            // HNHDR
+  if (IsBitmapBlock(block_index)) return 66;  // HNBITMAPHDR
+  return 2;                                   // HNPAGEHDR
 }
 
 std::size_t Heap::SerializedSize(std::size_t block_index, std::size_t bytes,
@@ -129,9 +131,10 @@ std::uint32_t BuildBth(Heap& heap, std::uint8_t key_size, std::uint8_t data_size
   for (std::size_t first = 0; first < records.size(); first += per_leaf) {
     Bytes leaf;
     const std::size_t end = std::min(records.size(), first + per_leaf);
-    for (std::size_t i = first; i < end; ++i) leaf.insert(leaf.end(), records[i].begin(), records[i].end());
-    level.push_back({Bytes(records[first].begin(), records[first].begin() + key_size),
-                     heap.Allocate(leaf)});
+    for (std::size_t i = first; i < end; ++i)
+      leaf.insert(leaf.end(), records[i].begin(), records[i].end());
+    level.push_back(
+        {Bytes(records[first].begin(), records[first].begin() + key_size), heap.Allocate(leaf)});
   }
   std::uint8_t index_levels = 0;
   const std::size_t per_node = fmt::kMaxHeapAllocation / (key_size + 4u);
@@ -150,12 +153,18 @@ std::uint32_t BuildBth(Heap& heap, std::uint8_t key_size, std::uint8_t data_size
     ++index_levels;
   }
   Bytes header;
-  fmt::ByteWriter(header).U8(fmt::kClientBth).U8(key_size).U8(data_size).U8(index_levels).U32(
-      level.empty() ? 0 : level.front().hid);
+  fmt::ByteWriter(header)
+      .U8(fmt::kClientBth)
+      .U8(key_size)
+      .U8(data_size)
+      .U8(index_levels)
+      .U32(level.empty() ? 0 : level.front().hid);
   return heap.Allocate(header);
 }
 
-bool IsFixedSize(std::uint16_t type) { return FixedSize(type) != 0; }
+bool IsFixedSize(std::uint16_t type) {
+  return FixedSize(type) != 0;
+}
 
 std::size_t FixedSize(std::uint16_t type) {
   switch (type) {
@@ -191,7 +200,8 @@ std::vector<Bytes> BuildPc(std::vector<EncodedValue> values, ndb::NdbWriter& ndb
     std::uint32_t hnid = 0;
     const std::size_t fixed = FixedSize(value.type);
     if (fixed != 0 && fixed <= 4) {
-      for (std::size_t i = 0; i < value.bytes.size() && i < 4; ++i) hnid |= std::uint32_t{value.bytes[i]} << (8 * i);
+      for (std::size_t i = 0; i < value.bytes.size() && i < 4; ++i)
+        hnid |= std::uint32_t{value.bytes[i]} << (8 * i);
     } else {
       hnid = StoreVariable(value.bytes, heap, ndb, subnodes);
     }
@@ -231,17 +241,22 @@ std::vector<Bytes> BuildTc(std::vector<std::uint32_t> column_tags, const std::ve
   for (const std::uint32_t tag : column_tags) columns.push_back({tag, 0, CellSize(tag), 0});
   std::uint8_t next_bit = 2;
   for (ColumnLayout& column : columns) {
-    if (column.tag == kTagLtpRowId) column.bit = 0;
-    else if (column.tag == kTagLtpRowVer) column.bit = 1;
-    else column.bit = next_bit++;
+    if (column.tag == kTagLtpRowId)
+      column.bit = 0;
+    else if (column.tag == kTagLtpRowVer)
+      column.bit = 1;
+    else
+      column.bit = next_bit++;
   }
   std::uint16_t offset = 8;
   std::array<std::uint16_t, 4> group_end{};
   const std::uint8_t sizes[] = {8, 4, 2, 1};
   for (std::size_t g = 0; g < 4; ++g) {
     for (ColumnLayout& column : columns) {
-      if (column.tag == kTagLtpRowId) column.offset = 0;
-      else if (column.tag == kTagLtpRowVer) column.offset = 4;
+      if (column.tag == kTagLtpRowId)
+        column.offset = 0;
+      else if (column.tag == kTagLtpRowVer)
+        column.offset = 4;
       else if (column.size == sizes[g]) {
         column.offset = offset;
         offset = static_cast<std::uint16_t>(offset + column.size);
@@ -261,7 +276,9 @@ std::vector<Bytes> BuildTc(std::vector<std::uint32_t> column_tags, const std::ve
   for (std::size_t r = 0; r < rows.size(); ++r) {
     Bytes row(row_size, 0);
     std::uint8_t* bitmap = row.data() + offset;
-    const auto mark = [bitmap](std::uint8_t bit) { bitmap[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8)); };
+    const auto mark = [bitmap](std::uint8_t bit) {
+      bitmap[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
+    };
     fmt::Put32(row.data(), rows[r].row_id);
     fmt::Put32(row.data() + 4, static_cast<std::uint32_t>(r + 1));
     mark(0);

@@ -1,27 +1,154 @@
-#include <iostream>
+// brindlemoor-pstgen: writes the demo store, benchmark stores and edge-case shapes, and checks
+// the structure of PST files.
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "tools/pstgen/checker.h"
+#include "tools/pstgen/presets.h"
 #include "tools/pstgen/pstgen.h"
 
-int main(int argc, char** argv) {
-  if (argc < 2) return 2;
-  if (std::string(argv[1]) == "--check") {
-    const auto report = pstgen::CheckPst(argv[2]);
-    for (const auto& p : report.problems) std::cout << p << "\n";
-    std::cout << report.nodes << " nodes " << report.blocks << " blocks " << report.folders << " folders " << report.messages << " messages nbt " << report.nbt_levels << " bbt " << report.bbt_levels << "\n";
-    return report.ok() ? 0 : 1;
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: brindlemoor-pstgen COMMAND [OPTIONS]\n"
+    "\n"
+    "Writes Unicode PST files of a known shape.\n"
+    "\n"
+    "Commands:\n"
+    "  --demo OUT.pst               a small realistic mailbox (mail, contacts, calendar,\n"
+    "                               tasks, notes, attachments, non-ASCII text)\n"
+    "  --synthetic N OUT.pst        N messages over a folder tree with a realistic mix of\n"
+    "                               bodies and attachments; the same for the same --seed\n"
+    "  --wide-folder N OUT.pst      one folder holding N messages (70000 for the edge case)\n"
+    "  --deep N OUT.pst             folders nested N levels deep (30 for the edge case)\n"
+    "  --special-names OUT.pst      folders named with / \\ : * ? < > | and other oddities\n"
+    "  --check FILE.pst             verify the file's structure (CRCs, signatures, back\n"
+    "                               pointers, allocation maps, tables against the node tree)\n"
+    "  --help                       show this text\n"
+    "\n"
+    "Options:\n"
+    "  --seed S                     seed for --synthetic (default 1)\n"
+    "  --encryption none|compressible\n"
+    "                               block encoding of the written file (default none)\n"
+    "\n"
+    "Exit status: 0 on success, 1 when --check finds faults or writing fails, 2 on bad usage.\n";
+
+struct Options {
+  std::string command;
+  std::vector<std::string> arguments;
+  std::uint64_t seed = 1;
+  pstgen::Encryption encryption = pstgen::Encryption::kNone;
+};
+
+std::optional<std::uint64_t> ParseNumber(std::string_view text) {
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+int Usage(const char* problem) {
+  std::fprintf(stderr, "brindlemoor-pstgen: %s\n\n%s", problem, kUsage);
+  return 2;
+}
+
+std::optional<Options> Parse(int argc, char** argv, int& status) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--seed" || arg == "--encryption") {
+      if (i + 1 >= argc) {
+        status = Usage("an option lacks its value");
+        return std::nullopt;
+      }
+      const std::string_view value = argv[++i];
+      if (arg == "--seed") {
+        const auto seed = ParseNumber(value);
+        if (!seed) {
+          status = Usage("--seed takes a number");
+          return std::nullopt;
+        }
+        options.seed = *seed;
+      } else if (value == "none" || value == "compressible") {
+        options.encryption =
+            value == "none" ? pstgen::Encryption::kNone : pstgen::Encryption::kCompressible;
+      } else {
+        status = Usage("--encryption takes none or compressible");
+        return std::nullopt;
+      }
+    } else if (arg.rfind("--", 0) == 0) {
+      if (!options.command.empty()) {
+        status = Usage("give one command");
+        return std::nullopt;
+      }
+      options.command = arg;
+    } else {
+      options.arguments.emplace_back(arg);
+    }
   }
-  pstgen::Store store(u"Test store");
-  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
-  pstgen::Message& mail = inbox.AddMessage("IPM.Note");
-  mail.SetSubject(u"Hello w\u00f6rld").SetBody(u"Plain text body").SetHtml("<p>Hi</p>");
-  mail.SetRtf("{\\rtf1\\ansi Hello RTF}");
-  mail.AddRecipient(u"Ann", u"ann@example.com", pstgen::RecipientType::kTo);
-  mail.AddRecipient(u"Bob", u"bob@example.com", pstgen::RecipientType::kCc);
-  mail.AddAttachment(u"report.pdf", pstgen::Bytes("%PDF-1.4 test"));
-  mail.AddAttachment(std::nullopt, pstgen::Bytes("%PDF-1.4 unnamed"));
-  mail.SetNamed(pstgen::kPsetidCommon, 0x8580, u"value");
-  inbox.AddFolder(u"Sub", u"IPF.Note").AddMessage("IPM.Contact").SetSubject(u"Contact");
-  pstgen::Write(store, argv[1]);
-  std::cout << "ok\n";
+  return options;
+}
+
+int Check(const std::string& path) {
+  const pstgen::CheckReport report = pstgen::CheckPst(path);
+  for (const std::string& problem : report.problems) std::printf("%s\n", problem.c_str());
+  std::printf(
+      "%s: %zu nodes, %zu blocks, %zu folders, %zu messages; B-tree levels: nodes %d, blocks %d; "
+      "%s\n",
+      path.c_str(), report.nodes, report.blocks, report.folders, report.messages,
+      report.nbt_levels + 1, report.bbt_levels + 1, report.ok() ? "no faults" : "FAULTS FOUND");
+  return report.ok() ? 0 : 1;
+}
+
+int Run(const Options& options) {
+  const auto& args = options.arguments;
+  const auto counted = [&](std::uint64_t limit) -> std::optional<std::uint64_t> {
+    if (args.size() != 2) return std::nullopt;
+    const auto n = ParseNumber(args[0]);
+    return n && *n <= limit ? n : std::nullopt;
+  };
+  std::optional<pstgen::Store> store;
+  std::string out;
+  if (options.command == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  } else if (options.command == "--check" && args.size() == 1) {
+    return Check(args[0]);
+  } else if (options.command == "--demo" && args.size() == 1) {
+    store.emplace(pstgen::DemoStore());
+  } else if (options.command == "--special-names" && args.size() == 1) {
+    store.emplace(pstgen::SpecialNamesStore());
+  } else if (options.command == "--synthetic" && counted(50'000'000)) {
+    store.emplace(pstgen::SyntheticStore(*counted(50'000'000), options.seed));
+  } else if (options.command == "--wide-folder" && counted(50'000'000)) {
+    store.emplace(pstgen::WideFolderStore(*counted(50'000'000)));
+  } else if (options.command == "--deep" && counted(1000)) {
+    store.emplace(pstgen::DeepStore(static_cast<int>(*counted(1000))));
+  } else {
+    return Usage(options.command.empty() ? "no command given"
+                                         : "unknown command or wrong arguments");
+  }
+  store->set_encryption(options.encryption);
+  pstgen::Write(*store, args.back());
+  std::printf("wrote %s\n", args.back().c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = 0;
+  const std::optional<Options> options = Parse(argc, argv, status);
+  if (!options) return status;
+  try {
+    return Run(*options);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "brindlemoor-pstgen: %s\n", error.what());
+    return 1;
+  }
 }

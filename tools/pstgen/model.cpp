@@ -6,7 +6,9 @@
 
 namespace pstgen {
 
-Binary Bytes(std::string_view text) { return Binary(text.begin(), text.end()); }
+Binary Bytes(std::string_view text) {
+  return Binary(text.begin(), text.end());
+}
 
 namespace {
 
@@ -43,7 +45,8 @@ Guid Guid::Parse(std::string_view text) {
   for (int i = 0; i < 2; ++i) guid.bytes[6 + i] = static_cast<std::uint8_t>(data3 >> (8 * i));
   const std::string tail = std::string(text.substr(19, 4)) + std::string(text.substr(24, 12));
   for (int i = 0; i < 8; ++i) {
-    guid.bytes[8 + i] = static_cast<std::uint8_t>(ParseHex(std::string_view(tail).substr(2 * i, 2)));
+    guid.bytes[8 + i] =
+        static_cast<std::uint8_t>(ParseHex(std::string_view(tail).substr(2 * i, 2)));
   }
   return guid;
 }
@@ -61,10 +64,10 @@ FileTime FileTime::FromUnixSeconds(std::int64_t seconds) {
 }
 
 PropType Value::type() const {
-  static constexpr PropType kTypes[] = {
-      PropType::kInt16,  PropType::kInt32,    PropType::kBoolean, PropType::kFloat,
-      PropType::kDouble, PropType::kInt64,    PropType::kFileTime, PropType::kString8,
-      PropType::kUnicode, PropType::kBinary};
+  static constexpr PropType kTypes[] = {PropType::kInt16,    PropType::kInt32,   PropType::kBoolean,
+                                        PropType::kFloat,    PropType::kDouble,  PropType::kInt64,
+                                        PropType::kFileTime, PropType::kString8, PropType::kUnicode,
+                                        PropType::kBinary};
   static_assert(std::size(kTypes) == std::variant_size_v<Storage>);
   return kTypes[storage_.index()];
 }
@@ -145,17 +148,20 @@ Message& Message::SetSubject(std::u16string_view subject) {
   return Set(tag::kSubject, std::u16string(subject));
 }
 
-Message& Message::SetBody(std::u16string_view body) { return Set(tag::kBody, std::u16string(body)); }
+Message& Message::SetBody(std::u16string_view body) {
+  return Set(tag::kBody, std::u16string(body));
+}
 
-Message& Message::SetHtml(std::string_view html) { return Set(tag::kHtml, Bytes(html)); }
+Message& Message::SetHtml(std::string_view html) {
+  return Set(tag::kHtml, Bytes(html));
+}
 
 Message& Message::SetRtf(std::string_view rtf) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(rtf.data());
   return Set(tag::kRtfCompressed, bm::CompressRtf(std::span(bytes, rtf.size())));
 }
 
-Recipient& Message::AddRecipient(std::u16string name, std::u16string address,
-                                 RecipientType type) {
+Recipient& Message::AddRecipient(std::u16string name, std::u16string address, RecipientType type) {
   Recipient& recipient = recipients_.emplace_back();
   recipient.name = std::move(name);
   recipient.address = std::move(address);

@@ -20,8 +20,7 @@ constexpr std::size_t kSlotsPerAMap = fmt::kAMapCoverage / fmt::kSlotSize;  // 3
 constexpr std::uint16_t kBlockRefCount = 2;  // what Outlook records for a live block
 
 [[noreturn]] void ThrowIo(const std::filesystem::path& path, const char* what) {
-  throw std::runtime_error(std::string(what) + " " + path.string() + ": " +
-                           std::strerror(errno));
+  throw std::runtime_error(std::string(what) + " " + path.string() + ": " + std::strerror(errno));
 }
 
 std::uint64_t FirstFreeOffsetOf(std::uint64_t amap_index) {
@@ -46,10 +45,7 @@ std::vector<std::uint8_t> MapPage(std::uint8_t type, std::span<const std::uint8_
 }  // namespace
 
 NdbWriter::NdbWriter(const std::filesystem::path& path, Encryption encryption)
-    : path_(path),
-      encryption_(encryption),
-      cursor_(FirstFreeOffsetOf(0)),
-      file_pos_(0) {
+    : path_(path), encryption_(encryption), cursor_(FirstFreeOffsetOf(0)), file_pos_(0) {
   file_.reset(std::fopen(path.c_str(), "wb"));
   if (!file_) ThrowIo(path, "cannot create");
   std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
@@ -88,7 +84,8 @@ bool NdbWriter::IsAllocated(std::uint64_t slot) const {
 void NdbWriter::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
   static const std::array<std::uint8_t, 4096> kZeros{};
   while (file_pos_ < offset) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(offset - file_pos_, kZeros.size()));
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(offset - file_pos_, kZeros.size()));
     if (std::fwrite(kZeros.data(), 1, n, file_.get()) != n) ThrowIo(path_, "cannot write");
     file_pos_ += n;
   }
@@ -233,33 +230,32 @@ NdbWriter::PageRef NdbWriter::WriteBtreePage(std::uint8_t page_type, std::uint8_
 }
 
 NdbWriter::PageRef NdbWriter::WriteBtree(std::uint8_t page_type, std::uint8_t leaf_entry_size,
-                                         const std::vector<std::vector<std::uint8_t>>& leaf_entries,
+                                         std::span<const std::uint8_t> leaf_entries,
                                          const std::vector<std::uint64_t>& keys) {
   const std::size_t leaf_max = fmt::kBtEntriesSize / leaf_entry_size;
   std::vector<PageRef> level_refs;
-  for (std::size_t first = 0; first < leaf_entries.size() || first == 0; first += leaf_max) {
-    const std::size_t count = std::min(leaf_max, leaf_entries.size() - first);
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = first; i < first + count; ++i) {
-      bytes.insert(bytes.end(), leaf_entries[i].begin(), leaf_entries[i].end());
-    }
-    level_refs.push_back(WriteBtreePage(page_type, 0, leaf_entry_size, bytes, count,
-                                        count ? keys[first] : 0));
-    if (leaf_entries.empty()) break;
-  }
+  std::size_t first = 0;
+  do {
+    const std::size_t count = std::min(leaf_max, keys.size() - first);
+    level_refs.push_back(
+        WriteBtreePage(page_type, 0, leaf_entry_size,
+                       leaf_entries.subspan(first * leaf_entry_size, count * leaf_entry_size),
+                       count, count ? keys[first] : 0));
+    first += count;
+  } while (first < keys.size());
   std::uint8_t level = 0;
   while (level_refs.size() > 1) {
     ++level;
     std::vector<PageRef> parents;
-    for (std::size_t first = 0; first < level_refs.size(); first += kBtIntermediateMax) {
-      const std::size_t count = std::min(kBtIntermediateMax, level_refs.size() - first);
+    for (std::size_t begin = 0; begin < level_refs.size(); begin += kBtIntermediateMax) {
+      const std::size_t count = std::min(kBtIntermediateMax, level_refs.size() - begin);
       std::vector<std::uint8_t> bytes;
       fmt::ByteWriter w(bytes);
-      for (std::size_t i = first; i < first + count; ++i) {
+      for (std::size_t i = begin; i < begin + count; ++i) {
         w.U64(level_refs[i].key).U64(level_refs[i].bid).U64(level_refs[i].ib);
       }
-      parents.push_back(WriteBtreePage(page_type, level, fmt::kBtEntrySize, bytes, count,
-                                       level_refs[first].key));
+      parents.push_back(
+          WriteBtreePage(page_type, level, fmt::kBtEntrySize, bytes, count, level_refs[begin].key));
     }
     level_refs = std::move(parents);
   }
@@ -269,14 +265,13 @@ NdbWriter::PageRef NdbWriter::WriteBtree(std::uint8_t page_type, std::uint8_t le
 NdbWriter::PageRef NdbWriter::WriteBlockBtree() {
   std::sort(blocks_.begin(), blocks_.end(),
             [](const BlockEntry& a, const BlockEntry& b) { return a.bid < b.bid; });
-  std::vector<std::vector<std::uint8_t>> entries;
+  std::vector<std::uint8_t> entries;
   std::vector<std::uint64_t> keys;
-  entries.reserve(blocks_.size());
+  entries.reserve(blocks_.size() * fmt::kBtEntrySize);
   keys.reserve(blocks_.size());
+  fmt::ByteWriter w(entries);
   for (const BlockEntry& block : blocks_) {
-    std::vector<std::uint8_t> entry;
-    fmt::ByteWriter(entry).U64(block.bid).U64(block.ib).U16(block.cb).U16(kBlockRefCount).U32(0);
-    entries.push_back(std::move(entry));
+    w.U64(block.bid).U64(block.ib).U16(block.cb).U16(kBlockRefCount).U32(0);
     keys.push_back(block.bid);
   }
   return WriteBtree(fmt::kPageBbt, fmt::kBtEntrySize, entries, keys);
@@ -288,12 +283,12 @@ NdbWriter::PageRef NdbWriter::WriteNodeBtree() {
   for (std::size_t i = 1; i < nodes_.size(); ++i) {
     if (nodes_[i].nid == nodes_[i - 1].nid) throw std::logic_error("pstgen: duplicate node id");
   }
-  std::vector<std::vector<std::uint8_t>> entries;
+  std::vector<std::uint8_t> entries;
   std::vector<std::uint64_t> keys;
+  entries.reserve(nodes_.size() * fmt::kNbtEntrySize);
+  fmt::ByteWriter w(entries);
   for (const NodeEntry& node : nodes_) {
-    std::vector<std::uint8_t> entry;
-    fmt::ByteWriter(entry).U64(node.nid).U64(node.bid_data).U64(node.bid_sub).U32(node.parent).U32(0);
-    entries.push_back(std::move(entry));
+    w.U64(node.nid).U64(node.bid_data).U64(node.bid_sub).U32(node.parent).U32(0);
     keys.push_back(node.nid);
   }
   return WriteBtree(fmt::kPageNbt, fmt::kNbtEntrySize, entries, keys);
@@ -356,7 +351,8 @@ void NdbWriter::WriteHeader(const PageRef& nbt, const PageRef& bbt, std::uint64_
   h[15] = 1;
   fmt::Put64(&h[32], next_page_bid_);
   fmt::Put32(&h[40], 1);  // dwUnique
-  for (std::size_t i = 0; i < next_nid_index.size(); ++i) fmt::Put32(&h[44 + 4 * i], next_nid_index[i]);
+  for (std::size_t i = 0; i < next_nid_index.size(); ++i)
+    fmt::Put32(&h[44 + 4 * i], next_nid_index[i]);
   std::uint8_t* root = &h[180];
   fmt::Put64(root + 4, file_end);
   fmt::Put64(root + 12, fmt::AMapOffset(fmt::AMapIndex(file_end) - 1));
@@ -366,7 +362,7 @@ void NdbWriter::WriteHeader(const PageRef& nbt, const PageRef& bbt, std::uint64_
   fmt::Put64(root + 44, nbt.ib);
   fmt::Put64(root + 52, bbt.bid);
   fmt::Put64(root + 60, bbt.ib);
-  root[68] = 2;  // VALID_AMAP2
+  root[68] = 2;                       // VALID_AMAP2
   std::fill(&h[256], &h[512], 0xFF);  // the deprecated header FMap and FPMap
   h[512] = 0x80;
   h[513] = static_cast<std::uint8_t>(encryption_);

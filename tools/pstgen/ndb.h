@@ -72,7 +72,7 @@ class NdbWriter {
                          std::span<const std::uint8_t> entries, std::size_t count,
                          std::uint64_t first_key);
   PageRef WriteBtree(std::uint8_t page_type, std::uint8_t leaf_entry_size,
-                     const std::vector<std::vector<std::uint8_t>>& leaf_entries,
+                     std::span<const std::uint8_t> leaf_entries,
                      const std::vector<std::uint64_t>& keys);
   PageRef WriteBlockBtree();
   PageRef WriteNodeBtree();
@@ -85,8 +85,8 @@ class NdbWriter {
   std::unique_ptr<std::FILE, FileCloser> file_;
   std::filesystem::path path_;
   Encryption encryption_;
-  std::uint64_t cursor_;     // next free byte for allocation
-  std::uint64_t file_pos_;   // bytes written so far (sequentially)
+  std::uint64_t cursor_;    // next free byte for allocation
+  std::uint64_t file_pos_;  // bytes written so far (sequentially)
   std::uint64_t next_bid_ = 4;
   std::uint64_t next_page_bid_ = 1;
   std::vector<BlockEntry> blocks_;

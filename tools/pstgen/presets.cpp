@@ -13,16 +13,19 @@ namespace {
 constexpr std::int32_t kFlagRead = 0x01;
 constexpr std::int32_t kFlagUnsent = 0x08;
 
-std::u16string U(std::string_view utf8) { return bm::FromUtf8(utf8); }
+std::u16string U(std::string_view utf8) {
+  return bm::FromUtf8(utf8);
+}
 
-FileTime At(std::int64_t unix_seconds) { return FileTime::FromUnixSeconds(unix_seconds); }
+FileTime At(std::int64_t unix_seconds) {
+  return FileTime::FromUnixSeconds(unix_seconds);
+}
 
 // A one-page PDF with a correct cross-reference table.
 Binary MinimalPdf(std::string_view text) {
   const std::string stream = "BT /F1 18 Tf 72 720 Td (" + std::string(text) + ") Tj ET";
   const std::vector<std::string> objects = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
       "/Resources << /Font << /F1 5 0 R >> >> >>",
       "<< /Length " + std::to_string(stream.size()) + " >>\nstream\n" + stream + "\nendstream",
@@ -82,13 +85,17 @@ void AddDemoMail(Folder& inbox, Folder& projects) {
   Message& html = inbox.AddMessage("IPM.Note");
   html.SetSubject(U("R\xc3\xa9union \xc3\xa0 Z\xc3\xbcrich \xe2\x80\x94 caf\xc3\xa9 & agenda"))
       .Set(tag::kConversationTopic, U("R\xc3\xa9union \xc3\xa0 Z\xc3\xbcrich"));
-  html.SetBody(U("Bonjour,\r\n\r\nl'ordre du jour de la r\xc3\xa9union est joint.\r\n"
-                 "Le caf\xc3\xa9 sera servi \xc3\xa0 9h.\r\n"));
+  html.SetBody(
+      U("Bonjour,\r\n\r\nl'ordre du jour de la r\xc3\xa9union est joint.\r\n"
+        "Le caf\xc3\xa9 sera servi \xc3\xa0 9h.\r\n"));
   html.SetHtml(
       "<html><head><meta charset=\"utf-8\"></head><body><p>Bonjour,</p>"
       "<p>l'ordre du jour de la <b>r\xc3\xa9union</b> est joint.</p>"
       "<p>Le caf\xc3\xa9 sera servi \xc3\xa0 9h.</p><img src=\"cid:logo.png\"></body></html>");
-  SetMailHeaders(html, U("Ren\xc3\xa9" "e Fabre"), u"renee.fabre@example.fr", 1704196800, kFlagRead);
+  SetMailHeaders(html,
+                 U("Ren\xc3\xa9"
+                   "e Fabre"),
+                 u"renee.fabre@example.fr", 1704196800, kFlagRead);
   html.AddRecipient(u"Marta Quill", u"marta.quill@example.com", RecipientType::kTo);
   html.AddRecipient(u"Oskar Venn", u"oskar.venn@example.com", RecipientType::kCc);
   html.AddAttachment(u"agenda.pdf", MinimalPdf("Agenda: budget, roadmap, coffee"))
@@ -105,17 +112,20 @@ void AddDemoMail(Folder& inbox, Folder& projects) {
       "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}"
       "\\f0\\fs20 Dear Marta,\\par\\par Please find the \\b contract draft\\b0  below.\\par"
       "\\i Clause 4\\i0  changed.\\par\\par Kind regards,\\par Oskar\\par}");
-  rtf.SetBody(u"Dear Marta,\r\n\r\nPlease find the contract draft below.\r\nClause 4 changed.\r\n\r\n"
-              u"Kind regards,\r\nOskar\r\n");
+  rtf.SetBody(
+      u"Dear Marta,\r\n\r\nPlease find the contract draft below.\r\nClause 4 changed.\r\n\r\n"
+      u"Kind regards,\r\nOskar\r\n");
   SetMailHeaders(rtf, u"Oskar Venn", u"oskar.venn@example.com", 1704283200, 0);
   rtf.AddRecipient(u"Marta Quill", u"marta.quill@example.com", RecipientType::kTo);
 
   Message& cjk = projects.AddMessage("IPM.Note");
-  cjk.SetSubject(U("\xe4\xbc\x9a\xe8\xad\xb0\xe3\x81\xae\xe8\xad\xb0\xe4\xba\x8b\xe9\x8c\xb2 "
-                   "(minutes)"));
-  cjk.SetBody(U("\xe7\x9a\x86\xe3\x81\x95\xe3\x82\x93\xe3\x80\x81\r\n\xe4\xbc\x9a\xe8\xad\xb0"
-                "\xe3\x81\xae\xe8\xad\xb0\xe4\xba\x8b\xe9\x8c\xb2\xe3\x82\x92\xe6\xb7\xbb\xe4"
-                "\xbb\x98\xe3\x81\x97\xe3\x81\xbe\xe3\x81\x99\xe3\x80\x82\r\n"));
+  cjk.SetSubject(
+      U("\xe4\xbc\x9a\xe8\xad\xb0\xe3\x81\xae\xe8\xad\xb0\xe4\xba\x8b\xe9\x8c\xb2 "
+        "(minutes)"));
+  cjk.SetBody(
+      U("\xe7\x9a\x86\xe3\x81\x95\xe3\x82\x93\xe3\x80\x81\r\n\xe4\xbc\x9a\xe8\xad\xb0"
+        "\xe3\x81\xae\xe8\xad\xb0\xe4\xba\x8b\xe9\x8c\xb2\xe3\x82\x92\xe6\xb7\xbb\xe4"
+        "\xbb\x98\xe3\x81\x97\xe3\x81\xbe\xe3\x81\x99\xe3\x80\x82\r\n"));
   SetMailHeaders(cjk, U("\xe5\xb1\xb1\xe7\x94\xb0 \xe5\xa4\xaa\xe9\x83\x8e"),
                  u"taro.yamada@example.jp", 1704369600, kFlagRead);
   cjk.AddRecipient(u"Marta Quill", u"marta.quill@example.com", RecipientType::kTo);
@@ -241,7 +251,8 @@ Store DemoStore() {
 
   AddDemoMail(inbox, projects);
   Message& reply = sent.AddMessage("IPM.Note");
-  reply.SetSubject(u"\x01\x04RE: Quarterly figures").Set(tag::kConversationTopic, u"Quarterly figures");
+  reply.SetSubject(u"\x01\x04RE: Quarterly figures")
+      .Set(tag::kConversationTopic, u"Quarterly figures");
   reply.SetBody(u"Thanks Marta, looks good.\r\n");
   SetMailHeaders(reply, u"Oskar Venn", u"oskar.venn@example.com", 1704110400, kFlagRead);
   reply.AddRecipient(u"Marta Quill", u"marta.quill@example.com", RecipientType::kTo);
@@ -259,7 +270,9 @@ Store DemoStore() {
       .SetSubject(u"Door code")
       .SetBody(u"Door code\r\n4711 (changes in March)\r\n")
       .Set(tag::kMessageFlags, std::int32_t{kFlagRead | kFlagUnsent});
-  journal.AddMessage("IPM.Activity").SetSubject(u"Phone call with Lena").SetBody(u"Discussed the site visit.\r\n");
+  journal.AddMessage("IPM.Activity")
+      .SetSubject(u"Phone call with Lena")
+      .SetBody(u"Discussed the site visit.\r\n");
   return store;
 }
 
@@ -287,28 +300,31 @@ class Random {
   std::uint64_t state_;
 };
 
-constexpr std::array<std::string_view, 12> kTopics = {
-    "Budget", "Roadmap", "Invoice", "Meeting", "Release", "Contract",
-    "Offsite", "Hiring", "Survey", "Report", "Design", "Support"};
-constexpr std::array<std::string_view, 10> kNouns = {
-    "update", "question", "draft", "summary", "reminder", "follow-up",
-    "review", "notes", "figures", "plan"};
+constexpr std::array<std::string_view, 12> kTopics = {"Budget",  "Roadmap",  "Invoice", "Meeting",
+                                                      "Release", "Contract", "Offsite", "Hiring",
+                                                      "Survey",  "Report",   "Design",  "Support"};
+constexpr std::array<std::string_view, 10> kNouns = {"update",   "question",  "draft",  "summary",
+                                                     "reminder", "follow-up", "review", "notes",
+                                                     "figures",  "plan"};
 constexpr std::array<std::string_view, 10> kPeople = {
-    "Marta Quill", "Oskar Venn", "Lena Hart", "Taro Yamada", "Renee Fabre",
-    "Jorgen Moller", "Ada Brook", "Ivo Kest", "Nora Lind", "Sami Roth"};
+    "Marta Quill",   "Oskar Venn", "Lena Hart", "Taro Yamada", "Renee Fabre",
+    "Jorgen Moller", "Ada Brook",  "Ivo Kest",  "Nora Lind",   "Sami Roth"};
 constexpr std::array<std::string_view, 8> kSentences = {
     "Please find the latest figures below. ",
     "We agreed to move the deadline by one week. ",
     "Could you review the attached document before Friday? ",
     "The team will meet in room 4.12 at nine. ",
-    "Caf\xc3\xa9 and cr\xc3\xa8me br\xc3\xbbl\xc3\xa9" "e are on the menu. ",
-    "\xe4\xbc\x9a\xe8\xad\xb0\xe3\x81\xaf\xe6\x9c\xa8\xe6\x9b\x9c\xe6\x97\xa5\xe3\x81\xa7\xe3\x81\x99\xe3\x80\x82 ",
+    "Caf\xc3\xa9 and cr\xc3\xa8me br\xc3\xbbl\xc3\xa9"
+    "e are on the menu. ",
+    "\xe4\xbc\x9a\xe8\xad\xb0\xe3\x81\xaf\xe6\x9c\xa8\xe6\x9b\x9c\xe6\x97\xa5\xe3\x81\xa7\xe3\x81"
+    "\x99\xe3\x80\x82 ",
     "Numbers are final once finance signs off. ",
     "Let me know if anything is missing. "};
 
 std::string Address(std::string_view person) {
   std::string address;
-  for (const char c : person) address += c == ' ' ? '.' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char c : person)
+    address += c == ' ' ? '.' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return address + "@example.com";
 }
 
@@ -387,8 +403,9 @@ std::string RtfOf(const std::string& text) {
 }
 
 void AddSyntheticAttachments(Random& random, Message& message) {
-  static constexpr std::array<std::string_view, 6> kExtensions = {"pdf", "png", "txt", "docx", "zip", "csv"};
-  const std::size_t count = random.Between(1, 3);
+  static constexpr std::array<std::string_view, 6> kExtensions = {"pdf",  "png", "txt",
+                                                                  "docx", "zip", "csv"};
+  const std::size_t count = random.Between(1, 2);
   for (std::size_t i = 0; i < count; ++i) {
     if (random.Chance(3)) {
       Message& inner = message.AddEmbeddedMessage(u"Forwarded message");
@@ -397,7 +414,9 @@ void AddSyntheticAttachments(Random& random, Message& message) {
       continue;
     }
     const std::string_view extension = random.Pick(kExtensions);
-    const std::string_view header = extension == "pdf" ? "%PDF-1.4\n" : extension == "png" ? "\x89PNG\r\n\x1a\n" : "";
+    const std::string_view header = extension == "pdf"   ? "%PDF-1.4\n"
+                                    : extension == "png" ? "\x89PNG\r\n\x1a\n"
+                                                         : "";
     Binary data = RandomBytes(random, AttachmentSize(random), header);
     if (random.Chance(4)) {
       message.AddAttachment(std::nullopt, std::move(data));
@@ -425,8 +444,10 @@ Message SyntheticMessage(std::uint64_t seed, std::size_t index) {
     const std::string_view person = random.Pick(kPeople);
     message.AddRecipient(U(person), U(Address(person)), RecipientType::kTo);
   }
-  if (random.Chance(30)) message.AddRecipient(u"Team List", u"team@example.com", RecipientType::kCc);
-  if (random.Chance(10)) message.AddRecipient(u"Archive", u"archive@example.com", RecipientType::kBcc);
+  if (random.Chance(30))
+    message.AddRecipient(u"Team List", u"team@example.com", RecipientType::kCc);
+  if (random.Chance(10))
+    message.AddRecipient(u"Archive", u"archive@example.com", RecipientType::kBcc);
 
   const std::string text = Paragraphs(random, BodyParagraphs(random));
   const std::size_t kind = random.Below(100);
@@ -439,7 +460,7 @@ Message SyntheticMessage(std::uint64_t seed, std::size_t index) {
   } else {
     message.SetHtml(HtmlOf(text));
   }
-  if (random.Chance(22)) AddSyntheticAttachments(random, message);
+  if (random.Chance(15)) AddSyntheticAttachments(random, message);
   return message;
 }
 
@@ -480,11 +501,11 @@ Store SyntheticStore(std::size_t count, std::uint64_t seed) {
       }
       folder = found ? found : &folder->AddFolder(std::u16string(part), u"IPF.Note");
     }
-    const std::size_t share = f + 1 == std::size(kFolders)
-                                  ? count - assigned
-                                  : count * kFolders[f].weight / total_weight;
+    const std::size_t share =
+        f + 1 == std::size(kFolders) ? count - assigned : count * kFolders[f].weight / total_weight;
     const std::size_t first = assigned;
-    folder->AddMessages(share, [seed, first](std::size_t i) { return SyntheticMessage(seed, first + i); });
+    folder->AddMessages(share,
+                        [seed, first](std::size_t i) { return SyntheticMessage(seed, first + i); });
     assigned += share;
   }
   return store;

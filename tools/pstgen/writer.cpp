@@ -34,8 +34,8 @@ constexpr std::uint32_t kContentsColumns[] = {
     0x0058000B, 0x0070001F, 0x00710102, 0x0E03001F, 0x0E04001F, 0x0E060040, 0x0E070003,
     0x0E080003, 0x0E170003, 0x0E300003, 0x0E330014, 0x0E340102, 0x0E380003, 0x0E3C0102,
     0x0E3D0102, 0x0E4A0102, 0x10970003, 0x30080040, 0x65C60003, 0x67F20003, 0x67F30003};
-constexpr std::uint32_t kAssocContentsColumns[] = {
-    0x001A001F, 0x0E070003, 0x0E170003, 0x3001001F, 0x30080040, 0x67F20003, 0x67F30003};
+constexpr std::uint32_t kAssocContentsColumns[] = {0x001A001F, 0x0E070003, 0x0E170003, 0x3001001F,
+                                                   0x30080040, 0x67F20003, 0x67F30003};
 constexpr std::uint32_t kRecipientColumns[] = {
     0x0C150003, 0x0E0F000B, 0x0FF90102, 0x0FFE0003, 0x0FFF0102, 0x3001001F, 0x3002001F,
     0x3003001F, 0x300B0102, 0x39000003, 0x39FF001F, 0x3A40000B, 0x67F20003, 0x67F30003};
@@ -61,12 +61,18 @@ Bytes LittleEndian(T value, std::size_t size) {
 
 Bytes EncodeBytes(const Value& value) {
   struct Visitor {
-    Bytes operator()(std::int16_t v) const { return LittleEndian(static_cast<std::uint16_t>(v), 2); }
-    Bytes operator()(std::int32_t v) const { return LittleEndian(static_cast<std::uint32_t>(v), 4); }
+    Bytes operator()(std::int16_t v) const {
+      return LittleEndian(static_cast<std::uint16_t>(v), 2);
+    }
+    Bytes operator()(std::int32_t v) const {
+      return LittleEndian(static_cast<std::uint32_t>(v), 4);
+    }
     Bytes operator()(bool v) const { return Bytes{static_cast<std::uint8_t>(v ? 1 : 0)}; }
     Bytes operator()(float v) const { return LittleEndian(std::bit_cast<std::uint32_t>(v), 4); }
     Bytes operator()(double v) const { return LittleEndian(std::bit_cast<std::uint64_t>(v), 8); }
-    Bytes operator()(std::int64_t v) const { return LittleEndian(static_cast<std::uint64_t>(v), 8); }
+    Bytes operator()(std::int64_t v) const {
+      return LittleEndian(static_cast<std::uint64_t>(v), 8);
+    }
     Bytes operator()(FileTime v) const { return LittleEndian(v.ticks, 8); }
     Bytes operator()(const std::string& v) const { return Bytes(v.begin(), v.end()); }
     Bytes operator()(const std::u16string& v) const { return Utf16Bytes(v); }
@@ -153,10 +159,14 @@ class NameMap {
       }
       const auto index = static_cast<std::uint16_t>(i);
       fmt::ByteWriter(entries).U32(property_id).U16(guid_field).U16(index);
-      fmt::ByteWriter(buckets[(hash ^ guid_field) % kNameIdBuckets]).U32(hash).U16(guid_field).U16(index);
+      fmt::ByteWriter(buckets[(hash ^ guid_field) % kNameIdBuckets])
+          .U32(hash)
+          .U16(guid_field)
+          .U16(index);
     }
     Bytes guid_stream;
-    for (const Guid& guid : guids) guid_stream.insert(guid_stream.end(), guid.bytes.begin(), guid.bytes.end());
+    for (const Guid& guid : guids)
+      guid_stream.insert(guid_stream.end(), guid.bytes.begin(), guid.bytes.end());
 
     std::vector<EncodedValue> values;
     values.push_back({0x0001, 0x0003, LittleEndian(kNameIdBuckets, 4)});
@@ -164,7 +174,8 @@ class NameMap {
     values.push_back({0x0003, 0x0102, entries});
     values.push_back({0x0004, 0x0102, strings});
     for (std::uint32_t b = 0; b < kNameIdBuckets; ++b) {
-      if (!buckets[b].empty()) values.push_back({static_cast<std::uint16_t>(0x1000 + b), 0x0102, buckets[b]});
+      if (!buckets[b].empty())
+        values.push_back({static_cast<std::uint16_t>(0x1000 + b), 0x0102, buckets[b]});
     }
     return values;
   }
@@ -249,7 +260,8 @@ class StoreWriter {
   }
 
   EncodedValue EncodeProperty(const Property& property) {
-    if (const auto* id = std::get_if<std::uint16_t>(&property.key)) return Encode(*id, property.value);
+    if (const auto* id = std::get_if<std::uint16_t>(&property.key))
+      return Encode(*id, property.value);
     return Encode(names_.IdFor(std::get<PropertyName>(property.key)), property.value);
   }
 
@@ -311,8 +323,8 @@ class StoreWriter {
     for (const auto& child : folder.folders()) {
       WriteFolder(*child, nid);
       const std::uint32_t child_nid = folder_nids_.at(child.get());
-      hierarchy.push_back(RowOf(child_nid, FolderValues(*child, child_unread_.at(child_nid)),
-                                kHierarchyColumns));
+      hierarchy.push_back(
+          RowOf(child_nid, FolderValues(*child, child_unread_.at(child_nid)), kHierarchyColumns));
     }
     child_unread_[nid] = unread;
 
@@ -328,8 +340,8 @@ class StoreWriter {
   void WriteTable(std::uint32_t nid, std::span<const std::uint32_t> columns,
                   const std::vector<ltp::Row>& rows) {
     ltp::SubnodeSet subnodes;
-    const auto blocks =
-        ltp::BuildTc(std::vector<std::uint32_t>(columns.begin(), columns.end()), rows, ndb_, subnodes);
+    const auto blocks = ltp::BuildTc(std::vector<std::uint32_t>(columns.begin(), columns.end()),
+                                     rows, ndb_, subnodes);
     WriteNode(nid, 0, blocks, subnodes);
   }
 
@@ -372,15 +384,16 @@ class StoreWriter {
     if (!message.attachments().empty()) attachment_bytes = WriteAttachments(message, subnodes);
 
     const FileTime now = store_.default_time();
-    values.PutIfAbsent(Encode(tag::kMessageFlags,
-                              kMsgFlagRead | (message.attachments().empty() ? 0 : kMsgFlagHasAttach)));
+    values.PutIfAbsent(
+        Encode(tag::kMessageFlags,
+               kMsgFlagRead | (message.attachments().empty() ? 0 : kMsgFlagHasAttach)));
     values.PutIfAbsent(Encode(0x0E17, 0));  // PidTagMessageStatus
     values.PutIfAbsent(Encode(tag::kCreationTime, now));
     values.PutIfAbsent(Encode(tag::kLastModificationTime, now));
     values.PutIfAbsent(Encode(0x300B, SearchKey()));  // PidTagSearchKey
-    values.PutIfAbsent(Encode(tag::kMessageSize,
-                              static_cast<std::int32_t>(std::min<std::size_t>(
-                                  values.ByteCount() + attachment_bytes, 0x7FFFFFFF))));
+    values.PutIfAbsent(
+        Encode(tag::kMessageSize, static_cast<std::int32_t>(std::min<std::size_t>(
+                                      values.ByteCount() + attachment_bytes, 0x7FFFFFFF))));
     const auto blocks = ltp::BuildPc(values.List(), ndb_, subnodes);
     return ltp::WriteObject(ndb_, blocks, subnodes);
   }
@@ -419,10 +432,10 @@ class StoreWriter {
       values.Put(Encode(tag::kAddressType, u"SMTP"));
       values.Put(Encode(tag::kEmailAddress, recipient.address));
       values.Put(Encode(tag::kSmtpAddress, recipient.address));
-      values.Put(Encode(0x39FF, recipient.name));          // PidTag7BitDisplayName
+      values.Put(Encode(0x39FF, recipient.name));                // PidTag7BitDisplayName
       values.Put(Encode(0x0FFE, static_cast<std::int32_t>(6)));  // PidTagObjectType: mail user
       values.Put(Encode(0x3900, static_cast<std::int32_t>(0)));  // PidTagDisplayType: mail user
-      values.Put(Encode(0x0E0F, true));                    // PidTagResponsibility
+      values.Put(Encode(0x0E0F, true));                          // PidTagResponsibility
       values.Put(Encode(0x3000, static_cast<std::int32_t>(i)));  // PidTagRowid
       PutAll(values, recipient.properties);
       rows.push_back(std::move(values));
@@ -456,7 +469,8 @@ class StoreWriter {
     const std::vector<std::uint32_t> columns =
         ColumnsOf(kAttachmentColumns, rows, tag::kAttachDataBinary);
     std::vector<ltp::Row> table_rows;
-    for (std::size_t i = 0; i < rows.size(); ++i) table_rows.push_back(RowOf(nids[i], rows[i], columns));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      table_rows.push_back(RowOf(nids[i], rows[i], columns));
     ltp::SubnodeSet subnodes;
     const auto blocks = ltp::BuildTc(columns, table_rows, ndb_, subnodes);
     const ltp::WrittenObject written = ltp::WriteObject(ndb_, blocks, subnodes);
@@ -479,7 +493,8 @@ class StoreWriter {
       subnodes.Add(nid, written.bid_data, written.bid_sub);
       size = embedded_values.ByteCount();
       Bytes object;
-      fmt::ByteWriter(object).U32(nid).U32(static_cast<std::uint32_t>(std::min<std::size_t>(size, 0xFFFFFFFF)));
+      fmt::ByteWriter(object).U32(nid).U32(
+          static_cast<std::uint32_t>(std::min<std::size_t>(size, 0xFFFFFFFF)));
       values.Put({tag::kAttachDataBinary, kTypeObject, object});
     } else {
       values.Put(Encode(tag::kAttachMethod, kAttachByValue));
@@ -509,7 +524,7 @@ class StoreWriter {
     values.Put(Encode(0x35E0, EntryId(store_.top())));            // PidTagIpmSubTreeEntryId
     values.Put(Encode(0x35E3, EntryId(store_.deleted_items())));  // PidTagIpmWastebasketEntryId
     values.Put(Encode(0x35E7, EntryId(store_.search_root())));    // PidTagFinderEntryId
-    values.Put(Encode(0x6633, true));                              // PidTagPstLrNoRestrictions
+    values.Put(Encode(0x6633, true));                             // PidTagPstLrNoRestrictions
     values.Put(Encode(0x67FF, static_cast<std::int32_t>(0)));     // PidTagPstPassword
     ltp::SubnodeSet subnodes;
     WriteNode(fmt::kNidMessageStore, 0, ltp::BuildPc(values.List(), ndb_, subnodes), subnodes);
