@@ -7,13 +7,13 @@
 //
 //   brindlemoor-readfloor STORE.pst [--folder /Top of Personal Folders/Inbox] [--dump]
 //
-// Prints one JSON object: messages, attachments, properties, bytes read, seconds. With --dump
+// Prints one JSON object: messages, attachments, properties, bytes read, and the seconds the
+// opening of the store and the reading took. With --dump
 // it first prints one JSON line per message with what the store holds (subject, sender,
 // recipients, attachments, the start of the plain text), which the benchmark's fidelity check
 // compares the converters' output with.
 #include <libpff.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -358,6 +358,8 @@ int main(int argc, char** argv) {
   if (!arguments) return Usage();
   const auto start = std::chrono::steady_clock::now();
   const bm::pff::File file = OpenStore(arguments->store);
+  // libpff builds its whole item tree while opening; that part is timed on its own.
+  const auto opened = std::chrono::steady_clock::now();
   if (!file) return 1;
   Error error;
   libpff_item_t* raw_root = nullptr;
@@ -380,15 +382,16 @@ int main(int argc, char** argv) {
   } else {
     ReadFolder(reader, root.get(), "", walk);
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto end = std::chrono::steady_clock::now();
   const Tally& tally = reader.tally();
   std::printf(
       "{\"messages\": %llu, \"attachments\": %llu, \"properties\": %llu, \"bytes\": %llu, "
-      "\"seconds\": %.6f}\n",
+      "\"open_seconds\": %.6f, \"read_seconds\": %.6f}\n",
       static_cast<unsigned long long>(tally.messages),
       static_cast<unsigned long long>(tally.attachments),
       static_cast<unsigned long long>(tally.properties),
-      static_cast<unsigned long long>(tally.bytes), seconds);
+      static_cast<unsigned long long>(tally.bytes),
+      std::chrono::duration<double>(opened - start).count(),
+      std::chrono::duration<double>(end - opened).count());
   return 0;
 }

@@ -145,7 +145,9 @@ GObjectPtr<GMimeObject> BodyPart(const ComposeInput& input) {
     case BodyKind::kText:
       break;
   }
-  return TextPart("plain", Utf8OrWindows1252(input.body));
+  std::string_view text = input.body;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte-order mark is no text
+  return TextPart("plain", Utf8OrWindows1252(text));
 }
 
 // A message in the bytes, or nothing when they do not look like one.
@@ -162,23 +164,27 @@ GObjectPtr<GMimeMessage> ParseMessage(const std::string& bytes) {
   return nullptr;
 }
 
+GObjectPtr<GMimeObject> MessageAttachmentPart(GMimeMessage* message, const std::string& name) {
+  GObjectPtr<GMimeMessagePart> part(g_mime_message_part_new_with_message("rfc822", message));
+  auto* object = GMIME_OBJECT(part.get());
+  g_mime_object_set_disposition(object, "attachment");
+  g_mime_object_set_content_disposition_parameter(object, "filename", name.c_str());
+  g_mime_object_set_content_type_parameter(object, "name", name.c_str());
+  return GObjectPtr<GMimeObject>(GMIME_OBJECT(part.release()));
+}
+
+// An attachment file as a part: an .eml file holding a message becomes an attached message,
+// anything else a base64 part typed by its extension.
 GObjectPtr<GMimeObject> AttachmentPart(const std::filesystem::path& path,
                                        const std::string& bytes) {
   const std::string name = ToUtf8(FromPath(path.filename()));
-  const std::string content_type = ContentTypeForName(name);
-  if (content_type == "message/rfc822") {
+  std::string type = ContentTypeForName(name);
+  if (type == "message/rfc822") {
     if (GObjectPtr<GMimeMessage> message = ParseMessage(bytes)) {
-      GObjectPtr<GMimeMessagePart> part(
-          g_mime_message_part_new_with_message("rfc822", message.get()));
-      auto* object = GMIME_OBJECT(part.get());
-      g_mime_object_set_disposition(object, "attachment");
-      g_mime_object_set_content_disposition_parameter(object, "filename", name.c_str());
-      g_mime_object_set_content_type_parameter(object, "name", name.c_str());
-      return GObjectPtr<GMimeObject>(GMIME_OBJECT(part.release()));
+      return MessageAttachmentPart(message.get(), name);
     }
+    type = "application/octet-stream";  // named .eml but no message
   }
-  const bool embedded_text = content_type == "message/rfc822";
-  const std::string type = embedded_text ? "application/octet-stream" : content_type;
   const std::size_t slash = type.find('/');
   GObjectPtr<GMimePart> part =
       MakePart(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str(), bytes, nullptr,

@@ -43,14 +43,18 @@ mapi::Binary ToBinary(std::string_view bytes) {
   return mapi::Binary(bytes.begin(), bytes.end());
 }
 
+std::string MemoryStreamBytes(GMimeStream* stream) {
+  const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
+}
+
 // The content of a leaf part with its transfer encoding undone.
 std::string DecodedContent(GMimePart* part) {
   GMimeDataWrapper* content = g_mime_part_get_content(part);
   if (content == nullptr) return {};
   GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
   g_mime_data_wrapper_write_to_stream(content, stream.get());
-  const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  return MemoryStreamBytes(stream.get());
 }
 
 // A text part's content as UTF-8, decoded from its declared charset.
@@ -69,11 +73,11 @@ std::string TextContent(GMimePart* part) {
   return Utf8OrWindows1252(bytes);
 }
 
+// The object as a message file would hold it.
 std::string ObjectBytes(GMimeObject* object) {
   GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
   g_mime_object_write_to_stream(object, nullptr, stream.get());
-  const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  return MemoryStreamBytes(stream.get());
 }
 
 bool IsType(GMimeObject* object, const char* type, const char* subtype) {

@@ -151,13 +151,14 @@ void CollectRecipients(libpff_item_t* item, RecipientLists& lists) {
   int count = 0;
   if (libpff_item_get_number_of_record_sets(recipients.get(), &count, error.out()) != 1) return;
   for (int index = 0; index < count; ++index) {
-    std::optional<std::u16string> name = PropertyText(recipients.get(), index, prop::kDisplayName);
-    if (!name) name = PropertyText(recipients.get(), index, prop::kRecipientDisplayName);
+    // An empty display name is as good as none: the recipient display name may still help.
+    std::u16string name = PropertyTextOrEmpty(recipients.get(), index, prop::kDisplayName);
+    if (name.empty()) name = PropertyTextOrEmpty(recipients.get(), index, prop::kRecipientDisplayName);
     std::u16string address = PropertyTextOrEmpty(recipients.get(), index, prop::kEmailAddress);
     if (!IsUsableAddress(address)) address.clear();
     std::u16string* list = ListFor(lists, RecipientTypeText(recipients.get(), index));
     if (list == nullptr) continue;
-    list->append(name.value_or(std::u16string()));
+    list->append(name);
     if (!address.empty()) {
       list->append(u" [");
       list->append(address);

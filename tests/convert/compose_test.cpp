@@ -124,6 +124,13 @@ TEST_F(Compose, TextBodyThatIsNotUtf8IsReadAsWindows1252) {
   ASSERT_TRUE(message);
   EXPECT_EQ(test::FindPartContent(g_mime_message_get_mime_part(message.get()), "text", "plain"),
             "caf\xC3\xA9 \xE2\x82\xAC 5");
+  message = ComposeAndParse(
+      "\xEF\xBB\xBF"
+      "caf\xC3\xA9",
+      u"txt");
+  ASSERT_TRUE(message);
+  EXPECT_EQ(test::FindPartContent(g_mime_message_get_mime_part(message.get()), "text", "plain"),
+            "caf\xC3\xA9");
 }
 
 TEST_F(Compose, HtmlBodyStaysHtmlBesideItsText) {

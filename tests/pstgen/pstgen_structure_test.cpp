@@ -321,6 +321,20 @@ TEST(Presets, DemoStoreHoldsEveryItemKind) {
   EXPECT_TRUE(has_pdf && has_unnamed && has_embedded && has_rtf && has_html);
 }
 
+TEST(Presets, DefaultFoldersCarryTheirContainerClasses) {
+  bm::test::TempDir dir;
+  Store store;
+  AddDefaultFolders(store).AddMessage().SetSubject(u"Hello");
+  Write(store, dir.path() / "defaults.pst");
+  const PffStore read = ReadWithLibpff(dir.path() / "defaults.pst");
+  const PffFolder& top = read.root.folders.at(0);
+  EXPECT_EQ(top.folders.size(), 10u);  // Deleted Items and the nine defaults
+  EXPECT_EQ(Child(top, u"Inbox").messages.size(), 1u);
+  EXPECT_EQ(Child(top, u"Calendar").container_class, u"IPF.Appointment");
+  EXPECT_EQ(Child(top, u"Tasks").container_class, u"IPF.Task");
+  EXPECT_EQ(read.root.folders.at(1).name, u"Search Root");
+}
+
 TEST(Presets, EdgeShapesReadBack) {
   bm::test::TempDir dir;
   Write(DeepStore(30), dir.path() / "deep.pst");

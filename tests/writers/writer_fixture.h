@@ -77,6 +77,7 @@ class WriterFixture {
   std::filesystem::path Convert(const FolderNode& node, std::filesystem::path target = {}) {
     if (target.empty()) target = temp.path() / ("out" + std::to_string(++conversions_));
     std::filesystem::create_directories(target);
+    window.ClearCalls();  // what the conversion reports, without the scan before it
     state.conversion_mode = true;
     state.stop_flag = 0;
     export_handle_export_folder_items(state, node.folder_item.get(), FromPath(target));

@@ -233,6 +233,20 @@ void AddDemoTasks(Folder& tasks) {
 
 }  // namespace
 
+Folder& AddDefaultFolders(Store& store) {
+  Folder& top = store.top();
+  Folder& inbox = top.AddFolder(u"Inbox", u"IPF.Note");
+  top.AddFolder(u"Outbox", u"IPF.Note");
+  top.AddFolder(u"Sent Items", u"IPF.Note");
+  top.AddFolder(u"Drafts", u"IPF.Note");
+  top.AddFolder(u"Calendar", u"IPF.Appointment");
+  top.AddFolder(u"Contacts", u"IPF.Contact");
+  top.AddFolder(u"Journal", u"IPF.Journal");
+  top.AddFolder(u"Notes", u"IPF.StickyNote");
+  top.AddFolder(u"Tasks", u"IPF.Task");
+  return inbox;
+}
+
 Store DemoStore() {
   Store store(u"Brindlemoor Demo");
   Folder& top = store.top();

@@ -8,6 +8,11 @@
 
 namespace pstgen {
 
+// Adds the folders Outlook gives a new store under "Top of Personal Folders" (Inbox, Outbox,
+// Sent Items, Drafts, Calendar, Contacts, Journal, Notes, Tasks, with their container classes)
+// beside the "Deleted Items" every store has; returns the Inbox.
+Folder& AddDefaultFolders(Store& store);
+
 // A small realistic mailbox: mail with plain, HTML and RTF bodies, accents and CJK text,
 // attachments of every kind (PDF, image, text, unnamed, embedded message), CC and BCC,
 // contacts, appointments, tasks, notes, a journal entry, and items the converter skips
