@@ -606,9 +606,12 @@ bool CTarnwickDlg::eventFilter(QObject* watched, QEvent* event) {
     if (layout_ready_) OnClientResized();
     return false;
   }
-  auto* widget = qobject_cast<QWidget*>(watched);
-  if (widget && widget->window() == this && ShouldDiscard(Classify(event))) return true;
-  return QMainWindow::eventFilter(watched, event);
+  // The event type first: this filter sees every event of the program, also those of objects
+  // half torn down, whose dynamic type must not be asked.
+  if (!ShouldDiscard(Classify(event)) || !watched->isWidgetType()) {
+    return QMainWindow::eventFilter(watched, event);
+  }
+  return static_cast<QWidget*>(watched)->window() == this;
 }
 
 }  // namespace bm::app

@@ -61,7 +61,8 @@ std::u16string FloatText(double value) {
 CivilTime FiletimeToCivil(std::uint64_t filetime) {
   constexpr std::uint64_t kTicksPerSecond = 10'000'000;
   constexpr long long kSecondsFrom1601To1970 = 11'644'473'600LL;
-  const long long seconds = static_cast<long long>(filetime / kTicksPerSecond) - kSecondsFrom1601To1970;
+  const long long seconds =
+      static_cast<long long>(filetime / kTicksPerSecond) - kSecondsFrom1601To1970;
   const auto ticks = static_cast<std::uint32_t>(filetime % kTicksPerSecond);
   long long days = seconds / 86400;
   long long rest = seconds % 86400;

@@ -259,7 +259,8 @@ def ratios(rows):
         floor = by_key.get((r.benchmark, r.store, "read floor"))
         parts = []
         if peer and r.seconds > 0:
-            parts.append(f"{peer.seconds / r.seconds:.2f}x readpst's items/s")
+            parts.append(f"{peer.seconds / r.seconds:.2f}x readpst's items/s "
+                         f"({peer.cpu / r.cpu:.2f}x by CPU time)")
         if floor and floor.seconds > 0:
             parts.append(f"{r.seconds / floor.seconds:.1f}x the read floor's time")
         if r.benchmark == "convert":

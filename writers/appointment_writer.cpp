@@ -78,15 +78,14 @@ int WriteAppointmentItem(AppState& state, libpff_item_t* item, std::u16string_vi
 
     if (state.conversion_mode) {
       WriteConvertedTextFile(folder_path, common.subject, number,
-                             AppointmentFileText(common.subject, values, attachments),
-                             body.record);
+                             AppointmentFileText(common.subject, values, attachments), body.record);
       state.main_window.SetStatusText(u"Saving Appointment [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));
       return;
     }
-    state.main_window.InsertListRow(
-        state.running_item_number, ListRow{number, u"appointment", values.location, common.subject,
-                                           common.creation_time, common.flags, common.size});
+    state.main_window.InsertListRow(state.running_item_number,
+                                    ListRow{number, u"appointment", values.location, common.subject,
+                                            common.creation_time, common.flags, common.size});
     AppointmentRowRecord record;
     record.number = state.running_item_number;
     record.folder_path = std::u16string(folder_path);

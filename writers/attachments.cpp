@@ -44,11 +44,12 @@ bool SeekToStart(libpff_item_t* attachment) {
 }
 
 std::vector<std::uint8_t> FirstBytes(libpff_item_t* attachment, std::uint64_t size) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(size, kSniffBytes)));
+  std::vector<std::uint8_t> bytes(
+      static_cast<std::size_t>(std::min<std::uint64_t>(size, kSniffBytes)));
   if (!SeekToStart(attachment)) return {};
   pff::Error error;
-  const ssize_t read = libpff_attachment_data_read_buffer(attachment, bytes.data(), bytes.size(),
-                                                          error.out());
+  const ssize_t read =
+      libpff_attachment_data_read_buffer(attachment, bytes.data(), bytes.size(), error.out());
   if (read < 0) return {};
   bytes.resize(static_cast<std::size_t>(read));
   return bytes;
@@ -62,8 +63,8 @@ bool CopyData(libpff_item_t* attachment, std::uint64_t size, std::FILE* file) {
   while (left > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyPiece));
     pff::Error error;
-    const ssize_t read = libpff_attachment_data_read_buffer(attachment, piece.data(), want,
-                                                            error.out());
+    const ssize_t read =
+        libpff_attachment_data_read_buffer(attachment, piece.data(), want, error.out());
     if (read <= 0) return false;
     if (std::fwrite(piece.data(), 1, static_cast<std::size_t>(read), file) !=
         static_cast<std::size_t>(read)) {
@@ -90,8 +91,8 @@ std::u16string Distinct(const std::u16string& name, UsedNames& used) {
 }
 
 std::optional<std::u16string> WriteAttachment(const AttachmentContext& context,
-                                              std::u16string_view name,
-                                              libpff_item_t* attachment, UsedNames& used) {
+                                              std::u16string_view name, libpff_item_t* attachment,
+                                              UsedNames& used) {
   const std::optional<std::uint64_t> size = DataSize(attachment);
   std::u16string file_name(name);
   if (file_name.find(kPlaceholder) != std::u16string::npos && size && *size > 0) {

@@ -32,7 +32,7 @@ std::u16string BodyFileName(int item_index, BodyKind kind);
 // Writes the body's bytes (without the terminating zero) to a new or emptied file at
 // directory/name; the file is empty when there is no body. The full path, or nothing when
 // the file could not be written.
-std::optional<std::u16string> WriteBodyFile(std::u16string_view directory,
-                                            std::u16string_view name, const RecordBody& body);
+std::optional<std::u16string> WriteBodyFile(std::u16string_view directory, std::u16string_view name,
+                                            const RecordBody& body);
 
 }  // namespace bm

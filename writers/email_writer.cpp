@@ -34,8 +34,8 @@ void Check(HResult result) {
 // The sender as the list and the record show it: the sender text for plain-text bodies, and
 // in conversion mode also for HTML and RTF; the bare name otherwise.
 std::u16string SenderValue(const EmailTexts& texts, BodySource source, bool conversion_mode) {
-  const bool use_text = source == BodySource::kText ||
-                        (conversion_mode && source != BodySource::kNone);
+  const bool use_text =
+      source == BodySource::kText || (conversion_mode && source != BodySource::kNone);
   return use_text ? SenderText(texts.sender_name, texts.sender_address) : texts.sender_name;
 }
 
@@ -47,9 +47,8 @@ void ConvertRtfBodyForPreview(const std::u16string& body_file_path) {
 }
 
 void AppendEmailRecord(AppState& state, int item_index, std::u16string_view folder_path,
-                       const EmailTexts& texts, const ItemBody& body,
-                       std::u16string body_file_path, std::u16string sender,
-                       std::u16string attachments) {
+                       const EmailTexts& texts, const ItemBody& body, std::u16string body_file_path,
+                       std::u16string sender, std::u16string attachments) {
   EmailRowRecord record;
   record.number = state.running_item_number;
   record.item_index = item_index;
@@ -111,8 +110,8 @@ void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailT
     probe.reset();
     Check(ComposeMessageFile(inputs));
     if (Succeeded(state.messaging_session_status) && state.messaging_session) {
-      const std::u16string msg_path =
-          FreeTargetPath(folder_path, TargetFileStem(subject), number, u".msg");
+      const std::u16string msg_path = FreeTargetPath(folder_path, TargetFileStem(subject), number,
+                                                     u".msg", kMaxMsgFileNameBytes);
       SaveMsgFile(state, msg_path, eml_path);
     }
   }
@@ -150,9 +149,9 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
       return 1;
     }
     state.main_window.InsertListRow(
-        state.running_item_number, ListRow{number, u"email", sender, texts.common.subject,
-                                           texts.common.creation_time, texts.common.flags,
-                                           texts.common.size});
+        state.running_item_number,
+        ListRow{number, u"email", sender, texts.common.subject, texts.common.creation_time,
+                texts.common.flags, texts.common.size});
     AppendEmailRecord(state, item_index, folder_path, texts, body, body_file_path,
                       std::move(sender), std::move(attachments));
   } catch (const ComponentError&) {

@@ -27,8 +27,8 @@ bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_pa
   // The level's own folder: its body file and attachments cannot meet the files of the
   // message around it, whatever they are called.
   const std::filesystem::path eml = ToPath(eml_path);
-  const std::u16string level_folder = WithTrailingSeparator(
-      FromPath(eml.parent_path() / ("xxxembedded" + std::to_string(depth))));
+  const std::u16string level_folder =
+      WithTrailingSeparator(FromPath(eml.parent_path() / ("xxxembedded" + std::to_string(depth))));
   std::error_code error;
   std::filesystem::create_directories(ToPath(level_folder), error);
   if (error) return false;

@@ -13,9 +13,13 @@ namespace bm {
 namespace {
 
 // Bytes of UTF-8 that one UTF-16 unit (or a surrogate pair, counted on its high unit) takes.
-std::size_t Utf8Length(std::u16string_view text) { return ToUtf8(text).size(); }
+std::size_t Utf8Length(std::u16string_view text) {
+  return ToUtf8(text).size();
+}
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsHighSurrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
 
 std::span<const std::uint8_t> UpToZero(const std::vector<std::uint8_t>& bytes) {
   std::size_t length = 0;
@@ -25,8 +29,7 @@ std::span<const std::uint8_t> UpToZero(const std::vector<std::uint8_t>& bytes) {
 
 }  // namespace
 
-std::optional<ItemFile> ItemFile::Create(std::u16string_view directory,
-                                         std::u16string_view name) {
+std::optional<ItemFile> ItemFile::Create(std::u16string_view directory, std::u16string_view name) {
   const std::filesystem::path path = ToPath(JoinPath(directory, name));
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return std::nullopt;
@@ -71,12 +74,12 @@ constexpr int kMaxNameAttempts = 100000;
 // cut so the name fits.
 std::u16string TargetCandidate(std::u16string_view directory, std::u16string_view stem,
                                std::u16string_view number_text, std::u16string_view extension,
-                               int attempt) {
+                               int attempt, std::size_t max_bytes = kMaxFileNameBytes) {
   std::u16string tail = u"--";
   tail += number_text;
   if (attempt > 1) tail += u" (" + DecimalText(attempt) + u")";
   tail += extension;
-  return JoinPath(directory, FitFileName(stem, tail) + tail);
+  return JoinPath(directory, FitFileName(stem, tail, max_bytes) + tail);
 }
 
 }  // namespace
@@ -99,29 +102,31 @@ std::optional<std::u16string> ClaimTargetFile(std::u16string_view directory,
 }
 
 std::u16string FreeTargetPath(std::u16string_view directory, std::u16string_view stem,
-                              std::u16string_view number_text, std::u16string_view extension) {
+                              std::u16string_view number_text, std::u16string_view extension,
+                              std::size_t max_bytes) {
   std::u16string path;
   for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
-    path = TargetCandidate(directory, stem, number_text, extension, attempt);
+    path = TargetCandidate(directory, stem, number_text, extension, attempt, max_bytes);
     std::error_code error;
     if (!std::filesystem::exists(ToPath(path), error) && !error) break;
   }
   return path;
 }
 
-std::u16string TargetFileStem(std::u16string_view subject) { return FileNameSubject(subject); }
+std::u16string TargetFileStem(std::u16string_view subject) {
+  return FileNameSubject(subject);
+}
 
 std::u16string BodyAsText(const RecordBody& body) {
   const std::span<const std::uint8_t> content = UpToZero(body.bytes);
   if (body.kind == BodyKind::kText) {
-    return FromUtf8(std::string_view(reinterpret_cast<const char*>(content.data()),
-                                     content.size()));
+    return FromUtf8(
+        std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
   }
   return BytesToText(content);
 }
 
-bool WriteLabelledFile(std::u16string_view path, std::u16string_view text,
-                       const RecordBody& body) {
+bool WriteLabelledFile(std::u16string_view path, std::u16string_view text, const RecordBody& body) {
   CUTF16File file;
   if (!file.Open(ToPath(path), CUTF16File::modeCreate | CUTF16File::modeWrite)) return false;
   bool written = file.WriteString(text);

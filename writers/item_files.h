@@ -18,6 +18,10 @@ namespace bm {
 // The longest file name (one path component) the file system takes, in bytes of UTF-8.
 inline constexpr std::size_t kMaxFileNameBytes = 255;
 
+// The longest MSG file name: the messaging session writes the file under a temporary name seven
+// bytes longer (".XXXXXX") and renames it into place, and that name must fit too.
+inline constexpr std::size_t kMaxMsgFileNameBytes = kMaxFileNameBytes - 7;
+
 // A file created (or emptied) for writing in one go; closed when it goes out of scope.
 class ItemFile {
  public:
@@ -53,9 +57,11 @@ std::optional<std::u16string> ClaimTargetFile(std::u16string_view directory,
                                               std::u16string_view extension);
 
 // The same name rule, without creating the file: the first candidate that does not exist now
-// (for writers that create the file themselves and refuse to replace one).
+// (for writers that create the file themselves and refuse to replace one), at most `max_bytes`
+// long.
 std::u16string FreeTargetPath(std::u16string_view directory, std::u16string_view stem,
-                              std::u16string_view number_text, std::u16string_view extension);
+                              std::u16string_view number_text, std::u16string_view extension,
+                              std::size_t max_bytes = kMaxFileNameBytes);
 
 // The name of a converted item's file: the subject made fit for a file name.
 std::u16string TargetFileStem(std::u16string_view subject);
@@ -66,8 +72,7 @@ std::u16string BodyAsText(const RecordBody& body);
 
 // Writes a labelled UTF-16LE text file (mark FF FE, then `text`, then the body as text) at
 // `path`, which ClaimTargetFile created. False when the file could not be written.
-bool WriteLabelledFile(std::u16string_view path, std::u16string_view text,
-                       const RecordBody& body);
+bool WriteLabelledFile(std::u16string_view path, std::u16string_view text, const RecordBody& body);
 
 // Appends "<label><value>\r\n" when `value` is not empty.
 void AppendLine(std::u16string& text, std::u16string_view label, std::u16string_view value);

@@ -52,9 +52,8 @@ TaskTexts ReadTaskTexts(libpff_item_t* item) {
 
 std::u16string TaskFileText(const CommonTexts& common, const TaskTexts& values) {
   // A task without a start date shows when it was made instead.
-  const std::u16string start = values.start_date.empty()
-                                   ? RewriteDateText(common.creation_time)
-                                   : RewriteDateText(values.start_date);
+  const std::u16string start = values.start_date.empty() ? RewriteDateText(common.creation_time)
+                                                         : RewriteDateText(values.start_date);
   std::u16string text;
   AppendLine(text, u"SUBJECT:\t\t", common.subject);
   AppendLine(text, u"Sender Name:\t\t", values.sender_name);
@@ -94,9 +93,9 @@ int WriteTaskItem(AppState& state, libpff_item_t* item, std::u16string_view fold
                                       StatusPath(folder_path, common.subject));
       return;
     }
-    state.main_window.InsertListRow(
-        state.running_item_number, ListRow{number, u"task", values.sender_name, common.subject,
-                                           common.creation_time, common.flags, common.size});
+    state.main_window.InsertListRow(state.running_item_number,
+                                    ListRow{number, u"task", values.sender_name, common.subject,
+                                            common.creation_time, common.flags, common.size});
     TaskRowRecord record;
     record.number = state.running_item_number;
     record.folder_path = std::u16string(folder_path);

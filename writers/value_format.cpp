@@ -73,8 +73,7 @@ std::optional<std::u16string> PropertyText(libpff_item_t* item, int record_set,
   return EntryText(entry.get());
 }
 
-std::u16string PropertyTextOrEmpty(libpff_item_t* item, int record_set,
-                                   std::uint32_t property_id) {
+std::u16string PropertyTextOrEmpty(libpff_item_t* item, int record_set, std::uint32_t property_id) {
   return PropertyText(item, record_set, property_id).value_or(std::u16string());
 }
 
@@ -153,7 +152,8 @@ void CollectRecipients(libpff_item_t* item, RecipientLists& lists) {
   for (int index = 0; index < count; ++index) {
     // An empty display name is as good as none: the recipient display name may still help.
     std::u16string name = PropertyTextOrEmpty(recipients.get(), index, prop::kDisplayName);
-    if (name.empty()) name = PropertyTextOrEmpty(recipients.get(), index, prop::kRecipientDisplayName);
+    if (name.empty())
+      name = PropertyTextOrEmpty(recipients.get(), index, prop::kRecipientDisplayName);
     std::u16string address = PropertyTextOrEmpty(recipients.get(), index, prop::kEmailAddress);
     if (!IsUsableAddress(address)) address.clear();
     std::u16string* list = ListFor(lists, RecipientTypeText(recipients.get(), index));
@@ -172,8 +172,9 @@ std::u16string RewriteDateText(std::u16string text) {
   static constexpr std::array<std::u16string_view, 12> kMonths = {
       u"Jan ", u"Feb ", u"Mar ", u"Apr ", u"May ", u"Jun ",
       u"Jul ", u"Aug ", u"Sep ", u"Oct ", u"Nov ", u"Dec "};
-  static constexpr std::array<std::u16string_view, 12> kNumbers = {
-      u"01/", u"02/", u"03/", u"04/", u"05/", u"06/", u"07/", u"08/", u"09/", u"10/", u"11/", u"12/"};
+  static constexpr std::array<std::u16string_view, 12> kNumbers = {u"01/", u"02/", u"03/", u"04/",
+                                                                   u"05/", u"06/", u"07/", u"08/",
+                                                                   u"09/", u"10/", u"11/", u"12/"};
   ReplaceAll(text, u", ", u"/");
   for (std::size_t i = 0; i < kMonths.size(); ++i) ReplaceAll(text, kMonths[i], kNumbers[i]);
   return text;

@@ -38,8 +38,7 @@ std::optional<std::u16string> PropertyText(libpff_item_t* item, int record_set,
                                            std::uint32_t property_id);
 
 // The same, with a missing value given as the empty text (how every caller uses it).
-std::u16string PropertyTextOrEmpty(libpff_item_t* item, int record_set,
-                                   std::uint32_t property_id);
+std::u16string PropertyTextOrEmpty(libpff_item_t* item, int record_set, std::uint32_t property_id);
 
 // One word for the message flags, by the first set bit in a fixed order of tests ("Has
 // attachments" before "Read"); nothing when the flags cannot be read.

@@ -9,7 +9,9 @@
 
 namespace bm {
 
-RecipientListsReset::~RecipientListsReset() { state_.recipient_lists.Clear(); }
+RecipientListsReset::~RecipientListsReset() {
+  state_.recipient_lists.Clear();
+}
 
 CommonTexts ReadCommonTexts(libpff_item_t* item) {
   CommonTexts texts;

@@ -67,6 +67,9 @@ Store FeatureStore(Encryption encryption) {
       .Set(0x660A, Pattern(10000, 3))                // too big for the heap: a subnode
       .Set(0x660B, std::u16string(5000, u'\u00e9'))  // likewise
       .Set(0x660C, std::int64_t{-5000000000});
+  // Enough heap-sized values to spread the property context over more than eight heap
+  // blocks, so the ninth block starts with the fill-level bitmap header.
+  for (std::uint16_t i = 0; i < 24; ++i) typed.Set(0x6700 + i, Pattern(3000, i));
   typed.SetNamed(kPsetidAddress, 0x8083, u"named@example.com")
       .SetNamed(kPsetidAppointment, 0x820D, FileTime::FromUnixSeconds(1700003600))
       .SetNamed(kPsetidTask, 0x8102, 0.75)

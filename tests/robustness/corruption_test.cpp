@@ -185,6 +185,38 @@ INSTANTIATE_TEST_SUITE_P(Corpus, DamagedStore, ::testing::ValuesIn(Damages()),
                            return info.param.name;
                          });
 
+// A message whose data block is gone can be neither listed nor converted; the conversion must
+// say so instead of leaving it out without a word.
+TEST_F(DamagedStore, UnreadableMessageIsReportedNotLost) {
+  Bytes data = ReadBytes(SeedPath());
+  const std::size_t leaf = FirstLeafEntry(data, Read64(data, kNbtRoot));
+  ASSERT_NE(leaf, 0u);
+  const std::size_t size = data[leaf + kPageEntrySize];
+  bool damaged = false;
+  for (std::size_t i = 0; !damaged && size >= 32 && i < data[leaf + kPageEntries]; ++i) {
+    const std::size_t entry = leaf + i * size;
+    const auto nid = static_cast<std::uint32_t>(Read64(data, entry));
+    if ((nid & 0x1F) == 0x04) {  // a normal message
+      Fill(data, entry + 8, 8, 0);
+      damaged = true;
+    }
+  }
+  ASSERT_TRUE(damaged);
+  test::TempDir dir;
+  WriteBytes(dir.path() / "damaged.pst", data);
+
+  Sandbox sandbox;
+  PipelineOutcome outcome;
+  const SandboxRun run =
+      RunPipelineInSandbox(sandbox, dir.path() / "damaged.pst", {}, kSecondsPerStore, outcome);
+  ASSERT_TRUE(run.have_outcome) << run.child.Describe();
+  ASSERT_TRUE(outcome.converted);
+  EXPECT_GE(outcome.files_on_disk + outcome.skipped + static_cast<int>(outcome.failures.size()),
+            outcome.messages)
+      << outcome.messages << " messages in the folders, " << outcome.files_on_disk
+      << " converted files, no failure reported";
+}
+
 TEST(DamagedSample, TruncatedAndFlippedOutlookStoresEndCleanly) {
   BM_SAMPLE_OR_SKIP(sample, "outlook.pst");
   const Bytes original = ReadBytes(sample);

@@ -45,6 +45,20 @@ void BrowseEveryFolder(AppState& state, test::RecordingWindow& window,
   }
 }
 
+int CountMessages(const AppState& state) {
+  int messages = 0;
+  for (const FolderNode& node : state.folder_nodes) {
+    pff::Error error;
+    int count = 0;
+    if (libpff_folder_get_number_of_sub_messages(node.folder_item.get(), &count, error.out()) ==
+            1 &&
+        count > 0) {
+      messages += count;
+    }
+  }
+  return messages;
+}
+
 int ConvertedFiles(const std::filesystem::path& root) {
   int files = 0;
   std::error_code ec;
@@ -91,6 +105,7 @@ PipelineOutcome RunPipeline(const std::filesystem::path& pst, const PipelineOpti
   outcome.scanned = Scan(state, window, pst, options.temp_parent);
   if (!outcome.scanned) return outcome;
   outcome.folders = static_cast<int>(state.folder_nodes.size());
+  outcome.messages = CountMessages(state);
   BrowseEveryFolder(state, window, options, outcome);
   if (options.convert) ConvertEverything(state, window, options, outcome);
   return outcome;
@@ -98,10 +113,11 @@ PipelineOutcome RunPipeline(const std::filesystem::path& pst, const PipelineOpti
 
 void SaveOutcome(const PipelineOutcome& outcome, const std::filesystem::path& file) {
   std::ofstream out(file, std::ios::binary);
-  out << "scanned " << outcome.scanned << "\nfolders " << outcome.folders << "\nrows "
-      << outcome.rows << "\npreviews " << outcome.previews << "\nconverted " << outcome.converted
-      << "\nwritten " << outcome.written << "\non_disk " << outcome.files_on_disk << "\nskipped "
-      << outcome.skipped << "\nroot " << outcome.destination_root.string() << "\n";
+  out << "scanned " << outcome.scanned << "\nfolders " << outcome.folders << "\nmessages "
+      << outcome.messages << "\nrows " << outcome.rows << "\npreviews " << outcome.previews
+      << "\nconverted " << outcome.converted << "\nwritten " << outcome.written << "\non_disk "
+      << outcome.files_on_disk << "\nskipped " << outcome.skipped << "\nroot "
+      << outcome.destination_root.string() << "\n";
   for (const std::string& failure : outcome.failures) {
     std::string line = failure;
     for (char& c : line) {
@@ -123,6 +139,7 @@ bool LoadOutcome(const std::filesystem::path& file, PipelineOutcome& outcome) {
     const int number = std::atoi(value.c_str());
     if (key == "scanned") outcome.scanned = number != 0;
     if (key == "folders") outcome.folders = number;
+    if (key == "messages") outcome.messages = number;
     if (key == "rows") outcome.rows = number;
     if (key == "previews") outcome.previews = number;
     if (key == "converted") outcome.converted = number != 0;

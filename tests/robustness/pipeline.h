@@ -14,6 +14,7 @@ namespace bm::robust {
 struct PipelineOutcome {
   bool scanned = false;
   int folders = 0;         // folder nodes after the scan
+  int messages = 0;        // messages the folders say they hold
   int rows = 0;            // list rows over every folder
   int previews = 0;        // rows whose click showed a page
   bool converted = false;  // the conversion worker ran to its final message

@@ -51,7 +51,7 @@ TEST(SniffedName, RecognisesMessagesPdfAndGifOnly) {
   EXPECT_EQ(sniff("Return-path: <a@b.c>"), u"Attactment1.eml");
   EXPECT_EQ(sniff("%PDF-1.4"), u"Attactment1.pdf");
   EXPECT_EQ(sniff("GIF89a"), u"Attactment1.gif");
-  EXPECT_EQ(sniff("xx%PDF"), u"Attactment1.pdf");         // anywhere in the first eight bytes
+  EXPECT_EQ(sniff("xx%PDF"), u"Attactment1.pdf");  // anywhere in the first eight bytes
   EXPECT_EQ(sniff("mime-version: 1.0"), u"Attactment1.rdxves");  // case matters
   EXPECT_EQ(sniff("12345678GIF"), u"Attactment1.rdxves");        // beyond the eighth byte
   EXPECT_EQ(SniffedName(u"a.rdxves", std::vector<std::uint8_t>{0, 'G', 'I', 'F'}), u"a.rdxves");
@@ -98,7 +98,8 @@ TEST(ExportAttachments, NamesEveryAttachmentInPreviewModeWithoutWriting) {
   const pff::Item mail = fixture.Message(u"/Inbox");
   ASSERT_TRUE(mail);
   std::u16string expected;
-  for (const std::string& name : kSniffedNames) expected += Joined(fixture.TempFolder(), name) + u";";
+  for (const std::string& name : kSniffedNames)
+    expected += Joined(fixture.TempFolder(), name) + u";";
   EXPECT_EQ(ExportAttachments(ContextFor(fixture, false), mail.get()), expected);
   for (const std::string& name : kSniffedNames) {
     EXPECT_FALSE(std::filesystem::exists(fixture.TempFolder() / name)) << name;
@@ -138,9 +139,9 @@ TEST(ExportAttachments, AnUnopenableFileLeavesOnlyItsSeparator) {
   });
   ASSERT_TRUE(mail);
   std::filesystem::create_directory(fixture.TempFolder() / "b.txt");  // cannot be opened as a file
-  EXPECT_EQ(ExportAttachments(ContextFor(fixture, true), mail.get()),
-            Joined(fixture.TempFolder(), "a.txt") + u";;" + Joined(fixture.TempFolder(), "c.txt") +
-                u";");
+  EXPECT_EQ(
+      ExportAttachments(ContextFor(fixture, true), mail.get()),
+      Joined(fixture.TempFolder(), "a.txt") + u";;" + Joined(fixture.TempFolder(), "c.txt") + u";");
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "c.txt"), "third");
 }
 
@@ -158,7 +159,8 @@ TEST(ExportAttachments, HostileNamesStayInsideTheTempFolder) {
   });
   ASSERT_TRUE(mail);
   const auto before = test::FileNames(fixture.temp.path());
-  const std::optional<std::u16string> list = ExportAttachments(ContextFor(fixture, true), mail.get());
+  const std::optional<std::u16string> list =
+      ExportAttachments(ContextFor(fixture, true), mail.get());
   ASSERT_TRUE(list.has_value());
   EXPECT_EQ(test::FileNames(fixture.temp.path()), before);  // nothing beside the temp folder
   EXPECT_EQ(ReadFile(fixture.TempFolder() / ".._.._x"), "1");
@@ -224,7 +226,8 @@ TEST(ExportAttachments, SampleStoreWithElevenAttachments) {
   ASSERT_TRUE(fixture.Scan(pst));
   const pff::Item mail = fixture.Message(u"/Top of Personal Folders/Inbox");
   ASSERT_TRUE(mail);
-  const std::optional<std::u16string> list = ExportAttachments(ContextFor(fixture, true), mail.get());
+  const std::optional<std::u16string> list =
+      ExportAttachments(ContextFor(fixture, true), mail.get());
   ASSERT_TRUE(list.has_value());
   EXPECT_EQ(std::count(list->begin(), list->end(), u';'), 11);
   std::size_t start = 0;
@@ -248,7 +251,8 @@ TEST(ExportAttachments, SampleStoreWithInlineAttachments) {
     if (mail) break;
   }
   ASSERT_TRUE(mail);
-  const std::optional<std::u16string> list = ExportAttachments(ContextFor(fixture, true), mail.get());
+  const std::optional<std::u16string> list =
+      ExportAttachments(ContextFor(fixture, true), mail.get());
   ASSERT_TRUE(list.has_value());
   EXPECT_FALSE(list->empty());
   for (const auto& entry : std::filesystem::directory_iterator(fixture.TempFolder())) {

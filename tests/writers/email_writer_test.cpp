@@ -35,8 +35,10 @@ class EmailPreview : public ::testing::Test {
     text.AddAttachment(u"a.pdf", pstgen::Bytes("%PDF"));
     AddMail(inbox, u"no body");
     AddMail(inbox, u"rtf").SetRtf("{\\rtf1\\ansi Hello {\\b RTF} world\\par}");
-    inbox.AddMessage("IPM.Note").SetSubject(u"nameless").SetBody(u"x").Set(
-        pstgen::tag::kSenderName, u"Bo");
+    inbox.AddMessage("IPM.Note")
+        .SetSubject(u"nameless")
+        .SetBody(u"x")
+        .Set(pstgen::tag::kSenderName, u"Bo");
     ASSERT_TRUE(fixture_.ScanStore(store));
     const FolderNode* folder = fixture_.Folder(u"/Inbox");
     ASSERT_NE(folder, nullptr);

@@ -31,9 +31,7 @@ TEST(ClaimTargetFile, NeverReplacesAnExistingFile) {
   const auto first = ClaimTargetFile(folder, u"Re  Offer", u"17", u".txt");
   ASSERT_TRUE(first.has_value());
   EXPECT_EQ(ToPath(*first).filename(), "Re  Offer--17.txt");
-  {
-    std::ofstream(ToPath(*first)) << "converted before";
-  }
+  { std::ofstream(ToPath(*first)) << "converted before"; }
   const auto second = ClaimTargetFile(folder, u"Re  Offer", u"17", u".txt");
   ASSERT_TRUE(second.has_value());
   EXPECT_EQ(ToPath(*second).filename(), "Re  Offer--17 (2).txt");
@@ -93,8 +91,8 @@ TEST(WriteLabelledFile, WritesTheMarkTheTextAndTheBody) {
   TempDir dir;
   const std::string body = "caf\xC3\xA9";
   const std::u16string path = FromPath(dir.path() / "x.txt");
-  ASSERT_TRUE(WriteLabelledFile(path, u"L:\t\tv\r\n", RecordBody{{body.begin(), body.end()},
-                                                                BodyKind::kText}));
+  ASSERT_TRUE(WriteLabelledFile(path, u"L:\t\tv\r\n",
+                                RecordBody{{body.begin(), body.end()}, BodyKind::kText}));
   EXPECT_EQ(ReadFile(dir.path() / "x.txt"), test::Utf16FileBytes(u"L:\t\tv\r\ncaf\u00e9"));
 }
 

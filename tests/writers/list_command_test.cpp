@@ -9,23 +9,27 @@ namespace {
 using test::Quote;
 using test::Run;
 
-std::string Cli() { return std::string(BRINDLEMOOR_BINARY_DIR) + "/cli/brindlemoor-cli"; }
+std::string Cli() {
+  return std::string(BRINDLEMOOR_BINARY_DIR) + "/cli/brindlemoor-cli";
+}
 
 class ListCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     pstgen::Store store;
     pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
-    inbox.AddMessage("IPM.Note").SetSubject(u"Caf\u00e9 news").SetBody(u"b").Set(
-        pstgen::tag::kSenderName, u"Ann");
+    inbox.AddMessage("IPM.Note")
+        .SetSubject(u"Caf\u00e9 news")
+        .SetBody(u"b")
+        .Set(pstgen::tag::kSenderName, u"Ann");
     inbox.AddMessage("IPM.StickyNote").Set(pstgen::tag::kConversationTopic, u"tab\there");
     pst_ = temp_.path() / "store.pst";
     pstgen::Write(store, pst_);
   }
 
   test::CommandResult List(const std::string& folder) {
-    return test::Run(Quote(Cli()) + " list " + Quote(pst_.string()) + " " + Quote(folder) + " --temp " +
-               Quote(temp_.path().string()) + " 2>&1");
+    return test::Run(Quote(Cli()) + " list " + Quote(pst_.string()) + " " + Quote(folder) +
+                     " --temp " + Quote(temp_.path().string()) + " 2>&1");
   }
 
   test::TempDir temp_;

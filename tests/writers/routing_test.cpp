@@ -50,12 +50,12 @@ TEST(Routing, PreviewListsEveryRoutedKindButFeeds) {
     subjects.push_back(row[3]);
     kinds.push_back(row[1]);
   }
-  EXPECT_EQ(subjects, (std::vector<std::u16string>{
-                          u"listed email", u"listed smime", u"listed document", u"listed conflict",
-                          u"listed contact", u"listed appointment", u"listed task",
-                          u"listed note"}));
-  EXPECT_EQ(kinds, (std::vector<std::u16string>{u"email", u"email", u"email", u"email",
-                                                u"contact", u"appointment", u"task", u"note"}));
+  EXPECT_EQ(subjects,
+            (std::vector<std::u16string>{u"listed email", u"listed smime", u"listed document",
+                                         u"listed conflict", u"listed contact",
+                                         u"listed appointment", u"listed task", u"listed note"}));
+  EXPECT_EQ(kinds, (std::vector<std::u16string>{u"email", u"email", u"email", u"email", u"contact",
+                                                u"appointment", u"task", u"note"}));
   for (std::size_t i = 0; i < fixture.window.Rows().size(); ++i) {
     EXPECT_EQ(fixture.window.Rows()[i][0], DecimalText(static_cast<long long>(i) + 1));
   }

@@ -39,7 +39,7 @@ void AddSmithContact(pstgen::Folder& folder) {
   contact.Set(0x3A06, u"John").Set(0x3A11, u"Smith").Set(0x3A27, u"Springfield");
   contact.Set(0x3A2E, u"555").Set(0x3A4D, std::int16_t{1}).Set(0x3A42, At(323395200));
   contact.SetNamed(pstgen::kPsetidAddress, 0x8083, u"john@localhost");  // one at sign, no point
-  contact.SetNamed(pstgen::kPsetidAddress, 0x8093, u"j@x");              // not checked
+  contact.SetNamed(pstgen::kPsetidAddress, 0x8093, u"j@x");             // not checked
 }
 
 TEST(ContactWriter, WritesTheLabelledFileInConversionMode) {
@@ -92,11 +92,10 @@ TEST(ContactWriter, ListsTheContactAndKeepsItsRecordInPreviewMode) {
   EXPECT_EQ(record->fields[66], u"Springfield");
   EXPECT_EQ(record->fields[20], u"");
   EXPECT_EQ(record->fields[21], u"j@x");
-  EXPECT_EQ(record->fields[36], u"");  // a 16-bit gender has no text
+  EXPECT_EQ(record->fields[36], u"");                                 // a 16-bit gender has no text
   EXPECT_EQ(record->fields[45], u"Apr 01, 1980 00:00:00.000000000");  // unchanged here
   EXPECT_EQ(record->body.kind, BodyKind::kText);
-  EXPECT_EQ(std::string(record->body.bytes.begin(), record->body.bytes.end()),
-            "caf\xC3\xA9 note");
+  EXPECT_EQ(std::string(record->body.bytes.begin(), record->body.bytes.end()), "caf\xC3\xA9 note");
   EXPECT_EQ(fixture.state.recipient_lists.to, u"");
 }
 
@@ -273,8 +272,8 @@ TEST(NoteWriter, ListsAnEmptyFromColumnInPreviewMode) {
   fixture.Preview(*folder);
   const std::vector<ListRow> rows = fixture.window.Rows();
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0], (ListRow{u"1", u"note", u"", u"Idea", std::u16string(kCreated), u"Read",
-                              rows[0][6]}));
+  EXPECT_EQ(rows[0],
+            (ListRow{u"1", u"note", u"", u"Idea", std::u16string(kCreated), u"Read", rows[0][6]}));
   const auto record = fixture.state.row_records.FindNote(1);
   ASSERT_TRUE(record.has_value());
   EXPECT_EQ(std::string(record->body.bytes.begin(), record->body.bytes.end()), "text");

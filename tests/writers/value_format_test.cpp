@@ -63,14 +63,12 @@ TEST(MessageFlagsText, TestsTheBitsInItsOwnOrder) {
 }
 
 TEST(MessageFlagsText, ReadsTheStoredFlagsOrGivesNothing) {
-  for (const auto& [flags, expected] :
-       std::vector<std::pair<std::int32_t, std::u16string>>{
+  for (const auto& [flags, expected] : std::vector<std::pair<std::int32_t, std::u16string>>{
            {0x11, u"Has attachments"}, {0x01, u"Read"}, {0, u"Unread"}}) {
     WriterFixture fixture;
     pff::Item holder;
     libpff_item_t* item = ScanOneMessage(
-        fixture, [flags](pstgen::Message& m) { m.Set(pstgen::tag::kMessageFlags, flags); },
-        holder);
+        fixture, [flags](pstgen::Message& m) { m.Set(pstgen::tag::kMessageFlags, flags); }, holder);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(MessageFlagsText(item), expected) << flags;
   }
@@ -137,7 +135,8 @@ TEST(CollectRecipients, ListsToCcAndBccWithUsableAddressesOnly) {
 TEST(CollectRecipients, LeavesTheListsAloneWithoutRecipients) {
   WriterFixture fixture;
   pff::Item holder;
-  libpff_item_t* item = ScanOneMessage(fixture, [](pstgen::Message&) {}, holder);
+  libpff_item_t* item = ScanOneMessage(
+      fixture, [](pstgen::Message&) {}, holder);
   ASSERT_NE(item, nullptr);
   RecipientLists lists;
   lists.cc = u"kept,";

@@ -40,8 +40,8 @@ class WriterFixture {
   const FolderNode* Folder(std::u16string_view tail) const {
     for (const FolderNode& node : state.folder_nodes) {
       const std::u16string path = node.FolderPath();
-      if (path.size() >= tail.size() && path.compare(path.size() - tail.size(), tail.size(),
-                                                     tail) == 0) {
+      if (path.size() >= tail.size() &&
+          path.compare(path.size() - tail.size(), tail.size(), tail) == 0) {
         return &node;
       }
     }

@@ -99,9 +99,11 @@ int Check(const std::string& path) {
   for (const std::string& problem : report.problems) std::printf("%s\n", problem.c_str());
   std::printf(
       "%s: %zu nodes, %zu blocks, %zu folders, %zu messages; B-tree levels: nodes %d, blocks %d; "
-      "%s\n",
+      "%llu bytes allocated but unused; %s\n",
       path.c_str(), report.nodes, report.blocks, report.folders, report.messages,
-      report.nbt_levels + 1, report.bbt_levels + 1, report.ok() ? "no faults" : "FAULTS FOUND");
+      report.nbt_levels + 1, report.bbt_levels + 1,
+      static_cast<unsigned long long>(report.leaked_bytes),
+      report.ok() ? "no faults" : "FAULTS FOUND");
   return report.ok() ? 0 : 1;
 }
 

@@ -1,0 +1,203 @@
+// The e-mail writer in conversion mode: the composed message and the MSG file, read back with
+// an independent MSG reader.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "convert/messaging_session.h"
+#include "writer_fixture.h"
+#include "writers/embedded_message.h"
+
+namespace bm {
+namespace {
+
+using test::Quote;
+using test::ReadFile;
+using test::WriterFixture;
+
+// The MSG file as MIME text, through msgconvert.
+std::string MsgAsMime(const std::filesystem::path& msg) {
+  const test::CommandResult result =
+      test::Run("msgconvert --outfile - " + Quote(msg.string()) + " 2>/dev/null");
+  return result.exit_code == 0 ? result.output : std::string();
+}
+
+bool Contains(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
+}
+
+class EmailConversion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::HaveProgram("msgconvert")) GTEST_SKIP() << "msgconvert is not installed";
+  }
+
+  // Scans `store`, opens the messaging session and converts folder "Inbox".
+  std::filesystem::path Convert(const pstgen::Store& store, bool with_session = true,
+                                std::filesystem::path target = {}) {
+    if (!fixture_.ScanStore(store)) return {};
+    if (with_session) {
+      fixture_.state.messaging_session_status =
+          MessagingSession::Create(fixture_.state.messaging_session);
+    }
+    const FolderNode* inbox = fixture_.Folder(u"/Inbox");
+    if (inbox == nullptr) return {};
+    return fixture_.Convert(*inbox, std::move(target));
+  }
+
+  static pstgen::Message& AddMail(pstgen::Folder& folder, std::u16string_view subject) {
+    pstgen::Message& mail = folder.AddMessage("IPM.Note");
+    mail.SetSubject(subject);
+    mail.Set(pstgen::tag::kSenderName, u"Ann Example");
+    mail.Set(pstgen::tag::kSenderEmailAddress, u"ann@example.com");
+    return mail;
+  }
+
+  WriterFixture fixture_;
+};
+
+TEST_F(EmailConversion, AnHtmlMessageKeepsItsHtmlRecipientsAndAttachments) {
+  pstgen::Store store;
+  pstgen::Message& mail = AddMail(store.top().AddFolder(u"Inbox", u"IPF.Note"), u"Quarterly");
+  mail.SetHtml("<html><body><p>Numbers <b>inside</b></p></body></html>");
+  mail.AddRecipient(u"To One", u"one@example.com", pstgen::RecipientType::kTo);
+  mail.AddRecipient(u"Cc Two", u"two@example.com", pstgen::RecipientType::kCc);
+  mail.AddRecipient(u"Bcc Three", u"three@example.com", pstgen::RecipientType::kBcc);
+  mail.AddAttachment(u"report.pdf", pstgen::Bytes("%PDF-1.4 quarterly"));
+  mail.AddAttachment(u"Me0.html", pstgen::Bytes("an attachment, not the body"));
+  pstgen::Message& inner = mail.AddEmbeddedMessage(u"Forwarded note");
+  inner.SetSubject(u"Inner subject").SetBody(u"inner words");
+  inner.Set(pstgen::tag::kSenderName, u"Bob");
+  inner.AddAttachment(u"report.pdf", pstgen::Bytes("%PDF-1.4 inner"));
+
+  const std::filesystem::path target = Convert(store);
+  ASSERT_FALSE(target.empty());
+  const std::filesystem::path msg = target / "Quarterly--1.msg";
+  ASSERT_TRUE(std::filesystem::exists(msg)) << ToUtf8(fixture_.window.StatusTexts().back());
+  const std::string mime = MsgAsMime(msg);
+  EXPECT_TRUE(Contains(mime, "Subject: Quarterly")) << mime;
+  EXPECT_TRUE(Contains(mime, "one@example.com")) << mime;
+  EXPECT_TRUE(Contains(mime, "two@example.com")) << mime;
+  EXPECT_TRUE(Contains(mime, "text/html")) << mime;
+  EXPECT_TRUE(Contains(mime, "<b>inside</b>")) << mime;
+  EXPECT_TRUE(Contains(mime, "report.pdf")) << mime;
+  EXPECT_TRUE(Contains(mime, "Me0 (2).html")) << mime;
+  EXPECT_TRUE(Contains(mime, "Inner subject")) << mime;
+  // The body file was not overwritten by the attachment of the same name.
+  EXPECT_TRUE(Contains(ReadFile(fixture_.TempFolder() / "Me0.html"), "<b>inside</b>"));
+  // Composed in the temp folder; the embedded message's files do not meet the outer ones.
+  EXPECT_TRUE(std::filesystem::exists(fixture_.TempFolder() / "temp.eml"));
+  EXPECT_EQ(ReadFile(fixture_.TempFolder() / "report.pdf"), "%PDF-1.4 quarterly");
+  EXPECT_EQ(fixture_.window.StatusTexts().back(), u"Mail [1]" + FromPath(target) + u"/Quarterly");
+  EXPECT_TRUE(fixture_.state.recipient_lists.to.empty());
+  EXPECT_TRUE(fixture_.state.recipient_lists.cc.empty());
+}
+
+TEST_F(EmailConversion, PlainAndRtfBodiesArriveAsText) {
+  pstgen::Store store;
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  AddMail(inbox, u"plain").SetBody(u"caf\u00e9 au lait");
+  AddMail(inbox, u"rich").SetRtf("{\\rtf1\\ansi Rich {\\b bold} words\\par}");
+  const std::filesystem::path target = Convert(store);
+  ASSERT_FALSE(target.empty());
+  const std::string plain = MsgAsMime(target / "plain--1.msg");
+  EXPECT_TRUE(Contains(plain, "caf\xC3\xA9 au lait") || Contains(plain, "caf=C3=A9 au lait"))
+      << plain;
+  const std::string rich = MsgAsMime(target / "rich--2.msg");
+  EXPECT_TRUE(Contains(rich, "Rich")) << rich;
+  EXPECT_TRUE(Contains(rich, "bold")) << rich;
+}
+
+TEST_F(EmailConversion, FileNamesAreMadeSafeFitAndNeverReplaceAFile) {
+  pstgen::Store store;
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  AddMail(inbox, u"a/b:c?").SetBody(u"1");
+  AddMail(inbox, std::u16string(300, u'\u00e9')).SetBody(u"2");
+  AddMail(inbox, u"").SetBody(u"3");
+  AddMail(inbox, u"Kept").SetBody(u"4");
+  const std::filesystem::path target = fixture_.temp.path() / "target";
+  std::filesystem::create_directories(target);
+  std::ofstream(target / "Kept--4.msg") << "converted earlier";
+  ASSERT_FALSE(Convert(store, true, target).empty());
+  EXPECT_TRUE(std::filesystem::exists(target / "a b c --1.msg"));
+  EXPECT_TRUE(std::filesystem::exists(target / "--3.msg"));
+  EXPECT_EQ(ReadFile(target / "Kept--4.msg"), "converted earlier");
+  const std::string kept = MsgAsMime(target / "Kept--4 (2).msg");
+  EXPECT_TRUE(Contains(kept, "Subject: Kept")) << kept;
+  bool found_long = false;
+  for (const std::string& name : test::FileNames(target)) {
+    EXPECT_LE(name.size(), 255u);
+    if (name.size() > 200) {
+      found_long = true;
+      EXPECT_EQ(name.substr(name.size() - 7), "--2.msg");
+    }
+  }
+  EXPECT_TRUE(found_long);
+  EXPECT_EQ(fixture_.window.StatusTexts()[0], u"Mail [1]" + FromPath(target) + u"/a/b:c?");
+}
+
+TEST_F(EmailConversion, WithoutTheMessagingSessionOnlyTheMessageFileIsComposed) {
+  pstgen::Store store;
+  AddMail(store.top().AddFolder(u"Inbox", u"IPF.Note"), u"no session").SetBody(u"text");
+  const std::filesystem::path target = Convert(store, false);
+  ASSERT_FALSE(target.empty());
+  EXPECT_TRUE(test::FileNames(target).empty());
+  EXPECT_TRUE(Contains(ReadFile(fixture_.TempFolder() / "temp.eml"), "no session"));
+  EXPECT_EQ(fixture_.window.StatusTexts().back(), u"Mail [1]" + FromPath(target) + u"/no session");
+}
+
+TEST_F(EmailConversion, AFailedSaveAbandonsTheMailButNotTheNext) {
+  pstgen::Store store;
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  AddMail(inbox, u"first")
+      .SetBody(u"1")
+      .AddRecipient(u"Gone", u"gone@example.com", pstgen::RecipientType::kTo);
+  AddMail(inbox, u"second").SetBody(u"2");
+  ASSERT_TRUE(fixture_.ScanStore(store));
+  fixture_.state.messaging_session_status =
+      MessagingSession::Create(fixture_.state.messaging_session);
+  const FolderNode* node = fixture_.Folder(u"/Inbox");
+  ASSERT_NE(node, nullptr);
+  // A target folder that is not there makes every save fail.
+  const std::filesystem::path missing = fixture_.temp.path() / "missing";
+  fixture_.window.ClearCalls();
+  fixture_.state.conversion_mode = true;
+  export_handle_export_folder_items(fixture_.state, node->folder_item.get(), FromPath(missing));
+  EXPECT_TRUE(fixture_.window.StatusTexts().empty());
+  EXPECT_EQ(fixture_.state.running_item_number, 2);
+  EXPECT_TRUE(fixture_.state.recipient_lists.to.empty());
+  EXPECT_FALSE(Contains(ReadFile(fixture_.TempFolder() / "temp.eml"), "gone@example.com"));
+}
+
+TEST_F(EmailConversion, NestedMessagesAreFollowedToABoundedDepth) {
+  pstgen::Store store;
+  pstgen::Message* level = &AddMail(store.top().AddFolder(u"Inbox", u"IPF.Note"), u"outer");
+  level->SetBody(u"outer body");
+  for (int depth = 1; depth <= kMaxEmbeddedDepth + 2; ++depth) {
+    const std::u16string subject = u"level" + DecimalText(depth);
+    level = &level->AddEmbeddedMessage(subject);
+    level->SetSubject(subject).SetBody(u"body of " + subject);
+  }
+  const std::filesystem::path target = Convert(store);
+  ASSERT_FALSE(target.empty());
+  const std::string mime = MsgAsMime(target / "outer--1.msg");
+  EXPECT_TRUE(Contains(mime, "level1")) << mime;
+  EXPECT_EQ(fixture_.window.StatusTexts().back(), u"Mail [1]" + FromPath(target) + u"/outer");
+}
+
+TEST_F(EmailConversion, SampleStoreEmailBecomesAnMsgFile) {
+  BM_SAMPLE_OR_SKIP(pst, "outlook.pst");
+  ASSERT_TRUE(fixture_.Scan(pst));
+  fixture_.state.messaging_session_status =
+      MessagingSession::Create(fixture_.state.messaging_session);
+  const FolderNode* inbox = fixture_.Folder(u"/Top of Personal Folders/Inbox");
+  ASSERT_NE(inbox, nullptr);
+  const std::filesystem::path target = fixture_.Convert(*inbox);
+  const std::filesystem::path msg = target / "Welcome to Microsoft Office Outlook 2003--1.msg";
+  ASSERT_TRUE(std::filesystem::exists(msg));
+  const std::string mime = MsgAsMime(msg);
+  EXPECT_TRUE(Contains(mime, "Welcome to Microsoft Office Outlook 2003")) << mime.substr(0, 2000);
+}
+
+}  // namespace
+}  // namespace bm
