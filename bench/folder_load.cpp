@@ -74,8 +74,7 @@ int main(int argc, char** argv) {
     load_seconds = SecondsOf([&] { bm::RunFolderLoad(session.state(), node->tree_item); });
     rows = session.window().Rows().size();
   }
-  std::printf(
-      "{\"folders\": %zu, \"scan_seconds\": %.6f, \"rows\": %zu, \"load_seconds\": %.6f}\n",
-      folders, scan_seconds, rows, load_seconds);
+  std::printf("{\"folders\": %zu, \"scan_seconds\": %.6f, \"rows\": %zu, \"load_seconds\": %.6f}\n",
+              folders, scan_seconds, rows, load_seconds);
   return 0;
 }

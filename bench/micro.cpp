@@ -49,8 +49,10 @@ std::string HtmlOf(const std::string& text) {
 std::string RtfOf(const std::string& text) {
   std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Calibri;}}\\f0\\fs22 ";
   for (const char c : text) {
-    if (c == '\n') rtf += "\\par\r\n";
-    else if (c != '\r') rtf += c;
+    if (c == '\n')
+      rtf += "\\par\r\n";
+    else if (c != '\r')
+      rtf += c;
   }
   return rtf + "}";
 }

@@ -196,11 +196,11 @@ std::string RecipientsJson(libpff_item_t* message) {
   std::string json = "[";
   for (int s = 0; s < sets; ++s) {
     const bm::pff::RecordEntry type = bm::pff::FindEntry(recipients.get(), s, 0x0C15);
-    json += std::string(s == 0 ? "" : ", ") + "{\"name\": " +
-            JsonString(Text(recipients.get(), s, 0x3001)) +
+    json += std::string(s == 0 ? "" : ", ") +
+            "{\"name\": " + JsonString(Text(recipients.get(), s, 0x3001)) +
             ", \"address\": " + JsonString(Text(recipients.get(), s, 0x3003)) +
-            ", \"type\": " +
-            std::to_string(type ? bm::pff::ReadInt32(type.get()).value_or(0) : 0) + "}";
+            ", \"type\": " + std::to_string(type ? bm::pff::ReadInt32(type.get()).value_or(0) : 0) +
+            "}";
   }
   return json + "]";
 }
@@ -364,8 +364,7 @@ int main(int argc, char** argv) {
   Error error;
   libpff_item_t* raw_root = nullptr;
   if (libpff_file_get_root_folder(file.get(), &raw_root, error.out()) != 1) {
-    std::fprintf(stderr, "brindlemoor-readfloor: no root folder in %s\n",
-                 arguments->store.c_str());
+    std::fprintf(stderr, "brindlemoor-readfloor: no root folder in %s\n", arguments->store.c_str());
     return 1;
   }
   const Item root(raw_root);

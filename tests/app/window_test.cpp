@@ -219,6 +219,7 @@ TEST_F(Window, HasTheTemplatesControlsMenuColumnsAndStatusPanes) {
   EXPECT_TRUE(list->showGrid());
   EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
   EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+  EXPECT_FALSE(list->horizontalHeader()->sectionsClickable());
 
   EXPECT_EQ(window_->status_pane(0)->text(), QStringLiteral("Brindlemoor 5.4"));
   EXPECT_FALSE(window_->status_pane(1)->text().isEmpty());
@@ -367,6 +368,13 @@ TEST_F(Window, AClickOnARowShowsThePreviewPage) {
   SelectFolder("Inbox");
   ASSERT_EQ(window_->list()->rowCount(), 3);
   QTableWidget* list = window_->list();
+  // Moving the selection with the keyboard previews nothing; only a click does.
+  list->setFocus();
+  list->setCurrentCell(0, 0);
+  QTest::keyClick(list, Qt::Key_Down);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->browser()->url().isEmpty());
+
   QSignalSpy loaded(window_->browser(), &QWebEngineView::loadFinished);
   const QRect row = list->visualRect(list->model()->index(1, 2));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());

@@ -269,7 +269,8 @@ class Checker {
         const std::uint8_t used = expected[amap * fmt::kPageDataSize + i];
         const std::uint8_t marked = (*page)[i];
         misses |= (used & ~marked) != 0;
-        report_.leaked_bytes += std::popcount(static_cast<unsigned>(marked & ~used)) * fmt::kSlotSize;
+        report_.leaked_bytes +=
+            std::popcount(static_cast<unsigned>(marked & ~used)) * fmt::kSlotSize;
       }
       if (misses) Problem("AMap at " + Hex(at) + " leaves blocks or pages in use unallocated");
       for (std::size_t i = 0; i < fmt::kPageDataSize; ++i) {

@@ -47,6 +47,7 @@ inline constexpr std::uint32_t kNidSearchFolderTemplate = 0xC1;
 inline constexpr std::uint32_t kNidRootFolder = 0x122;
 inline constexpr std::uint32_t kNidSearchManagementQueue = 0x1E1;
 inline constexpr std::uint32_t kNidSearchActivityList = 0x201;
+inline constexpr std::uint32_t kNidSearchDomainObject = 0x261;
 inline constexpr std::uint32_t kNidHierarchyTableTemplate = 0x60D;
 inline constexpr std::uint32_t kNidContentsTableTemplate = 0x60E;
 inline constexpr std::uint32_t kNidAssocContentsTableTemplate = 0x60F;

@@ -235,6 +235,8 @@ std::vector<Bytes> BuildTc(std::vector<std::uint32_t> column_tags, const std::ve
   column_tags.push_back(kTagLtpRowVer);
   std::sort(column_tags.begin(), column_tags.end());
   column_tags.erase(std::unique(column_tags.begin(), column_tags.end()), column_tags.end());
+  if (column_tags.size() > 255)
+    throw std::invalid_argument("pstgen: a table holds at most 255 columns");
 
   // Row layout: row id, row version, then 8-, 4-, 2- and 1-byte cells, then the existence map.
   std::vector<ColumnLayout> columns;

@@ -540,6 +540,7 @@ class StoreWriter {
     // Idle search queues: nodes without data, as Outlook leaves them.
     ndb_.AddNode({fmt::kNidSearchManagementQueue, 0, 0, 0});
     ndb_.AddNode({fmt::kNidSearchActivityList, 0, 0, 0});
+    ndb_.AddNode({fmt::kNidSearchDomainObject, 0, 0, 0});
   }
 
   const Store& store_;
