@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "engine/app_state.h"
 #include "engine/folder_walk.h"
 #include "writers/item_writers.h"
@@ -16,6 +17,15 @@ void Notify(const AppState& state, const char* format, int a, int b) {
   if (state.notify_stream != nullptr) std::fprintf(state.notify_stream, format, a, b);
 }
 
+// A conversion names every item it could not write: a message the store cannot give must not
+// vanish from the run without a word. Preview mode has no report to keep.
+void ReportUnreadable(AppState& state, std::u16string_view folder, int item_index,
+                      std::u16string_view reason) {
+  if (!state.conversion_mode) return;
+  state.report.Failed(std::u16string(folder) + u" item " + DecimalText(item_index + 1),
+                      std::u16string(reason));
+}
+
 }  // namespace
 
 int export_handle_export_item(AppState& state, pff::Item item, int item_index,
@@ -24,7 +34,11 @@ int export_handle_export_item(AppState& state, pff::Item item, int item_index,
   if (!item) return 1;
   pff::Error error;
   std::uint8_t item_type = 0;
-  if (libpff_item_get_type(item.get(), &item_type, error.out()) != 1) return 1;
+  if (libpff_item_get_type(item.get(), &item_type, error.out()) != 1) {
+    ReportUnreadable(state, target_directory, item_index,
+                     u"its kind cannot be read from the store");
+    return 1;
+  }
 
   libpff_item_t* raw = item.get();
   switch (item_type) {
@@ -87,7 +101,13 @@ int export_handle_export_folder_items(AppState& state, libpff_item_t* folder,
 
   pff::Error error;
   int count = 0;
-  if (libpff_folder_get_number_of_sub_messages(folder, &count, error.out()) != 1) return -1;
+  if (libpff_folder_get_number_of_sub_messages(folder, &count, error.out()) != 1) {
+    if (state.conversion_mode) {
+      state.report.Failed(std::u16string(target_directory),
+                          u"the folder's messages cannot be counted in the store");
+    }
+    return -1;
+  }
   // The bar takes 16-bit values: a larger folder's range wraps, as it always has.
   state.main_window.SetProgressRange(0, count & 0xFFFF);
   if (count <= 0) return 1;
@@ -99,6 +119,7 @@ int export_handle_export_folder_items(AppState& state, libpff_item_t* folder,
     libpff_item_t* raw = nullptr;
     if (libpff_folder_get_sub_message(folder, index, &raw, error.out()) != 1) {
       // An unreadable message in a damaged store must not cost the readable ones after it.
+      ReportUnreadable(state, target_directory, index, u"it cannot be read from the store");
       result = -1;
       continue;
     }

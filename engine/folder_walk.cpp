@@ -21,7 +21,7 @@ constexpr std::u16string_view kItemsDirectoryName = u"xxxexportdata";
 constexpr int kMaxWalkDepth = 512;
 
 bool IsReplacedInName(char16_t c) {
-  if (c < 32) return true;
+  if (c < 32 || c == 0x7F) return true;
   switch (c) {
     case u'/':
     case u'\\':

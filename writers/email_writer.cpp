@@ -105,10 +105,10 @@ void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailT
   inputs.attachment_list = attachments;
   inputs.subject = subject;
 
-  std::unique_ptr<Mimelib> probe;
-  if (Succeeded(Mimelib::Create(probe))) {
-    probe.reset();
-    Check(ComposeMessageFile(inputs));
+  std::unique_ptr<Mimelib> mimelib;
+  if (Succeeded(Mimelib::Create(mimelib))) {
+    // A message that could not be composed must not reach the MSG file.
+    Check(ComposeMessageFile(*mimelib, inputs));
     if (Succeeded(state.messaging_session_status) && state.messaging_session) {
       const std::u16string msg_path = FreeTargetPath(folder_path, TargetFileStem(subject), number,
                                                      u".msg", kMaxMsgFileNameBytes);

@@ -14,12 +14,10 @@
 
 namespace bm {
 
-HResult ComposeMessageFile(const ComposeInputs& in) {
-  std::unique_ptr<Mimelib> mimelib;
-  if (const HResult created = Mimelib::Create(mimelib); Failed(created)) return created;
-  return mimelib->ComposeEmlFile(in.eml_path, in.body_file_path, in.sender_text, in.to_list,
-                                 in.date_text, in.body_kind, in.attachment_list, in.subject,
-                                 in.cc_list, in.bcc_list);
+HResult ComposeMessageFile(Mimelib& mimelib, const ComposeInputs& in) {
+  return mimelib.ComposeEmlFile(in.eml_path, in.body_file_path, in.sender_text, in.to_list,
+                                in.date_text, in.body_kind, in.attachment_list, in.subject,
+                                in.cc_list, in.bcc_list);
 }
 
 bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_path, int depth) {
@@ -63,7 +61,9 @@ bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_pa
   inputs.body_kind = BodyKindText(body.kind());
   inputs.attachment_list = ExportAttachments(context, message).value_or(std::u16string());
   inputs.subject = texts.common.subject;
-  return Succeeded(ComposeMessageFile(inputs));
+  std::unique_ptr<Mimelib> mimelib;
+  if (Failed(Mimelib::Create(mimelib))) return false;
+  return Succeeded(ComposeMessageFile(*mimelib, inputs));
 }
 
 }  // namespace bm

@@ -28,8 +28,10 @@ struct ComposeInputs {
   std::u16string subject;
 };
 
-// Creates the mimelib component and composes the message file; the component's result.
-HResult ComposeMessageFile(const ComposeInputs& inputs);
+class Mimelib;
+
+// Composes the message file through `mimelib`; the component's result.
+HResult ComposeMessageFile(Mimelib& mimelib, const ComposeInputs& inputs);
 
 // Composes the embedded message `message` (nested `depth` levels deep, from 1) into an RFC 822
 // file at `eml_path`, with its own body, recipients and attachments. Its working files go to a

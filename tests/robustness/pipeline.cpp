@@ -50,11 +50,9 @@ int CountMessages(const AppState& state) {
   for (const FolderNode& node : state.folder_nodes) {
     pff::Error error;
     int count = 0;
-    if (libpff_folder_get_number_of_sub_messages(node.folder_item.get(), &count, error.out()) ==
-            1 &&
-        count > 0) {
-      messages += count;
-    }
+    const bool counted =
+        libpff_folder_get_number_of_sub_messages(node.folder_item.get(), &count, error.out()) == 1;
+    if (counted && count > 0) messages += count;
   }
   return messages;
 }

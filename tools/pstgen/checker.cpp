@@ -77,6 +77,7 @@ class Checker {
     if (!CheckHeader()) return std::move(report_);
     WalkBtree(nbt_root_, fmt::kPageNbt);
     WalkBtree(bbt_root_, fmt::kPageBbt);
+    CheckDensityList();
     report_.nodes = nodes_.size();
     report_.blocks = blocks_.size();
     CheckIdCounters();
@@ -217,6 +218,21 @@ class Checker {
     }
   }
 
+  // The density list is optional (Outlook 2003 writes none), but one that is there must be sound.
+  void CheckDensityList() {
+    const auto page = ReadAt(fmt::kDListOffset, fmt::kPageSize);
+    if (!page) return;
+    const std::uint8_t* trailer = &(*page)[fmt::kPageDataSize];
+    if (trailer[0] != fmt::kPageDList) return;
+    const std::uint64_t bid = fmt::Get64(trailer + 8);
+    if (trailer[1] != fmt::kPageDList ||
+        fmt::Get16(trailer + 2) != fmt::Signature(fmt::kDListOffset, bid) ||
+        fmt::Get32(trailer + 4) != fmt::Crc(std::span(page->data(), fmt::kPageDataSize))) {
+      Problem("density list page trailer wrong");
+    }
+    if ((*page)[1] > 119) Problem("density list holds too many entries");
+  }
+
   void CheckIdCounters() {
     for (const auto& [bid, info] : blocks_) {
       if (bid >= next_bid_) Problem("block " + Hex(bid) + " not below bidNextB");
@@ -233,10 +249,13 @@ class Checker {
   }
 
   void CheckAllocationMaps() {
-    const std::uint64_t amap_count = (eof_ - fmt::kFirstAMapOffset) / fmt::kAMapCoverage;
+    // Sized by the real file, whatever the header claims.
+    const std::uint64_t mapped_end = std::min(eof_, file_size_);
+    if (mapped_end < fmt::kFirstAMapOffset) return;
+    const std::uint64_t amap_count = (mapped_end - fmt::kFirstAMapOffset) / fmt::kAMapCoverage;
     std::vector<std::uint8_t> expected(amap_count * fmt::kPageDataSize, 0);
     const auto mark = [&](std::uint64_t offset, std::uint64_t size, const std::string& what) {
-      if (offset < fmt::kFirstAMapOffset || offset + size > eof_) {
+      if (offset < fmt::kFirstAMapOffset || offset + size > fmt::AMapOffset(amap_count)) {
         Problem(what + " lies outside the mapped area");
         return;
       }
@@ -624,7 +643,7 @@ class Checker {
         })) {
       Problem(where + ": row id column missing");
     }
-    if (row_size != end1 + (column_count + 7) / 8 || row_size == 0) {
+    if (row_size != end1 + (column_count + 7) / 8 || row_size < 8) {
       Problem(where + ": row size wrong");
       return std::nullopt;
     }

@@ -87,7 +87,9 @@ enum PageType : std::uint8_t {
   kPagePMap = 0x83,
   kPageAMap = 0x84,
   kPageFPMap = 0x85,
+  kPageDList = 0x86,
 };
+inline constexpr std::uint64_t kDListOffset = 0x4200;
 inline constexpr std::size_t kBtEntriesSize = 488;
 inline constexpr std::size_t kBtEntrySize = 24;   // BTENTRY and BBTENTRY
 inline constexpr std::size_t kNbtEntrySize = 32;  // NBTENTRY

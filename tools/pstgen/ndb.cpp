@@ -372,6 +372,18 @@ void NdbWriter::WriteHeader(const PageRef& nbt, const PageRef& bbt, std::uint64_
   Overwrite(0, h);
 }
 
+// An empty density list, as Outlook leaves one: no entries yet, trailer BID = bidNextP.
+void NdbWriter::WriteDensityList() {
+  std::vector<std::uint8_t> page(fmt::kPageSize, 0);
+  std::uint8_t* trailer = page.data() + fmt::kPageDataSize;
+  trailer[0] = fmt::kPageDList;
+  trailer[1] = fmt::kPageDList;
+  fmt::Put16(trailer + 2, fmt::Signature(fmt::kDListOffset, next_page_bid_));
+  fmt::Put32(trailer + 4, fmt::Crc(std::span(page.data(), fmt::kPageDataSize)));
+  fmt::Put64(trailer + 8, next_page_bid_);
+  Overwrite(fmt::kDListOffset, page);
+}
+
 void NdbWriter::Finish(const std::array<std::uint32_t, 32>& next_nid_index) {
   const PageRef nbt = WriteNodeBtree();
   const PageRef bbt = WriteBlockBtree();
@@ -380,6 +392,7 @@ void NdbWriter::Finish(const std::array<std::uint32_t, 32>& next_nid_index) {
   const std::uint64_t file_end = fmt::AMapOffset(amap_count);
   WriteAt(file_end, {});
   const std::uint64_t amap_free = WriteMaps(amap_count);
+  WriteDensityList();
   WriteHeader(nbt, bbt, file_end, amap_free, next_nid_index);
   if (std::fflush(file_.get()) != 0) ThrowIo(path_, "cannot write");
   std::FILE* file = file_.release();

@@ -77,6 +77,7 @@ class NdbWriter {
   PageRef WriteBlockBtree();
   PageRef WriteNodeBtree();
   std::uint64_t WriteMaps(std::uint64_t amap_count);
+  void WriteDensityList();
   void WriteHeader(const PageRef& nbt, const PageRef& bbt, std::uint64_t file_end,
                    std::uint64_t amap_free, const std::array<std::uint32_t, 32>& next_nid_index);
   void MarkAllocated(std::uint64_t offset, std::size_t size);

@@ -1,0 +1,59 @@
+// Hostile HTML bodies through the text conversion: whatever the markup, the text is valid
+// UTF-8 and carries nothing of the scripts.
+#include <gtest/gtest.h>
+
+#include <glib.h>
+
+#include <string>
+
+#include "convert/html_text.h"
+#include "support/test_support.h"
+
+namespace bm::robust {
+namespace {
+
+bool ValidUtf8(const std::string& text) {
+  return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr) != 0;
+}
+
+TEST(HostileHtml, ScriptsStyleAndEventHandlersLeaveNoText) {
+  const std::string text = HtmlToText(
+      "<html><head><script>steal()</script><style>p{x:1}</style></head>"
+      "<body onload=\"boom()\"><p>Visible</p><script>alert(1)</script>"
+      "<img src=\"http://attacker.invalid/t.gif\" onerror=\"alert(2)\"></body></html>");
+  EXPECT_NE(text.find("Visible"), std::string::npos);
+  for (const char* hidden : {"steal", "alert", "boom", "x:1"}) {
+    EXPECT_EQ(text.find(hidden), std::string::npos) << hidden;
+  }
+}
+
+// The HTML parser turns a numeric character reference too large for any code point into an
+// invalid byte sequence instead of U+FFFD (found by html_text_fuzzer; the input is kept in
+// fuzz/crashes/html_text/). Disabled until the conversion guards against it.
+TEST(HostileHtml, DISABLED_OverflowingCharacterReferencesGiveValidText) {
+  for (const char* html : {"<p>&#x1F60ECCCCCCCCCCCCCCCC;</p>", "<p>&#99999999999999;</p>",
+                           "<p>&#3000000000;</p>", "<p>&#x110000;</p>"}) {
+    EXPECT_TRUE(ValidUtf8(HtmlToText(html))) << html;
+    EXPECT_TRUE(ValidUtf8(HtmlToUtf8(html))) << html;
+  }
+}
+
+// An 8-bit document that declares a UTF-16 charset in a meta tag (Outlook writes
+// "charset=unicode") is read as UTF-16 and its text comes out as CJK noise, scripts included;
+// a meta tag can never declare UTF-16, which only a byte-order mark establishes (found by
+// html_text_fuzzer; input kept in fuzz/crashes/html_text/). Disabled until the conversion reads
+// such a document as UTF-8 (or windows-1252 when it is not valid UTF-8).
+TEST(HostileHtml, DISABLED_MetaDeclaringUtf16InAn8BitDocumentIsNotReadAsUtf16) {
+  for (const char* html :
+       {"<html><head><meta charset=\"utf-16le\"><script>steal()</script></head>"
+        "<body><p>Hello world</p></body></html>",
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=unicode\">"
+        "</head><body><p>Hello world</p></body></html>"}) {
+    const std::string text = HtmlToText(html);
+    EXPECT_NE(text.find("Hello world"), std::string::npos) << html;
+    EXPECT_EQ(text.find("steal"), std::string::npos) << html;
+  }
+}
+
+}  // namespace
+}  // namespace bm::robust
