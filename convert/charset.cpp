@@ -58,6 +58,13 @@ std::string Utf8OrWindows1252(std::string_view bytes) {
   return Windows1252ToUtf8(bytes);
 }
 
+std::string ValidUtf8(std::string text) {
+  const auto size = static_cast<gssize>(text.size());
+  if (g_utf8_validate_len(text.data(), static_cast<gsize>(size), nullptr)) return text;
+  const GMemoryPtr<gchar> valid(g_utf8_make_valid(text.data(), size));
+  return valid ? std::string(valid.get()) : std::string();
+}
+
 std::optional<std::string> CharsetToUtf8(std::string_view bytes, std::string_view charset) {
   const std::string name(charset);
   gsize written = 0;

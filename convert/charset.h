@@ -15,6 +15,9 @@ std::string Windows1252ToUtf8(std::string_view bytes);
 // The bytes when they are valid UTF-8, otherwise their windows-1252 reading.
 std::string Utf8OrWindows1252(std::string_view bytes);
 
+// The text when it is valid UTF-8; otherwise each invalid sequence replaced by U+FFFD.
+std::string ValidUtf8(std::string text);
+
 // Decodes `bytes` from the named charset (an iconv name or a Windows code page as "CP1251").
 // nullopt when the charset is unknown or the bytes are not valid in it.
 std::optional<std::string> CharsetToUtf8(std::string_view bytes, std::string_view charset);

@@ -111,7 +111,8 @@ GObjectPtr<GMimeObject> Alternative(std::vector<GObjectPtr<GMimeObject>> parts) 
 GObjectPtr<GMimeObject> HtmlBody(std::string_view html) {
   std::string charset = DeclaredHtmlCharset(html);
   std::string bytes(html);
-  if (charset.empty() || charset.rfind("utf-16", 0) == 0) {
+  // UTF-8 is labelled only once checked, and wide forms are carried as UTF-8.
+  if (charset.empty() || charset == "utf-8" || charset.rfind("utf-16", 0) == 0) {
     bytes = HtmlToUtf8(html);
     charset = "utf-8";
   }

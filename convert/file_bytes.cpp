@@ -1,64 +1,152 @@
 #include "convert/file_bytes.h"
 
-#include <glib.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
-#include <iterator>
-#include <system_error>
-
-#include "base/text.h"
-#include "convert/glib_ptr.h"
+#include <cerrno>
+#include <random>
 
 namespace bm {
 
 namespace {
 
-HResult ResultOfFileError(const GError* error) {
-  if (error == nullptr || error->domain != G_FILE_ERROR) return STG_E_WRITEFAULT;
-  switch (error->code) {
-    case G_FILE_ERROR_NOENT:
-    case G_FILE_ERROR_NOTDIR:
-    case G_FILE_ERROR_NAMETOOLONG:
+HResult ResultOfErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
       return STG_E_PATHNOTFOUND;
-    case G_FILE_ERROR_ACCES:
-    case G_FILE_ERROR_PERM:
-    case G_FILE_ERROR_ROFS:
+    case EACCES:
+    case EPERM:
+    case EROFS:
       return STG_E_ACCESSDENIED;
-    case G_FILE_ERROR_NOSPC:
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
       return STG_E_MEDIUMFULL;
+    case EEXIST:
+      return STG_E_FILEALREADYEXISTS;
     default:
       return STG_E_WRITEFAULT;
   }
 }
 
+// A file descriptor closed when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  void Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  // Closes now; false when the kernel reports that buffered data was lost.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// A temporary file beside the target, removed again unless it was moved into place.
+class TempFile {
+ public:
+  // Creates it in `directory`; errno tells why when the result is not valid().
+  explicit TempFile(const std::filesystem::path& directory) {
+    thread_local std::minstd_rand random(std::random_device{}());
+    for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
+      path_ = directory / (".bm" + std::to_string(random() % 1000000000) + ".tmp");
+      fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      if (!fd_.valid() && errno != EEXIST) break;
+    }
+    owned_ = fd_.valid();
+  }
+  ~TempFile() {
+    // Only a file this object made is removed: a name tried and found taken is not ours.
+    if (owned_) ::unlink(path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  bool valid() const { return fd_.valid(); }
+
+  // 0 or the errno of the failing write.
+  int Write(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t done = ::write(fd_.get(), bytes.data(), bytes.size());
+      if (done < 0 && errno == EINTR) continue;
+      if (done <= 0) return done < 0 ? errno : ENOSPC;
+      bytes.remove_prefix(static_cast<std::size_t>(done));
+    }
+    return fd_.Close() ? 0 : errno;
+  }
+
+  // 0 or the errno of the failing move.
+  int MoveTo(const std::filesystem::path& target, ExistingFile existing) {
+    int result = 0;
+    if (existing == ExistingFile::kReplace) {
+      result = ::rename(path_.c_str(), target.c_str());
+    } else {
+      // Checking first and renaming after would let a file that appears in between be lost.
+      result = ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+      if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // File systems without the flag: a hard link is just as unable to replace.
+        result = ::link(path_.c_str(), target.c_str());
+        if (result == 0) ::unlink(path_.c_str());
+      }
+    }
+    if (result != 0) return errno;
+    owned_ = false;
+    return 0;
+  }
+
+ private:
+  std::filesystem::path path_;
+  Descriptor fd_{-1};
+  bool owned_ = false;
+};
+
 }  // namespace
 
-std::string GlibFileName(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return ToUtf8(path.u16string());
-#else
-  return path.native();
-#endif
-}
-
 std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return std::nullopt;
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t filled = 0;
+  for (;;) {
+    // A file that grew since fstat is read to its end all the same.
+    if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);
+    const ssize_t done = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0) return std::nullopt;
+    if (done == 0) break;
+    filled += static_cast<std::size_t>(done);
+  }
+  bytes.resize(filled);
   return bytes;
 }
 
-HResult WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
-  const std::string name = GlibFileName(path);
-  GError* raw_error = nullptr;
-  const bool stored =
-      g_file_set_contents_full(name.c_str(), bytes.data(), static_cast<gssize>(bytes.size()),
-                               G_FILE_SET_CONTENTS_CONSISTENT, 0666, &raw_error);
-  const GErrorPtr error(raw_error);
-  return stored ? S_OK : ResultOfFileError(error.get());
+HResult WriteFileBytes(const std::filesystem::path& path, std::string_view bytes,
+                       ExistingFile existing) {
+  if (path.empty() || !path.has_filename()) return STG_E_PATHNOTFOUND;
+  TempFile temp(path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path());
+  if (!temp.valid()) return ResultOfErrno(errno);
+  if (const int error = temp.Write(bytes); error != 0) return ResultOfErrno(error);
+  if (const int error = temp.MoveTo(path, existing); error != 0) return ResultOfErrno(error);
+  return S_OK;
 }
 
 }  // namespace bm

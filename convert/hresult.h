@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace bm {
 
@@ -40,6 +41,29 @@ constexpr bool Succeeded(HResult result) {
 }
 constexpr bool Failed(HResult result) {
   return result < 0;
+}
+
+// A failure as the conversion report words it.
+constexpr std::u16string_view FailureText(HResult result) {
+  switch (result) {
+    case STG_E_MEDIUMFULL:
+      return u"the destination disk is full";
+    case STG_E_ACCESSDENIED:
+      return u"the destination does not take the file";
+    case STG_E_WRITEFAULT:
+      return u"the file could not be written";
+    case STG_E_FILEALREADYEXISTS:
+      return u"a file of that name is already there";
+    case STG_E_PATHNOTFOUND:
+    case STG_E_FILENOTFOUND:
+      return u"a file the conversion needs is missing";
+    case E_OUTOFMEMORY:
+      return u"out of memory";
+    case REGDB_E_CLASSNOTREG:
+      return u"a conversion component is not available";
+    default:
+      return u"a conversion component failed";
+  }
 }
 
 }  // namespace bm

@@ -60,6 +60,13 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+// Labels of UTF-16, UTF-32 and UCS-2 (lower case).
+bool IsWideCharsetLabel(std::string_view charset) {
+  return StartsWith(charset, "utf-16") || StartsWith(charset, "utf-32") ||
+         StartsWith(charset, "ucs-") || StartsWith(charset, "unicode") ||
+         charset == "csunicode" || charset == "iso-10646-ucs-2";
+}
+
 // Collects text with collapsed white space and the line breaks that blocks ask for.
 class TextBuilder {
  public:
@@ -455,7 +462,11 @@ std::string DeclaredHtmlCharset(std::string_view html) {
   if (StartsWith(html, "\xEF\xBB\xBF")) return "utf-8";
   if (StartsWith(html, "\xFF\xFE")) return "utf-16le";
   if (StartsWith(html, "\xFE\xFF")) return "utf-16be";
-  return CharsetInMeta(html);
+  std::string charset = CharsetInMeta(html);
+  // A meta tag that could be read byte by byte proves the document is not in a 16- or 32-bit
+  // form, whatever it declares (Outlook writes "charset=unicode"); browsers read it as UTF-8.
+  if (IsWideCharsetLabel(charset)) return "utf-8";
+  return charset;
 }
 
 std::string HtmlToUtf8(std::string_view html) {
@@ -484,7 +495,8 @@ std::string HtmlToText(std::string_view html) {
   const std::unique_ptr<GumboOutput, GumboOutputDeleter> output(
       gumbo_parse_with_options(&kGumboDefaultOptions, utf8.data(), utf8.size()));
   if (!output) return {};
-  return HtmlTextWalker().Run(output->root);
+  // The parser gives invalid bytes for character references beyond U+10FFFF.
+  return ValidUtf8(HtmlTextWalker().Run(output->root));
 }
 
 }  // namespace bm

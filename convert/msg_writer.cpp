@@ -230,13 +230,10 @@ HResult WriteMsgFile(const MessageContent& message, const std::filesystem::path&
   if (const HResult serialised = SerialiseMsg(message, bytes); Failed(serialised)) {
     return serialised;
   }
-  std::error_code ignored;
-  if (std::filesystem::exists(std::filesystem::symlink_status(target, ignored))) {
-    return STG_E_FILEALREADYEXISTS;
-  }
-  // Written beside the target and renamed into place, so no half file is ever seen there.
+  // Written beside the target and moved into place, so no half file is ever seen there.
   return WriteFileBytes(
-      target, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+      target, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+      ExistingFile::kKeep);
 }
 
 }  // namespace bm

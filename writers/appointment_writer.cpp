@@ -69,7 +69,7 @@ std::u16string AppointmentFileText(const std::u16string& subject, const Appointm
 
 int WriteAppointmentItem(AppState& state, libpff_item_t* item, std::u16string_view folder_path) {
   if (!WriterInputsPresent(state, item, folder_path)) return -1;
-  return HandleItem([&] {
+  return HandleItem(state, folder_path, [&] {
     const CommonTexts common = ReadCommonTexts(item);
     AppointmentTexts values = ReadAppointmentTexts(item);
     ItemBody body = ReadItemBody(item);
@@ -77,7 +77,7 @@ int WriteAppointmentItem(AppState& state, libpff_item_t* item, std::u16string_vi
     const std::u16string number = NextNumberText(state);
 
     if (state.conversion_mode) {
-      WriteConvertedTextFile(folder_path, common.subject, number,
+      WriteConvertedTextFile(state, u"appointment", folder_path, common.subject, number,
                              AppointmentFileText(common.subject, values, attachments), body.record);
       state.main_window.SetStatusText(u"Saving Appointment [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));

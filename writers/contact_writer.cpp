@@ -128,7 +128,7 @@ std::u16string ContactFileText(const CommonTexts& common, ContactFields fields) 
 
 int WriteContactItem(AppState& state, libpff_item_t* item, std::u16string_view folder_path) {
   if (!WriterInputsPresent(state, item, folder_path)) return -1;
-  return HandleItem([&] {
+  return HandleItem(state, folder_path, [&] {
     const CommonTexts common = ReadCommonTexts(item);
     ContactFields fields = ReadContactFields(item);
     ItemBody body = ReadItemBody(item);
@@ -139,7 +139,7 @@ int WriteContactItem(AppState& state, libpff_item_t* item, std::u16string_view f
     if (!IsUsableAddress(fields[kEmailAddress1])) fields[kEmailAddress1].clear();
 
     if (state.conversion_mode) {
-      WriteConvertedTextFile(folder_path, common.subject, number, ContactFileText(common, fields),
+      WriteConvertedTextFile(state, u"contact", folder_path, common.subject, number, ContactFileText(common, fields),
                              body.record);
       state.main_window.SetStatusText(u"Saving Contact [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));

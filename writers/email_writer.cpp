@@ -82,12 +82,34 @@ void SaveMsgFile(AppState& state, const std::u16string& msg_path, const std::u16
   Check(state.current_message->CommitMessage());
 }
 
+// Composes the message file and saves it as an MSG file in `folder_path`; a failing
+// component call throws ComponentError. The item's outcome goes to the report.
+void ComposeAndSave(AppState& state, std::u16string_view folder_path, const ComposeInputs& inputs,
+                    const std::u16string& number) {
+  std::unique_ptr<Mimelib> mimelib;
+  if (Failed(Mimelib::Create(mimelib))) {
+    ReportFailed(state, folder_path, inputs.subject, u"the MIME component is not available");
+    return;
+  }
+  // A message that could not be composed must not reach the MSG file.
+  Check(ComposeMessageFile(*mimelib, inputs));
+  if (Failed(state.messaging_session_status) || !state.messaging_session) {
+    ReportFailed(state, folder_path, inputs.subject, u"the messaging component is not available");
+    return;
+  }
+  const std::u16string msg_path =
+      FreeTargetPath(folder_path, TargetFileStem(inputs.subject), number, u".msg");
+  SaveMsgFile(state, msg_path, inputs.eml_path);
+  ReportWritten(state, u"email");
+}
+
 // Conversion mode: composes the message in the temp folder and saves it as an MSG file in the
-// target folder, then shows the progress. Throws ComponentError when a component call fails.
+// target folder, then shows the progress. A failing component call abandons the e-mail
+// without a status text; the report names it.
 void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailTexts& texts,
                   const ItemBody& body, const std::u16string& body_file_path,
                   const std::u16string& attachments, const std::u16string& number) {
-  const std::u16string subject = texts.common.subject;
+  const std::u16string& subject = texts.common.subject;
   const std::u16string eml_path = JoinPath(state.paths.temp_folder_path, kComposedMessageName);
   // A message file left by the previous e-mail must never stand in for this one.
   std::error_code ignored;
@@ -105,15 +127,11 @@ void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailT
   inputs.attachment_list = attachments;
   inputs.subject = subject;
 
-  std::unique_ptr<Mimelib> mimelib;
-  if (Succeeded(Mimelib::Create(mimelib))) {
-    // A message that could not be composed must not reach the MSG file.
-    Check(ComposeMessageFile(*mimelib, inputs));
-    if (Succeeded(state.messaging_session_status) && state.messaging_session) {
-      const std::u16string msg_path = FreeTargetPath(folder_path, TargetFileStem(subject), number,
-                                                     u".msg", kMaxMsgFileNameBytes);
-      SaveMsgFile(state, msg_path, eml_path);
-    }
+  try {
+    ComposeAndSave(state, folder_path, inputs, number);
+  } catch (const ComponentError& error) {
+    ReportFailed(state, folder_path, subject, FailureText(error.result));
+    return;
   }
   state.main_window.SetStatusText(u"Mail [" + number + u"]" + StatusPath(folder_path, subject));
 }
@@ -145,6 +163,12 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
     const std::u16string number = NextNumberText(state);
 
     if (conversion_mode) {
+      if (!body_written) {
+        // An MSG file without its body would pass for a whole conversion.
+        ReportFailed(state, folder_path, texts.common.subject,
+                     u"its body could not be written to the temp folder");
+        return 1;
+      }
       ConvertEmail(state, folder_path, texts, body, body_file_path, attachments, number);
       return 1;
     }
@@ -154,9 +178,8 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
                 texts.common.flags, texts.common.size});
     AppendEmailRecord(state, item_index, folder_path, texts, body, body_file_path,
                       std::move(sender), std::move(attachments));
-  } catch (const ComponentError&) {
-    // The e-mail is abandoned without a status text; the next item goes on.
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    ReportAbandonedItem(state, folder_path, error);
   }
   return 1;
 }

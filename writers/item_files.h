@@ -18,10 +18,6 @@ namespace bm {
 // The longest file name (one path component) the file system takes, in bytes of UTF-8.
 inline constexpr std::size_t kMaxFileNameBytes = 255;
 
-// The longest MSG file name: the messaging session writes the file under a temporary name seven
-// bytes longer (".XXXXXX") and renames it into place, and that name must fit too.
-inline constexpr std::size_t kMaxMsgFileNameBytes = kMaxFileNameBytes - 7;
-
 // A file created (or emptied) for writing in one go; closed when it goes out of scope.
 class ItemFile {
  public:

@@ -79,7 +79,7 @@ std::u16string NoteFileText(const CommonTexts& common) {
 
 int WriteTaskItem(AppState& state, libpff_item_t* item, std::u16string_view folder_path) {
   if (!WriterInputsPresent(state, item, folder_path)) return -1;
-  return HandleItem([&] {
+  return HandleItem(state, folder_path, [&] {
     TaskTexts values = ReadTaskTexts(item);
     const CommonTexts common = ReadCommonTexts(item);
     ItemBody body = ReadItemBody(item);
@@ -87,7 +87,7 @@ int WriteTaskItem(AppState& state, libpff_item_t* item, std::u16string_view fold
     const std::u16string number = NextNumberText(state);
 
     if (state.conversion_mode) {
-      WriteConvertedTextFile(folder_path, common.subject, number, TaskFileText(common, values),
+      WriteConvertedTextFile(state, u"task", folder_path, common.subject, number, TaskFileText(common, values),
                              body.record);
       state.main_window.SetStatusText(u"Saving Task [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));
@@ -121,14 +121,14 @@ int WriteTaskItem(AppState& state, libpff_item_t* item, std::u16string_view fold
 
 int WriteNoteItem(AppState& state, libpff_item_t* item, std::u16string_view folder_path) {
   if (!WriterInputsPresent(state, item, folder_path)) return -1;
-  return HandleItem([&] {
+  return HandleItem(state, folder_path, [&] {
     const CommonTexts common = ReadCommonTexts(item);
     ItemBody body = ReadItemBody(item);
     std::u16string attachments = AttachmentList(state, item);
     const std::u16string number = NextNumberText(state);
 
     if (state.conversion_mode) {
-      WriteConvertedTextFile(folder_path, common.subject, number, NoteFileText(common),
+      WriteConvertedTextFile(state, u"note", folder_path, common.subject, number, NoteFileText(common),
                              body.record);
       state.main_window.SetStatusText(u"Saving Notes [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));

@@ -1,5 +1,8 @@
 #include "writers/writer_support.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "base/paths.h"
 #include "base/text.h"
 #include "engine/app_state.h"
@@ -55,12 +58,41 @@ std::u16string StatusPath(std::u16string_view folder_path, std::u16string_view s
   return text;
 }
 
-bool WriteConvertedTextFile(std::u16string_view folder_path, std::u16string_view subject,
+void ReportWritten(AppState& state, std::u16string_view kind) {
+  if (state.conversion_mode) state.report.Written(std::u16string(kind));
+}
+
+void ReportFailed(AppState& state, std::u16string_view folder_path, std::u16string_view subject,
+                  std::u16string_view reason) {
+  if (state.conversion_mode) {
+    state.report.Failed(StatusPath(folder_path, subject), std::u16string(reason));
+  }
+}
+
+void ReportAbandonedItem(AppState& state, std::u16string_view folder_path,
+                         const std::exception& error) {
+  if (!state.conversion_mode) return;
+  state.report.Failed(std::u16string(folder_path),
+                      u"an item could not be converted: " + FromUtf8(error.what()));
+}
+
+void WriteConvertedTextFile(AppState& state, std::u16string_view kind,
+                            std::u16string_view folder_path, std::u16string_view subject,
                             std::u16string_view number_text, std::u16string_view text,
                             const RecordBody& body) {
   const std::optional<std::u16string> path =
       ClaimTargetFile(folder_path, TargetFileStem(subject), number_text, u".txt");
-  return path && WriteLabelledFile(*path, text, body);
+  if (!path) {
+    ReportFailed(state, folder_path, subject, u"its file could not be created");
+    return;
+  }
+  if (!WriteLabelledFile(*path, text, body)) {
+    std::error_code ignored;
+    std::filesystem::remove(ToPath(*path), ignored);
+    ReportFailed(state, folder_path, subject, u"its file could not be written whole");
+    return;
+  }
+  ReportWritten(state, kind);
 }
 
 }  // namespace bm

@@ -41,9 +41,20 @@ std::u16string NextNumberText(AppState& state);
 // "<folder path><separator><subject>", the tail of every status text.
 std::u16string StatusPath(std::u16string_view folder_path, std::u16string_view subject);
 
+// The conversion report's record of one item: counted as written under `kind` ("email",
+// "contact", ...), or named as failed by its folder and subject with the reason.
+void ReportWritten(AppState& state, std::u16string_view kind);
+void ReportFailed(AppState& state, std::u16string_view folder_path, std::u16string_view subject,
+                  std::u16string_view reason);
+// In conversion mode: an item of `folder_path` whose handling ended with `error`.
+void ReportAbandonedItem(AppState& state, std::u16string_view folder_path,
+                         const std::exception& error);
+
 // Writes a converted item's labelled text file "<subject>--<number>.txt" into `folder_path`
-// (never replacing a file). False when no file could be written.
-bool WriteConvertedTextFile(std::u16string_view folder_path, std::u16string_view subject,
+// (never replacing a file) and reports the item under `kind`. A file that could not be
+// written whole is removed: the report names the item instead.
+void WriteConvertedTextFile(AppState& state, std::u16string_view kind,
+                            std::u16string_view folder_path, std::u16string_view subject,
                             std::u16string_view number_text, std::u16string_view text,
                             const RecordBody& body);
 
@@ -59,13 +70,15 @@ class RecipientListsReset {
   AppState& state_;
 };
 
-// Runs one writer's work; any exception ends the item's handling, which still counts as handled.
+// Runs one writer's work; any exception ends the item's handling, which still counts as
+// handled. Nothing reaches the window from inside a writer and the next item goes on, but a
+// conversion's report names the item that was lost.
 template <typename Work>
-int HandleItem(Work&& work) {
+int HandleItem(AppState& state, std::u16string_view folder_path, Work&& work) {
   try {
     work();
-  } catch (const std::exception&) {
-    // Nothing reaches the user from inside a writer; the next item goes on.
+  } catch (const std::exception& error) {
+    ReportAbandonedItem(state, folder_path, error);
   }
   return 1;
 }

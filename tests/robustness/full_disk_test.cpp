@@ -137,10 +137,7 @@ TEST_F(FullDisk, WhatWasWrittenBeforeTheDiskTurnedReadOnlyIsWhole) {
   EXPECT_EQ(MsgFiles(sandbox_.dest()).size(), 3u);
 }
 
-// The three cases below are disabled until the item writers put every item they write, and
-// every item they fail to write, in the conversion report: today a failed MSG write is dropped
-// without a word and nothing is counted as written.
-TEST_F(FullDisk, DISABLED_ItemsThatDoNotFitAreReportedNotCounted) {
+TEST_F(FullDisk, ItemsThatDoNotFitAreReportedNotCounted) {
   const SmallDisk disk(sandbox_.dest(), "1m");
   BM_MOUNT_OR_SKIP(disk);
   PipelineOutcome outcome;
@@ -148,7 +145,7 @@ TEST_F(FullDisk, DISABLED_ItemsThatDoNotFitAreReportedNotCounted) {
   EXPECT_FALSE(outcome.failures.empty());
 }
 
-TEST_F(FullDisk, DISABLED_DestinationTurningReadOnlyMidRunIsReported) {
+TEST_F(FullDisk, DestinationTurningReadOnlyMidRunIsReported) {
   const SmallDisk disk(sandbox_.dest(), "64m");
   BM_MOUNT_OR_SKIP(disk);
   PipelineOutcome outcome;
@@ -156,7 +153,7 @@ TEST_F(FullDisk, DISABLED_DestinationTurningReadOnlyMidRunIsReported) {
   EXPECT_EQ(outcome.written, 3);
 }
 
-TEST_F(FullDisk, DISABLED_CommandLineSummaryNamesTheFailedItems) {
+TEST_F(FullDisk, CommandLineSummaryNamesTheFailedItems) {
   const fs::path cli = fs::path(BRINDLEMOOR_BINARY_DIR) / "cli" / "brindlemoor-cli";
   if (!fs::exists(cli)) GTEST_SKIP() << cli << " is not built";
   const SmallDisk disk(sandbox_.dest(), "1m");

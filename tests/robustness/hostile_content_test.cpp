@@ -82,8 +82,7 @@ TEST_F(HostileStore, EveryItemIsListedAndConverted) {
   EXPECT_EQ(outcome_.files_on_disk, ExpectedItems());
 }
 
-// Disabled until the item writers count what they write in the conversion report.
-TEST_F(HostileStore, DISABLED_ConversionReportCountsWhatReachedTheDisk) {
+TEST_F(HostileStore, ConversionReportCountsWhatReachedTheDisk) {
   ASSERT_TRUE(run_.have_outcome) << run_.child.Describe();
   ASSERT_TRUE(outcome_.converted);
   EXPECT_EQ(outcome_.written, outcome_.files_on_disk);

@@ -28,9 +28,8 @@ TEST(HostileHtml, ScriptsStyleAndEventHandlersLeaveNoText) {
 }
 
 // The HTML parser turns a numeric character reference too large for any code point into an
-// invalid byte sequence instead of U+FFFD (found by html_text_fuzzer; the input is kept in
-// fuzz/crashes/html_text/). Disabled until the conversion guards against it.
-TEST(HostileHtml, DISABLED_OverflowingCharacterReferencesGiveValidText) {
+// invalid byte sequence instead of U+FFFD (found by html_text_fuzzer).
+TEST(HostileHtml, OverflowingCharacterReferencesGiveValidText) {
   for (const char* html : {"<p>&#x1F60ECCCCCCCCCCCCCCCC;</p>", "<p>&#99999999999999;</p>",
                            "<p>&#3000000000;</p>", "<p>&#x110000;</p>"}) {
     EXPECT_TRUE(ValidUtf8(HtmlToText(html))) << html;
@@ -39,11 +38,9 @@ TEST(HostileHtml, DISABLED_OverflowingCharacterReferencesGiveValidText) {
 }
 
 // An 8-bit document that declares a UTF-16 charset in a meta tag (Outlook writes
-// "charset=unicode") is read as UTF-16 and its text comes out as CJK noise, scripts included;
-// a meta tag can never declare UTF-16, which only a byte-order mark establishes (found by
-// html_text_fuzzer; input kept in fuzz/crashes/html_text/). Disabled until the conversion reads
-// such a document as UTF-8 (or windows-1252 when it is not valid UTF-8).
-TEST(HostileHtml, DISABLED_MetaDeclaringUtf16InAn8BitDocumentIsNotReadAsUtf16) {
+// "charset=unicode") must not be read as UTF-16, which would turn its text, scripts included,
+// into CJK noise: only a byte-order mark establishes UTF-16 (found by html_text_fuzzer).
+TEST(HostileHtml, MetaDeclaringUtf16InAn8BitDocumentIsNotReadAsUtf16) {
   for (const char* html :
        {"<html><head><meta charset=\"utf-16le\"><script>steal()</script></head>"
         "<body><p>Hello world</p></body></html>",

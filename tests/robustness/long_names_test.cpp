@@ -59,10 +59,7 @@ namespace {
 
 // The e-mail writer cuts target names to the file system's 255-byte limit; the MSG file must
 // then be written under that name, whatever temporary name the writing goes through.
-// Disabled until the MSG file is written through a temporary name that fits whenever the
-// target name does (today: the target name plus ".XXXXXX", refused beyond 248 bytes). The
-// e-mail writer keeps its MSG names 7 bytes short to stay clear of it.
-TEST_F(LongSubject, DISABLED_MsgFileWithTheLongestNameIsCommitted) {
+TEST_F(LongSubject, MsgFileWithTheLongestNameIsCommitted) {
   ASSERT_GE(Compose(u"Short"), 0);
   const fs::path target = dir_.path() / (std::string(251, 'L') + ".msg");
   ASSERT_EQ(target.filename().string().size(), 255u);

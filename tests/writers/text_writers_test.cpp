@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
 #include "writer_fixture.h"
 
@@ -130,6 +131,35 @@ void AddStandup(pstgen::Folder& folder) {
   pstgen::Message& bare = folder.AddMessage("IPM.Appointment");
   bare.SetSubject(u"Lunch");
   bare.SetNamed(pstgen::kPsetidAppointment, 0x820D, At(1357394400));
+}
+
+// Every converted item is in the report: counted under its kind when its file was written,
+// named with the reason when it was not.
+TEST(TextWriters, TheReportCountsWhatWasWrittenAndNamesWhatWasNot) {
+  WriterFixture fixture;
+  const FolderNode* folder = ScanItems(fixture, [](pstgen::Folder& f) {
+    AddSmithContact(f);
+    AddStandup(f);
+    f.AddMessage("IPM.Task").SetSubject(u"Chores");
+    f.AddMessage("IPM.StickyNote").SetSubject(u"Memo");
+  });
+  ASSERT_NE(folder, nullptr);
+  fixture.Convert(*folder);
+  const std::map<std::u16string, int> expected{
+      {u"appointment", 2}, {u"contact", 1}, {u"note", 1}, {u"task", 1}};
+  EXPECT_EQ(fixture.state.report.WrittenByKind(), expected);
+  EXPECT_TRUE(fixture.state.report.Failures().empty());
+
+  // A target that is a file, not a folder, takes none of them.
+  fixture.state.report.Clear();
+  const std::filesystem::path blocked = fixture.temp.path() / "blocked";
+  std::ofstream(blocked) << "a file";
+  export_handle_export_folder_items(fixture.state, folder->folder_item.get(), FromPath(blocked));
+  EXPECT_TRUE(fixture.state.report.WrittenByKind().empty());
+  const auto failures = fixture.state.report.Failures();
+  ASSERT_EQ(failures.size(), 5u);
+  EXPECT_EQ(failures[4].item, FromPath(blocked) + u"/Memo");
+  EXPECT_EQ(ReadFile(blocked), "a file");
 }
 
 TEST(AppointmentWriter, WritesTheLabelledFileInConversionMode) {
