@@ -11,6 +11,9 @@ namespace bm {
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD so nothing is silently cut.
 std::string ToUtf8(std::u16string_view text);
 
+// Appends the UTF-8 form of a code point; surrogates and values beyond U+10FFFF become U+FFFD.
+void AppendUtf8(std::string& out, char32_t code_point);
+
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
 std::u16string FromUtf8(std::string_view text);
 

@@ -64,12 +64,8 @@ bool TickFolders(StoreSession& session, const std::vector<std::string>& names) {
     return true;
   }
   for (const std::string& name : names) {
-    std::string error;
-    const FolderNode* folder = session.FindFolder(name, error);
-    if (folder == nullptr) {
-      std::fprintf(stderr, "brindlemoor-cli: %s\n", error.c_str());
-      return false;
-    }
+    const FolderNode* folder = session.FindFolderOrSayWhy(name);
+    if (folder == nullptr) return false;
     const auto first = static_cast<std::size_t>(folder - nodes.data());
     session.window().SetChecked(folder->tree_item, true);
     for (std::size_t i = first + 1; i < nodes.size() && nodes[i].depth > folder->depth; ++i) {
@@ -113,11 +109,7 @@ void PrintSummary(const AppState& state) {
 
 int RunConvert(const ConvertOptions& options) {
   StoreSession session;
-  if (!session.Scan(options.pst, options.temp)) {
-    std::fprintf(stderr, "brindlemoor-cli: scan of %s failed: %s\n", options.pst.c_str(),
-                 ToUtf8(session.window().LastStatus()).c_str());
-    return kExitNotStarted;
-  }
+  if (!session.ScanOrSayWhy(options.pst, options.temp)) return kExitNotStarted;
   if (!TickFolders(session, options.folders)) return kExitNotStarted;
 
   AppState& state = session.state();
@@ -146,7 +138,7 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
       "files, contacts, appointments, tasks and notes UTF-16 text files. Ctrl+C stops after the "
       "current item. Exit status: 0 all written, 2 some items failed, 1 the run could not "
       "start, 130 stopped.");
-  convert->add_option("PST", options->pst, "The PST file to convert")->required();
+  AddPstArgument(*convert, options->pst, "The PST file to convert");
   convert
       ->add_option("DEST", options->destination,
                    "Directory under which the convertPSTFile<time> tree is made")
@@ -155,9 +147,7 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
                       "A folder to convert, with everything below it, by its folder path "
                       "(\"/Top of Personal Folders/Inbox\") or tree position; repeatable; "
                       "default: every folder");
-  convert->add_option("--temp", options->temp,
-                      "Directory in which the working folder QelTemp is made (it is emptied "
-                      "first); default: the system temp directory");
+  AddTempOption(*convert, options->temp);
   convert->callback([options, &exit_status] { exit_status = RunConvert(*options); });
 }
 

@@ -42,17 +42,9 @@ void PrintRows(const std::vector<ListRow>& rows) {
 
 int RunList(const ListOptions& options) {
   StoreSession session;
-  if (!session.Scan(options.pst, options.temp)) {
-    std::fprintf(stderr, "brindlemoor-cli: scan of %s failed: %s\n", options.pst.c_str(),
-                 ToUtf8(session.window().LastStatus()).c_str());
-    return 1;
-  }
-  std::string error;
-  const FolderNode* node = session.FindFolder(options.folder, error);
-  if (node == nullptr) {
-    std::fprintf(stderr, "brindlemoor-cli: %s\n", error.c_str());
-    return 2;
-  }
+  if (!session.ScanOrSayWhy(options.pst, options.temp)) return 1;
+  const FolderNode* node = session.FindFolderOrSayWhy(options.folder);
+  if (node == nullptr) return 2;
   RunFolderLoad(session.state(), node->tree_item);
   PrintRows(session.window().Rows());
   return 0;
@@ -66,14 +58,9 @@ void AddListCommand(CLI::App& app, int& exit_status) {
       "list",
       "Select one folder and print its item list as the desktop shows it: a header line, then "
       "one tab-separated line per item (NO, Items, From, E-mail Subject, Date/time, Flag, Size).");
-  list->add_option("PST", options->pst, "The PST file to open")->required();
-  list->add_option("FOLDER", options->folder,
-                   "The folder: its folder path (e.g. \"/Top of Personal Folders/Inbox\") or its "
-                   "1-based position in the tree, as 'scan' prints it")
-      ->required();
-  list->add_option("--temp", options->temp,
-                   "Directory in which the working folder QelTemp is made (it is emptied first); "
-                   "default: the system temp directory");
+  AddPstArgument(*list, options->pst, "The PST file to open");
+  AddFolderArgument(*list, options->folder);
+  AddTempOption(*list, options->temp);
   list->callback([options, &exit_status] { exit_status = RunList(*options); });
 }
 

@@ -10,15 +10,9 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int exit_status = 0;
   bm::cli::AddScanCommand(app, exit_status);
-#ifdef BRINDLEMOOR_CLI_LIST
   bm::cli::AddListCommand(app, exit_status);
-#endif
-#ifdef BRINDLEMOOR_CLI_PREVIEW
   bm::cli::AddPreviewCommand(app, exit_status);
-#endif
-#ifdef BRINDLEMOOR_CLI_CONVERT
   bm::cli::AddConvertCommand(app, exit_status);
-#endif
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

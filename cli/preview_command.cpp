@@ -32,17 +32,9 @@ std::optional<ClickedRow> RowNumbered(const std::vector<ListRow>& rows, std::int
 
 int RunPreview(const PreviewOptions& options) {
   StoreSession session;
-  if (!session.Scan(options.pst, options.temp)) {
-    std::fprintf(stderr, "brindlemoor-cli: scan of %s failed: %s\n", options.pst.c_str(),
-                 ToUtf8(session.window().LastStatus()).c_str());
-    return 1;
-  }
-  std::string error;
-  const FolderNode* node = session.FindFolder(options.folder, error);
-  if (node == nullptr) {
-    std::fprintf(stderr, "brindlemoor-cli: %s\n", error.c_str());
-    return 2;
-  }
+  if (!session.ScanOrSayWhy(options.pst, options.temp)) return 1;
+  const FolderNode* node = session.FindFolderOrSayWhy(options.folder);
+  if (node == nullptr) return 2;
   RunFolderLoad(session.state(), node->tree_item);
 
   const auto row = RowNumbered(session.window().Rows(), options.row);
@@ -69,16 +61,10 @@ void AddPreviewCommand(CLI::App& app, int& exit_status) {
       "Select one folder, click the item-list row with the given NO and write its preview "
       "pages into the working folder; prints the path the preview browser would show. Prints "
       "nothing and exits with 3 when no item matches.");
-  preview->add_option("PST", options->pst, "The PST file to open")->required();
-  preview
-      ->add_option("FOLDER", options->folder,
-                   "The folder: its folder path (e.g. \"/Top of Personal Folders/Inbox\") or its "
-                   "1-based position in the tree, as 'scan' prints it")
-      ->required();
+  AddPstArgument(*preview, options->pst, "The PST file to open");
+  AddFolderArgument(*preview, options->folder);
   preview->add_option("ROW", options->row, "The row's NO, as 'list' prints it")->required();
-  preview->add_option("--temp", options->temp,
-                      "Directory in which the working folder QelTemp is made (it is emptied "
-                      "first); default: the system temp directory");
+  AddTempOption(*preview, options->temp);
   preview->callback([options, &exit_status] { exit_status = RunPreview(*options); });
 }
 

@@ -53,11 +53,7 @@ void PrintJson(const AppState& state) {
 
 int RunScan(const ScanOptions& options) {
   StoreSession session;
-  if (!session.Scan(options.pst, options.temp)) {
-    std::fprintf(stderr, "brindlemoor-cli: scan of %s failed: %s\n", options.pst.c_str(),
-                 ToUtf8(session.window().LastStatus()).c_str());
-    return 1;
-  }
+  if (!session.ScanOrSayWhy(options.pst, options.temp)) return 1;
   if (options.json) {
     PrintJson(session.state());
   } else {
@@ -74,10 +70,8 @@ void AddScanCommand(CLI::App& app, int& exit_status) {
       "scan",
       "Open a PST file read-only and print its folder tree: one line per folder, "
       "indented by depth, with its kind and number of messages.");
-  scan->add_option("PST", options->pst, "The PST file to scan")->required();
-  scan->add_option("--temp", options->temp,
-                   "Directory in which the working folder QelTemp is made (it is emptied first); "
-                   "default: the system temp directory");
+  AddPstArgument(*scan, options->pst, "The PST file to scan");
+  AddTempOption(*scan, options->temp);
   scan->add_flag("--json", options->json,
                  "Print the folder node list as JSON (name, depth, relative folder path, folder "
                  "path, kind, message count)");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <vector>
 
@@ -59,6 +60,20 @@ bool StoreSession::Scan(const std::string& pst_path, const std::string& temp_par
   PrepareScan(state_, FromUtf8(pst_path), TempFolderFor(temp_parent));
   state_.root_tree_item = window_.InsertTreeItem(kNoTreeItem, state_.paths.pst_path, u"");
   return RunScanWorker(state_);
+}
+
+bool StoreSession::ScanOrSayWhy(const std::string& pst_path, const std::string& temp_parent) {
+  if (Scan(pst_path, temp_parent)) return true;
+  std::fprintf(stderr, "brindlemoor-cli: scan of %s failed: %s\n", pst_path.c_str(),
+               ToUtf8(window_.LastStatus()).c_str());
+  return false;
+}
+
+const FolderNode* StoreSession::FindFolderOrSayWhy(std::string_view spec) const {
+  std::string error;
+  const FolderNode* node = FindFolder(spec, error);
+  if (node == nullptr) std::fprintf(stderr, "brindlemoor-cli: %s\n", error.c_str());
+  return node;
 }
 
 const FolderNode* StoreSession::FindFolder(std::string_view spec, std::string& error) const {

@@ -25,6 +25,12 @@ class StoreSession {
   // naming the nearest folders in `error`, when there is no such folder.
   const FolderNode* FindFolder(std::string_view spec, std::string& error) const;
 
+  // Scan, saying on standard error why the store could not be opened.
+  bool ScanOrSayWhy(const std::string& pst_path, const std::string& temp_parent);
+
+  // FindFolder, saying on standard error which folders come nearest when there is none.
+  const FolderNode* FindFolderOrSayWhy(std::string_view spec) const;
+
   ConsoleWindow& window() { return window_; }
   AppState& state() { return state_; }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "base/text.h"
 #include "convert/glib_ptr.h"
 
 namespace bm {
@@ -18,34 +19,15 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
 
 }  // namespace
 
-void AppendCodePoint(std::string& out, char32_t cp) {
-  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 std::string Windows1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   for (const char byte : bytes) {
     const auto value = static_cast<unsigned char>(byte);
     if (value >= 0x80 && value <= 0x9F && kWindows1252High[value - 0x80] != 0) {
-      AppendCodePoint(out, kWindows1252High[value - 0x80]);
+      AppendUtf8(out, kWindows1252High[value - 0x80]);
     } else {
-      AppendCodePoint(out, value);
+      AppendUtf8(out, value);
     }
   }
   return out;

@@ -26,9 +26,6 @@ std::optional<std::string> CharsetToUtf8(std::string_view bytes, std::string_vie
 // undecodable bytes fall back to windows-1252.
 std::string CodePageToUtf8(std::string_view bytes, int code_page);
 
-// Appends the UTF-8 form of a code point (U+FFFD for surrogates and values beyond U+10FFFF).
-void AppendCodePoint(std::string& out, char32_t code_point);
-
 // LF and lone CR line ends become CR LF.
 std::string ToCrLf(std::string_view text);
 

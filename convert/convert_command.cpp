@@ -12,6 +12,7 @@
 #include "convert/mimelib.h"
 #include "engine/app_state.h"
 #include "engine/dispatch.h"
+#include "engine/pff.h"
 
 namespace bm {
 
@@ -111,7 +112,11 @@ void ConvertTickedFolders(AppState& state, const fs::path& destination) {
   for (std::size_t i = 0; i < state.folder_nodes.size() && i < mirrors.size(); ++i) {
     const FolderNode& node = state.folder_nodes[i];
     if (!state.main_window.IsTreeItemChecked(node.tree_item)) continue;
-    export_handle_export_folder_items(state, node.folder_item.get(), FromPath(mirrors[i]));
+    // The pass reads the folder through a copy of its item, so libpff's cache of the folder's
+    // contents goes with the copy and memory does not grow with every folder converted.
+    const pff::Item pass = pff::CloneItem(node.folder_item.get());
+    export_handle_export_folder_items(state, pass ? pass.get() : node.folder_item.get(),
+                                      FromPath(mirrors[i]));
   }
 }
 
@@ -176,14 +181,18 @@ void RunConversionWorker(AppState& state, const std::u16string& destination) {
     ConvertTickedFolders(state, ToPath(destination));
   } catch (const std::exception& e) {
     // The controls come back and the run still says how it ended.
-    state.report.Failed(u"(conversion)", FromUtf8(e.what()));
+    state.ReportFailure(u"(conversion)", FromUtf8(e.what()));
   }
   EnableStartControls(window, true);
   if (state.stop_flag.load() == 1) {
     window.SetStatusText(u"Process stopped by user");
     window.MessageBox(u"Process stopped by user!", kCaption14, mb::kReport, BoxOwner::kNone);
   } else {
-    window.SetStatusText(u"");
+    // Items that did not reach the disk are never passed over in silence.
+    const std::size_t failed = state.report.Failures().size();
+    window.SetStatusText(failed == 0 ? std::u16string()
+                                     : DecimalText(static_cast<long long>(failed)) +
+                                           u" item(s) could not be converted; the log names them");
     window.MessageBox(u"Saving Completed", kCaption13, mb::kReport, BoxOwner::kNone);
   }
 }

@@ -63,8 +63,8 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 // Labels of UTF-16, UTF-32 and UCS-2 (lower case).
 bool IsWideCharsetLabel(std::string_view charset) {
   return StartsWith(charset, "utf-16") || StartsWith(charset, "utf-32") ||
-         StartsWith(charset, "ucs-") || StartsWith(charset, "unicode") ||
-         charset == "csunicode" || charset == "iso-10646-ucs-2";
+         StartsWith(charset, "ucs-") || StartsWith(charset, "unicode") || charset == "csunicode" ||
+         charset == "iso-10646-ucs-2";
 }
 
 // Collects text with collapsed white space and the line breaks that blocks ask for.

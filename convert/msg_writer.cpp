@@ -231,9 +231,9 @@ HResult WriteMsgFile(const MessageContent& message, const std::filesystem::path&
     return serialised;
   }
   // Written beside the target and moved into place, so no half file is ever seen there.
-  return WriteFileBytes(
-      target, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-      ExistingFile::kKeep);
+  return WriteFileBytes(target,
+                        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                        ExistingFile::kKeep);
 }
 
 }  // namespace bm

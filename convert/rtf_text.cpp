@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "convert/charset.h"
 #include "convert/html_text.h"
 
@@ -363,7 +364,7 @@ class RtfReader {
     }
     high_surrogate_ = 0;
     std::string text;
-    AppendCodePoint(text, code_point);
+    AppendUtf8(text, code_point);
     AddText(text);
   }
 

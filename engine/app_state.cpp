@@ -19,6 +19,11 @@ void AppState::Log(std::u16string_view message) const {
   AppendLog(ToPath(paths.log_file_path), message);
 }
 
+void AppState::ReportFailure(std::u16string item, std::u16string reason) {
+  Log(u"Not converted: " + item + u": " + reason);
+  report.Failed(std::move(item), std::move(reason));
+}
+
 void AppState::CloseStore() {
   folder_nodes.clear();
   store.reset();

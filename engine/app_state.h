@@ -99,6 +99,9 @@ class AppState {
   // Appends an entry to the log file of the current scan.
   void Log(std::u16string_view message) const;
 
+  // A conversion's item that did not reach the disk: named in the report and in the log.
+  void ReportFailure(std::u16string item, std::u16string reason);
+
   // Empties the folder node list and closes the store (the nodes' items go first).
   void CloseStore();
 };

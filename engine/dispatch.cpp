@@ -22,7 +22,7 @@ void Notify(const AppState& state, const char* format, int a, int b) {
 void ReportUnreadable(AppState& state, std::u16string_view folder, int item_index,
                       std::u16string_view reason) {
   if (!state.conversion_mode) return;
-  state.report.Failed(std::u16string(folder) + u" item " + DecimalText(item_index + 1),
+  state.ReportFailure(std::u16string(folder) + u" item " + DecimalText(item_index + 1),
                       std::u16string(reason));
 }
 
@@ -103,7 +103,7 @@ int export_handle_export_folder_items(AppState& state, libpff_item_t* folder,
   int count = 0;
   if (libpff_folder_get_number_of_sub_messages(folder, &count, error.out()) != 1) {
     if (state.conversion_mode) {
-      state.report.Failed(std::u16string(target_directory),
+      state.ReportFailure(std::u16string(target_directory),
                           u"the folder's messages cannot be counted in the store");
     }
     return -1;

@@ -33,6 +33,13 @@ void RecordEntryDeleter::operator()(libpff_record_entry_t* entry) const {
   libpff_record_entry_free(&entry, nullptr);
 }
 
+Item CloneItem(libpff_item_t* item) {
+  libpff_item_t* copy = nullptr;
+  Error error;
+  if (item == nullptr || libpff_item_clone(&copy, item, error.out()) != 1) return Item();
+  return Item(copy);
+}
+
 RecordEntry FindEntry(libpff_item_t* item, int record_set, std::uint32_t property_id) {
   if (item == nullptr) return nullptr;
   Error error;

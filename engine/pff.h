@@ -63,6 +63,10 @@ inline constexpr std::uint32_t kFiletime = 0x0040;
 inline constexpr std::uint32_t kBinary = 0x0102;
 }  // namespace type
 
+// A second handle on the same item with caches of its own: what libpff reads through it is
+// freed with it. Nothing when libpff cannot copy the item.
+Item CloneItem(libpff_item_t* item);
+
 // The entry of `property_id` in record set `record_set` of `item`, of any value type. Named
 // properties (0x8000 and up) are looked up by their LID through the store's name-to-id map.
 // Nothing when the item has no such record set or entry.

@@ -139,8 +139,8 @@ int WriteContactItem(AppState& state, libpff_item_t* item, std::u16string_view f
     if (!IsUsableAddress(fields[kEmailAddress1])) fields[kEmailAddress1].clear();
 
     if (state.conversion_mode) {
-      WriteConvertedTextFile(state, u"contact", folder_path, common.subject, number, ContactFileText(common, fields),
-                             body.record);
+      WriteConvertedTextFile(state, u"contact", folder_path, common.subject, number,
+                             ContactFileText(common, fields), body.record);
       state.main_window.SetStatusText(u"Saving Contact [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));
     } else {

@@ -87,8 +87,8 @@ int WriteTaskItem(AppState& state, libpff_item_t* item, std::u16string_view fold
     const std::u16string number = NextNumberText(state);
 
     if (state.conversion_mode) {
-      WriteConvertedTextFile(state, u"task", folder_path, common.subject, number, TaskFileText(common, values),
-                             body.record);
+      WriteConvertedTextFile(state, u"task", folder_path, common.subject, number,
+                             TaskFileText(common, values), body.record);
       state.main_window.SetStatusText(u"Saving Task [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));
       return;
@@ -128,8 +128,8 @@ int WriteNoteItem(AppState& state, libpff_item_t* item, std::u16string_view fold
     const std::u16string number = NextNumberText(state);
 
     if (state.conversion_mode) {
-      WriteConvertedTextFile(state, u"note", folder_path, common.subject, number, NoteFileText(common),
-                             body.record);
+      WriteConvertedTextFile(state, u"note", folder_path, common.subject, number,
+                             NoteFileText(common), body.record);
       state.main_window.SetStatusText(u"Saving Notes [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));
       return;

@@ -65,14 +65,14 @@ void ReportWritten(AppState& state, std::u16string_view kind) {
 void ReportFailed(AppState& state, std::u16string_view folder_path, std::u16string_view subject,
                   std::u16string_view reason) {
   if (state.conversion_mode) {
-    state.report.Failed(StatusPath(folder_path, subject), std::u16string(reason));
+    state.ReportFailure(StatusPath(folder_path, subject), std::u16string(reason));
   }
 }
 
 void ReportAbandonedItem(AppState& state, std::u16string_view folder_path,
                          const std::exception& error) {
   if (!state.conversion_mode) return;
-  state.report.Failed(std::u16string(folder_path),
+  state.ReportFailure(std::u16string(folder_path),
                       u"an item could not be converted: " + FromUtf8(error.what()));
 }
 

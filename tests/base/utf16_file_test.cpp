@@ -14,7 +14,9 @@ TEST(CUTF16FileTest, WritesOneMarkAndLittleEndianUnits) {
   EXPECT_TRUE(file.WriteString(u"ab"));
   EXPECT_TRUE(file.WriteString(u"c"));
   EXPECT_TRUE(file.Close());
-  EXPECT_EQ(test::ReadFile(path), std::string("\xFF\xFE" "a\0b\0c\0", 8));
+  EXPECT_EQ(test::ReadFile(path), std::string("\xFF\xFE"
+                                              "a\0b\0c\0",
+                                              8));
 }
 
 TEST(CUTF16FileTest, EmptyStringGivesJustTheMarkAndCreateTruncates) {
@@ -41,8 +43,8 @@ TEST(CUTF16FileTest, ReadsBackLinesOfEitherByteOrder) {
 TEST(CUTF16FileTest, OpenFailsInAMissingDirectory) {
   test::TempDir dir;
   CUTF16File file;
-  EXPECT_FALSE(file.Open(dir.path() / "missing" / "f.txt",
-                         CUTF16File::modeCreate | CUTF16File::modeWrite));
+  EXPECT_FALSE(
+      file.Open(dir.path() / "missing" / "f.txt", CUTF16File::modeCreate | CUTF16File::modeWrite));
   EXPECT_FALSE(file.WriteString(u"x"));
 }
 

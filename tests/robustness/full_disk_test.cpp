@@ -143,6 +143,8 @@ TEST_F(FullDisk, ItemsThatDoNotFitAreReportedNotCounted) {
   PipelineOutcome outcome;
   ExpectEveryMailAccountedFor(ConvertOntoFullDisk(outcome), outcome);
   EXPECT_FALSE(outcome.failures.empty());
+  EXPECT_EQ(outcome.final_status, std::to_string(outcome.failures.size()) +
+                                      " item(s) could not be converted; the log names them");
 }
 
 TEST_F(FullDisk, DestinationTurningReadOnlyMidRunIsReported) {
@@ -171,6 +173,18 @@ TEST_F(FullDisk, CommandLineSummaryNamesTheFailedItems) {
   const int on_disk = static_cast<int>(MsgFiles(sandbox_.dest()).size());
   EXPECT_EQ(failed_lines + on_disk, kMails) << result.output;
   EXPECT_NE(result.output.find("written "), std::string::npos) << result.output;
+  // The scan's log names each item too.
+  int logged = 0;
+  for (const fs::path& file : FilesUnder(sandbox_.temp())) {
+    if (file.filename().string().starts_with("log-data-")) {
+      const std::string log = test::ReadFile(file);
+      for (std::size_t at = log.find("Not converted: "); at != std::string::npos;
+           at = log.find("Not converted: ", at + 1)) {
+        ++logged;
+      }
+    }
+  }
+  EXPECT_EQ(logged, failed_lines);
 }
 
 }  // namespace

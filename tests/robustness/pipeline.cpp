@@ -77,6 +77,8 @@ void ConvertEverything(AppState& state, test::RecordingWindow& window,
   if (!ConvertCommand(state, destination)) return;
   RunConversionWorker(state, destination);
   outcome.converted = true;
+  const std::vector<std::u16string> statuses = window.StatusTexts();
+  if (!statuses.empty()) outcome.final_status = ToUtf8(statuses.back());
   outcome.destination_root = ToPath(state.report.DestinationRoot());
   outcome.files_on_disk = ConvertedFiles(outcome.destination_root);
   for (const auto& [kind, count] : state.report.WrittenByKind()) outcome.written += count;
@@ -115,7 +117,7 @@ void SaveOutcome(const PipelineOutcome& outcome, const std::filesystem::path& fi
       << outcome.messages << "\nrows " << outcome.rows << "\npreviews " << outcome.previews
       << "\nconverted " << outcome.converted << "\nwritten " << outcome.written << "\non_disk "
       << outcome.files_on_disk << "\nskipped " << outcome.skipped << "\nroot "
-      << outcome.destination_root.string() << "\n";
+      << outcome.destination_root.string() << "\nstatus " << outcome.final_status << "\n";
   for (const std::string& failure : outcome.failures) {
     std::string line = failure;
     for (char& c : line) {
@@ -146,6 +148,7 @@ bool LoadOutcome(const std::filesystem::path& file, PipelineOutcome& outcome) {
     if (key == "skipped") outcome.skipped = number;
     if (key == "root") outcome.destination_root = value;
     if (key == "failure") outcome.failures.push_back(value);
+    if (key == "status") outcome.final_status = value;
   }
   return true;
 }

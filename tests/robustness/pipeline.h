@@ -22,6 +22,7 @@ struct PipelineOutcome {
   int files_on_disk = 0;   // .msg and .txt files under the destination root
   int skipped = 0;
   std::vector<std::string> failures;  // "item: reason" as the conversion report has them
+  std::string final_status;           // the status text the conversion ended with
   std::filesystem::path destination_root;
 };
 
