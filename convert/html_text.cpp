@@ -71,9 +71,12 @@ bool IsWideCharsetLabel(std::string_view charset) {
 class TextBuilder {
  public:
   void Text(std::string_view text, bool preformatted) {
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
       if (preformatted) {
-        Raw(std::string_view(&c, 1));
+        // A character reference can still give a CR (&#xd;): lines end in LF alone.
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        Raw(c == '\r' ? std::string_view("\n") : std::string_view(&c, 1));
       } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
         pending_space_ = !out_.empty() && out_.back() != '\n';
       } else {
@@ -319,7 +322,11 @@ class HtmlTextWalker {
   void AddLinkTarget(const GumboElement& link, std::size_t text_start) {
     const char* href = Attribute(link, "href");
     if (href == nullptr) return;
-    const std::string_view target(href);
+    // As a browser reads the address: control characters (line ends from character
+    // references included) are no part of it.
+    std::string cleaned(href);
+    std::erase_if(cleaned, [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    const std::string_view target(cleaned);
     if (target.empty() || StartsWith(target, "#") || StartsWith(Lower(target), "javascript:")) {
       return;
     }

@@ -66,9 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A script's contents never reach the text. The script goes first: after the input it
   // could be swallowed by an unfinished tag and become ordinary text.
+  // The parser drops NUL bytes, so an input can spell the marker with NULs in between.
+  std::string visible(html);
+  std::erase(visible, '\0');
   const std::string with_script = "<script>ZQXJ_script_marker()</script>" + std::string(html);
   Check(bm::HtmlToText(with_script).find("ZQXJ_script_marker") == std::string::npos ||
-            html.find("ZQXJ") != std::string_view::npos,
+            visible.find("QXJ") != std::string::npos,
         "script contents stay out of the text");
   return 0;
 }

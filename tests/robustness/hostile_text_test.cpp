@@ -37,6 +37,15 @@ TEST(HostileHtml, OverflowingCharacterReferencesGiveValidText) {
   }
 }
 
+// Character references for CR survive the parser's line-end normalisation: preformatted text
+// keeps them as line ends, which must still be LF alone, and a link's address loses them as a
+// browser's would (found by html_text_fuzzer).
+TEST(HostileHtml, CarriageReturnReferencesInPreformattedTextEndLinesWithLf) {
+  EXPECT_EQ(HtmlToText("<pre>a&#xd;b&#13;&#10;c&#xd>d</pre>"), "a\nb\nc\n>d");
+  EXPECT_EQ(HtmlToText("<p><a href=\"http://x.invalid/a&#xd;&#10;b\">go</a></p>"),
+            "go <http://x.invalid/ab>");
+}
+
 // An 8-bit document that declares a UTF-16 charset in a meta tag (Outlook writes
 // "charset=unicode") must not be read as UTF-16, which would turn its text, scripts included,
 // into CJK noise: only a byte-order mark establishes UTF-16 (found by html_text_fuzzer).
