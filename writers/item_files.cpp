@@ -74,12 +74,12 @@ constexpr int kMaxNameAttempts = 100000;
 // cut so the name fits.
 std::u16string TargetCandidate(std::u16string_view directory, std::u16string_view stem,
                                std::u16string_view number_text, std::u16string_view extension,
-                               int attempt, std::size_t max_bytes = kMaxFileNameBytes) {
+                               int attempt) {
   std::u16string tail = u"--";
   tail += number_text;
   if (attempt > 1) tail += u" (" + DecimalText(attempt) + u")";
   tail += extension;
-  return JoinPath(directory, FitFileName(stem, tail, max_bytes) + tail);
+  return JoinPath(directory, FitFileName(stem, tail) + tail);
 }
 
 }  // namespace
@@ -102,11 +102,10 @@ std::optional<std::u16string> ClaimTargetFile(std::u16string_view directory,
 }
 
 std::u16string FreeTargetPath(std::u16string_view directory, std::u16string_view stem,
-                              std::u16string_view number_text, std::u16string_view extension,
-                              std::size_t max_bytes) {
+                              std::u16string_view number_text, std::u16string_view extension) {
   std::u16string path;
   for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
-    path = TargetCandidate(directory, stem, number_text, extension, attempt, max_bytes);
+    path = TargetCandidate(directory, stem, number_text, extension, attempt);
     std::error_code error;
     if (!std::filesystem::exists(ToPath(path), error) && !error) break;
   }

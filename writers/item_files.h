@@ -53,11 +53,9 @@ std::optional<std::u16string> ClaimTargetFile(std::u16string_view directory,
                                               std::u16string_view extension);
 
 // The same name rule, without creating the file: the first candidate that does not exist now
-// (for writers that create the file themselves and refuse to replace one), at most `max_bytes`
-// long.
+// (for writers that create the file themselves and refuse to replace one).
 std::u16string FreeTargetPath(std::u16string_view directory, std::u16string_view stem,
-                              std::u16string_view number_text, std::u16string_view extension,
-                              std::size_t max_bytes = kMaxFileNameBytes);
+                              std::u16string_view number_text, std::u16string_view extension);
 
 // The name of a converted item's file: the subject made fit for a file name.
 std::u16string TargetFileStem(std::u16string_view subject);
