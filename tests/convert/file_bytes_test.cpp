@@ -68,6 +68,9 @@ TEST(ReadFileBytes, ReadsRegularFilesWhole) {
   EXPECT_EQ(ReadFileBytes(dir.path() / "zeros"), bytes);
   EXPECT_EQ(ReadFileBytes(dir.path() / "absent"), std::nullopt);
   EXPECT_EQ(ReadFileBytes(dir.path()), std::nullopt);
+  // A FIFO where a file should be is refused at once, not waited on.
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(ReadFileBytes(dir.path() / "fifo"), std::nullopt);
 }
 
 }  // namespace
