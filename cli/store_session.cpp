@@ -69,25 +69,26 @@ bool StoreSession::ScanOrSayWhy(const std::string& pst_path, const std::string& 
   return false;
 }
 
-const FolderNode* StoreSession::FindFolderOrSayWhy(std::string_view spec) const {
+const FolderNode* StoreSession::FindFolderOrSayWhy(std::string_view folder_text) const {
   std::string error;
-  const FolderNode* node = FindFolder(spec, error);
+  const FolderNode* node = FindFolder(folder_text, error);
   if (node == nullptr) std::fprintf(stderr, "brindlemoor-cli: %s\n", error.c_str());
   return node;
 }
 
-const FolderNode* StoreSession::FindFolder(std::string_view spec, std::string& error) const {
+const FolderNode* StoreSession::FindFolder(std::string_view folder_text, std::string& error) const {
   const FolderNodeList& nodes = state_.folder_nodes;
   std::size_t position = 0;
-  const auto [end, ec] = std::from_chars(spec.data(), spec.data() + spec.size(), position);
-  if (ec == std::errc() && end == spec.data() + spec.size()) {
+  const auto [end, ec] =
+      std::from_chars(folder_text.data(), folder_text.data() + folder_text.size(), position);
+  if (ec == std::errc() && end == folder_text.data() + folder_text.size()) {
     if (position >= 1 && position <= nodes.size()) return &nodes[position - 1];
-    error = "no folder at position " + std::string(spec) + " (the store has " +
+    error = "no folder at position " + std::string(folder_text) + " (the store has " +
             std::to_string(nodes.size()) + " folders)";
     return nullptr;
   }
 
-  const std::string wanted = Normalised(spec);
+  const std::string wanted = Normalised(folder_text);
   for (const FolderNode& node : nodes) {
     if (FolderPathText(node) == wanted) return &node;
   }

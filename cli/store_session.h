@@ -23,13 +23,13 @@ class StoreSession {
   // The folder named by its folder path ("/Top of Personal Folders/Inbox"; the leading
   // separator is optional) or by its 1-based position in the tree. Nothing, with a message
   // naming the nearest folders in `error`, when there is no such folder.
-  const FolderNode* FindFolder(std::string_view spec, std::string& error) const;
+  const FolderNode* FindFolder(std::string_view folder_text, std::string& error) const;
 
   // Scan, saying on standard error why the store could not be opened.
   bool ScanOrSayWhy(const std::string& pst_path, const std::string& temp_parent);
 
   // FindFolder, saying on standard error which folders come nearest when there is none.
-  const FolderNode* FindFolderOrSayWhy(std::string_view spec) const;
+  const FolderNode* FindFolderOrSayWhy(std::string_view folder_text) const;
 
   ConsoleWindow& window() { return window_; }
   AppState& state() { return state_; }

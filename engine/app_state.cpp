@@ -19,7 +19,12 @@ void AppState::Log(std::u16string_view message) const {
   AppendLog(ToPath(paths.log_file_path), message);
 }
 
+void AppState::ReportWritten(std::u16string_view kind) {
+  if (conversion_mode) report.Written(std::u16string(kind));
+}
+
 void AppState::ReportFailure(std::u16string item, std::u16string reason) {
+  if (!conversion_mode) return;
   Log(u"Not converted: " + item + u": " + reason);
   report.Failed(std::move(item), std::move(reason));
 }

@@ -99,7 +99,9 @@ class AppState {
   // Appends an entry to the log file of the current scan.
   void Log(std::u16string_view message) const;
 
-  // A conversion's item that did not reach the disk: named in the report and in the log.
+  // In a conversion, an item written under `kind` ("email", "contact", ...), or one that did
+  // not reach the disk, named in the report and in the log. A folder load keeps neither.
+  void ReportWritten(std::u16string_view kind);
   void ReportFailure(std::u16string item, std::u16string reason);
 
   // Empties the folder node list and closes the store (the nodes' items go first).

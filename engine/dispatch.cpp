@@ -18,10 +18,9 @@ void Notify(const AppState& state, const char* format, int a, int b) {
 }
 
 // A conversion names every item it could not write: a message the store cannot give must not
-// vanish from the run without a word. Preview mode has no report to keep.
+// vanish from the run without a word.
 void ReportUnreadable(AppState& state, std::u16string_view folder, int item_index,
                       std::u16string_view reason) {
-  if (!state.conversion_mode) return;
   state.ReportFailure(std::u16string(folder) + u" item " + DecimalText(item_index + 1),
                       std::u16string(reason));
 }
@@ -102,10 +101,8 @@ int export_handle_export_folder_items(AppState& state, libpff_item_t* folder,
   pff::Error error;
   int count = 0;
   if (libpff_folder_get_number_of_sub_messages(folder, &count, error.out()) != 1) {
-    if (state.conversion_mode) {
-      state.ReportFailure(std::u16string(target_directory),
-                          u"the folder's messages cannot be counted in the store");
-    }
+    state.ReportFailure(std::u16string(target_directory),
+                        u"the folder's messages cannot be counted in the store");
     return -1;
   }
   // The bar takes 16-bit values: a larger folder's range wraps, as it always has.

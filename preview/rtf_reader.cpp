@@ -63,7 +63,7 @@ constexpr KeywordRow Prop(std::string_view word, std::int32_t value, bool fixed,
 constexpr KeywordRow Char(std::string_view word, char ch) {
   return {word, 0, false, Kind::kCharacter, static_cast<unsigned char>(ch)};
 }
-constexpr KeywordRow Spec(std::string_view word, Special s) {
+constexpr KeywordRow SpecialRow(std::string_view word, Special s) {
   return {word, 0, false, Kind::kSpecial, s};
 }
 constexpr KeywordRow Dest(std::string_view word) {
@@ -110,9 +110,9 @@ constexpr std::array<KeywordRow, 77> kKeywords = {{
     Char("tab", '\t'),
     Char("ldblquote", '"'),
     Char("rdblquote", '"'),
-    Spec("bin", kBinary),
-    Spec("*", kSkipDestination),
-    Spec("'", kHex),
+    SpecialRow("bin", kBinary),
+    SpecialRow("*", kSkipDestination),
+    SpecialRow("'", kHex),
     Dest("author"),
     Dest("buptim"),
     Dest("colortbl"),

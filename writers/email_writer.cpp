@@ -100,7 +100,7 @@ void ComposeAndSave(AppState& state, std::u16string_view folder_path, const Comp
   const std::u16string msg_path =
       FreeTargetPath(folder_path, TargetFileStem(inputs.subject), number, u".msg");
   SaveMsgFile(state, msg_path, inputs.eml_path);
-  ReportWritten(state, u"email");
+  state.ReportWritten(u"email");
 }
 
 // Conversion mode: composes the message in the temp folder and saves it as an MSG file in the

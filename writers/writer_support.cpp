@@ -58,20 +58,13 @@ std::u16string StatusPath(std::u16string_view folder_path, std::u16string_view s
   return text;
 }
 
-void ReportWritten(AppState& state, std::u16string_view kind) {
-  if (state.conversion_mode) state.report.Written(std::u16string(kind));
-}
-
 void ReportFailed(AppState& state, std::u16string_view folder_path, std::u16string_view subject,
                   std::u16string_view reason) {
-  if (state.conversion_mode) {
-    state.ReportFailure(StatusPath(folder_path, subject), std::u16string(reason));
-  }
+  state.ReportFailure(StatusPath(folder_path, subject), std::u16string(reason));
 }
 
 void ReportAbandonedItem(AppState& state, std::u16string_view folder_path,
                          const std::exception& error) {
-  if (!state.conversion_mode) return;
   state.ReportFailure(std::u16string(folder_path),
                       u"an item could not be converted: " + FromUtf8(error.what()));
 }
@@ -92,7 +85,7 @@ void WriteConvertedTextFile(AppState& state, std::u16string_view kind,
     ReportFailed(state, folder_path, subject, u"its file could not be written whole");
     return;
   }
-  ReportWritten(state, kind);
+  state.ReportWritten(kind);
 }
 
 }  // namespace bm

@@ -41,12 +41,10 @@ std::u16string NextNumberText(AppState& state);
 // "<folder path><separator><subject>", the tail of every status text.
 std::u16string StatusPath(std::u16string_view folder_path, std::u16string_view subject);
 
-// The conversion report's record of one item: counted as written under `kind` ("email",
-// "contact", ...), or named as failed by its folder and subject with the reason.
-void ReportWritten(AppState& state, std::u16string_view kind);
+// In a conversion, an item that did not reach the disk, named by its folder and subject.
 void ReportFailed(AppState& state, std::u16string_view folder_path, std::u16string_view subject,
                   std::u16string_view reason);
-// In conversion mode: an item of `folder_path` whose handling ended with `error`.
+// In a conversion, an item of `folder_path` whose handling ended with `error`.
 void ReportAbandonedItem(AppState& state, std::u16string_view folder_path,
                          const std::exception& error);
 
