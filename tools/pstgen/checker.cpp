@@ -10,12 +10,12 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "tools/pstgen/format.h"
+#include "pst/format.h"
 
 namespace pstgen {
 namespace {
 
-namespace fmt = format;
+namespace fmt = pst::format;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kMaxProblems = 200;

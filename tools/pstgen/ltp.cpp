@@ -4,10 +4,10 @@
 #include <map>
 #include <stdexcept>
 
-#include "tools/pstgen/format.h"
+#include "pst/format.h"
 
 namespace pstgen::ltp {
-namespace fmt = format;
+namespace fmt = pst::format;
 
 namespace {
 

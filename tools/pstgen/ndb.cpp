@@ -6,10 +6,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "tools/pstgen/format.h"
+#include "pst/format.h"
 
 namespace pstgen::ndb {
-namespace fmt = format;
+namespace fmt = pst::format;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "tools/pstgen/format.h"
+#include "pst/format.h"
 #include "tools/pstgen/ltp.h"
 #include "tools/pstgen/ndb.h"
 #include "tools/pstgen/pstgen.h"
@@ -14,7 +14,7 @@
 namespace pstgen {
 namespace {
 
-namespace fmt = format;
+namespace fmt = pst::format;
 using ltp::Bytes;
 using ltp::EncodedValue;
 

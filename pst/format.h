@@ -1,4 +1,4 @@
-// Constants and byte helpers of the Unicode PST layout, shared by the writer and the checker.
+// Constants and byte helpers of the PST layout (MS-PST), shared by the reader, pstgen and its checker.
 #pragma once
 
 #include <array>
@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-namespace pstgen::format {
+namespace pst::format {
 
 // Node id types (low five bits of a NID).
 enum NidType : std::uint32_t {
@@ -194,4 +194,4 @@ constexpr std::uint64_t AMapIndex(std::uint64_t offset) {
   return (offset - kFirstAMapOffset) / kAMapCoverage;
 }
 
-}  // namespace pstgen::format
+}  // namespace pst::format

@@ -1,8 +1,8 @@
-#include "tools/pstgen/format.h"
+#include "pst/format.h"
 
 #include "base/compressed_rtf.h"
 
-namespace pstgen::format {
+namespace pst::format {
 namespace {
 
 // Decoding half of the "compressible" permutation: a stored byte b stands for kDecode[b].
@@ -45,4 +45,4 @@ void Decode(std::span<std::uint8_t> data) {
   for (std::uint8_t& byte : data) byte = kDecode[byte];
 }
 
-}  // namespace pstgen::format
+}  // namespace pst::format
