@@ -406,5 +406,31 @@ TEST(NameToIdMap, AssignsIdsFrom0x8000InOrderOfUse) {
                          second.at(0x8001).guid->begin()));
 }
 
+// A store whose named properties all lie in PS_PUBLIC_STRINGS (or PS_MAPI) needs no GUID of
+// its own; the name-to-id map must still be one libpff accepts.
+TEST(NameToIdMap, OnlyPublicStringNamesStillReadBack) {
+  for (const FileFormat format : {FileFormat::kUnicode, FileFormat::kAnsi}) {
+    bm::test::TempDir dir;
+    Store store;
+    store.set_format(format);
+    Folder& folder = store.top().AddFolder(u"Items");
+    folder.AddMessage()
+        .SetSubject(u"Tagged")
+        .SetNamed(kPsPublicStrings, u"Keywords", u"tagged")
+        .SetNamed(kPsMapi, 0x0E1D, u"normalized");
+    const auto path = dir.path() / "public-only.pst";
+    Write(store, path);
+    const CheckReport report = CheckPst(path);
+    EXPECT_TRUE(report.ok()) << ::testing::PrintToString(report.problems);
+    const PffStore read = ReadWithLibpff(path);
+    const PffFolder* items = FindFolder(read.root.folders.at(0), u"Items");
+    ASSERT_NE(items, nullptr);
+    ASSERT_EQ(items->messages.size(), 1u);
+    const auto& properties = items->messages[0].properties;
+    ASSERT_TRUE(properties.count(0x8000));
+    EXPECT_EQ(Utf16Of(properties.at(0x8000)), u"tagged");
+  }
+}
+
 }  // namespace
 }  // namespace pstgen::test
