@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -40,9 +41,9 @@ class ScriptedUser : public UserInteraction {
     folder_titles_.push_back(title);
     return Next(folder_answers_);
   }
-  void OpenExternal(const QString& url_or_path) override {
+  void OpenExternal(const QUrl& url) override {
     std::lock_guard lock(mutex_);
-    opened_.push_back(url_or_path);
+    opened_.push_back(url);
   }
   void Terminate(int exit_code) override {
     std::lock_guard lock(mutex_);
@@ -66,7 +67,7 @@ class ScriptedUser : public UserInteraction {
     std::lock_guard lock(mutex_);
     return boxes_;
   }
-  std::vector<QString> opened() const {
+  std::vector<QUrl> opened() const {
     std::lock_guard lock(mutex_);
     return opened_;
   }
@@ -98,7 +99,7 @@ class ScriptedUser : public UserInteraction {
   std::deque<std::optional<QString>> file_answers_;
   std::deque<std::optional<QString>> folder_answers_;
   std::vector<Box> boxes_;
-  std::vector<QString> opened_;
+  std::vector<QUrl> opened_;
   std::vector<QString> folder_titles_;
   std::vector<int> exit_codes_;
 };
