@@ -422,6 +422,8 @@ void CTarnwickDlg::SetProgressPos(int position) {
 int CTarnwickDlg::MessageBox(std::u16string_view text, std::u16string_view caption, unsigned style,
                              BoxOwner owner) {
   return OnUiThread([this, text = ToQ(text), caption = ToQ(caption), style, owner] {
+    // A running conversion asks for no box but its closing one.
+    ShowConversionOutcome();
     return user_->MessageBox(owner == BoxOwner::kMainWindow ? this : nullptr, text, caption, style);
   });
 }
@@ -551,6 +553,7 @@ void CTarnwickDlg::OnConvert() {
   }
   ApplyPhase(Phase::kConverting);
   conversion_clock_.start();
+  conversion_outcome_due_ = true;
   StartWorker(WorkerKind::kConversion,
               [this, destination] { engine_.convert(*state_, destination); });
 }
@@ -675,12 +678,14 @@ void CTarnwickDlg::OnWorkerEnded(WorkerKind kind) {
 }
 
 void CTarnwickDlg::ShowConversionOutcome() {
+  if (!conversion_outcome_due_) return;
+  conversion_outcome_due_ = false;
   const ConversionReport& report = state_->report;
   ConversionCounts counts;
   for (const auto& [kind, count] : report.WrittenByKind()) counts.written.emplace_back(kind, count);
   for (const auto& [message_class, count] : report.SkippedByClass()) counts.not_written += count;
   counts.not_written += static_cast<int>(report.Failures().size());
-  counts.elapsed_ms = conversion_clock_.isValid() ? conversion_clock_.elapsed() : 0;
+  counts.elapsed_ms = conversion_clock_.elapsed();
   counts.destination = report.DestinationRoot();
 
   std::error_code error;

@@ -122,6 +122,9 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   // Open & Scan after the dialog (or the command line) has set the paths; `started` names
   // the log file.
   void StartScan(std::chrono::system_clock::time_point started);
+  // The status line and the Open destination command once a conversion has ended: called
+  // when its closing box is asked for, so the counts are there while the box is up, and when
+  // its worker ends (once per run).
   void ShowConversionOutcome();
   QRect TemplateRect(int x, int y, int width, int height) const;
 
@@ -155,6 +158,7 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   QSizeGrip* size_grip_ = nullptr;
   QPushButton* open_destination_ = nullptr;
   QElapsedTimer conversion_clock_;
+  bool conversion_outcome_due_ = false;
   std::u16string last_destination_;
   bool layout_ready_ = false;
 };

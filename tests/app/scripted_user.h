@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -25,6 +26,7 @@ class ScriptedUser : public UserInteraction {
 
   int MessageBox(QWidget* owner, const QString& text, const QString& caption,
                  unsigned style) override {
+    if (on_box_) on_box_(text);
     std::lock_guard lock(mutex_);
     boxes_.push_back({text, caption, style, owner != nullptr});
     if (box_answers_.empty()) return (style & 0xF) == mb::kYesNo ? mb::kIdNo : mb::kIdOk;
@@ -49,6 +51,9 @@ class ScriptedUser : public UserInteraction {
     std::lock_guard lock(mutex_);
     exit_codes_.push_back(exit_code);
   }
+
+  // Runs whenever a box is shown, before it is answered (on the thread that shows it).
+  void OnBox(std::function<void(const QString& text)> look) { on_box_ = std::move(look); }
 
   void AnswerBox(int answer) {
     std::lock_guard lock(mutex_);
@@ -95,6 +100,7 @@ class ScriptedUser : public UserInteraction {
   }
 
   mutable std::mutex mutex_;
+  std::function<void(const QString&)> on_box_;
   std::deque<int> box_answers_;
   std::deque<std::optional<QString>> file_answers_;
   std::deque<std::optional<QString>> folder_answers_;

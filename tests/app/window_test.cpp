@@ -490,8 +490,11 @@ TEST_F(Window, ConvertWritesTheTickedFoldersIntoTheChosenDestination) {
   std::filesystem::create_directories(destination);
   user_->AnswerFolder(Q(destination));
   user_->ClearBoxes();
+  QString status_under_box;
+  user_->OnBox([&](const QString&) { status_under_box = window_->status_text()->text(); });
   Click(window_->client(), control::kConvertButton);
   ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  user_->OnBox(nullptr);
 
   EXPECT_EQ(user_->folder_titles().back(), QStringLiteral("Select the Destination Path"));
   ASSERT_FALSE(user_->boxes().empty());
@@ -511,6 +514,7 @@ TEST_F(Window, ConvertWritesTheTickedFoldersIntoTheChosenDestination) {
   EXPECT_TRUE(status.startsWith("Written: 4 email; not written: 0; time 0:"))
       << status.toStdString();
   EXPECT_TRUE(status.endsWith("; in " + root)) << status.toStdString();
+  EXPECT_EQ(status_under_box, status);  // already there while "Saving Completed" is up
   ASSERT_TRUE(Control(app_control::kOpenDestinationButton)->isVisible());
   QAction* open = window_->MenuCommand(app_command::kOpenDestination);
   ASSERT_TRUE(open->isEnabled());
