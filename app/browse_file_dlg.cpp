@@ -50,6 +50,9 @@ browsefile::browsefile(AppState& state, UserInteraction& user, QWidget* parent)
   temp_path_ = new QLineEdit(this);
   SetControlId(temp_path_, browse_control::kTempPath);
   pst_path_->setMinimumWidth(360);
+  for (QLineEdit* field : {pst_path_, temp_path_}) field->setReadOnly(true);
+  pst_path_->setText(ToQ(state_.paths.pst_path));
+  temp_path_->setText(ToQ(state_.paths.temp_folder_path));
 
   QPushButton* browse = MakeButton(QStringLiteral("Browse"), browse_control::kBrowse, this);
   QPushButton* select_temp =

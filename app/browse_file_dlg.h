@@ -1,5 +1,7 @@
 // The open-and-scan dialog: the PST file and the place of the temp folder. Its results go into
-// the application state, which outlives it; it starts with empty fields every time.
+// the application state, which outlives it. The two fields only display those paths (they are
+// read-only: only Browse and Select temp folder change them), and they open showing the paths
+// that Start Scanning will use, those of the previous run included.
 #pragma once
 
 #include <QDialog>

@@ -5,6 +5,14 @@
 
 namespace bm::app {
 
+// Controls and commands the desktop program has beyond those the engine knows.
+namespace app_control {
+inline constexpr int kOpenDestinationButton = 1018;
+}  // namespace app_control
+namespace app_command {
+inline constexpr int kOpenDestination = 32777;
+}  // namespace app_command
+
 inline constexpr const char* kControlIdProperty = "controlId";
 
 inline void SetControlId(QWidget* widget, int id) {

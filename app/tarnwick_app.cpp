@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QByteArray>
+#include <QTimer>
 
 #include "app/tarnwick_dlg.h"
 #include "app/user_interaction.h"
@@ -20,11 +21,15 @@ void CTarnwickApp::PrepareProcess() {
   }
 }
 
-int CTarnwickApp::InitInstance() {
+int CTarnwickApp::InitInstance(const std::optional<QString>& pst_file) {
   QApplication::setApplicationName(QStringLiteral("Brindlemoor"));
   QApplication::setApplicationVersion(QStringLiteral("5.4"));
   CTarnwickDlg window(std::make_unique<QtUserInteraction>(), RealEngine());
-  window.showMaximized();
+  window.ShowAtStart();
+  if (pst_file) {
+    // Once the event loop runs, so that the window is up before the scan reports to it.
+    QTimer::singleShot(0, &window, [&window, path = *pst_file] { window.OpenAndScanFile(path); });
+  }
   return QApplication::exec();
 }
 

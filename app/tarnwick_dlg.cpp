@@ -3,21 +3,25 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableWidget>
 #include <QThread>
+#include <QUrl>
 #include <filesystem>
 #include <system_error>
 
@@ -26,10 +30,13 @@
 #include "app/control_ids.h"
 #include "app/explorer.h"
 #include "app/folder_tree_ctrl.h"
+#include "app/help_link.h"
 #include "app/resources.h"
 #include "app/transparent_static.h"
 #include "app/user_interaction.h"
+#include "base/log.h"
 #include "base/paths.h"
+#include "base/text.h"
 #include "engine/app_state.h"
 
 namespace bm::app {
@@ -56,21 +63,33 @@ constexpr std::array<Column, 7> kListColumns{{{"NO", 50},
                                               {"Flag", 150},
                                               {"Size", 60}}};
 
+// The fall-back size of the window where no screen is known (never seen on a desktop).
+constexpr QSize kStartSize(1024, 700);
+
+// Space between the item list, the preview and the bottom line's frame, in dialog units.
+constexpr int kPreviewGap = 4;
+
 // Anchor flags of the main window's controls, in registration order.
-constexpr std::array<std::pair<int, unsigned>, 11> kAnchors{{{control::kItemList, 0xD0},
-                                                             {control::kPstPathEdit, 0xD0},
-                                                             {control::kBrowseButton, 0x90},
-                                                             {control::kLogo, 0xD0},
-                                                             {control::kExitButton, 0x90},
-                                                             {control::kConvertButton, 0x90},
-                                                             {control::kStopButton, 0x90},
-                                                             {control::kFolderTree, 0x70},
-                                                             {control::kProgressBar, 0x60},
-                                                             {control::kGroupBox, 0xE0},
-                                                             {control::kStatusText, 0xE0}}};
+constexpr std::array<std::pair<int, unsigned>, 12> kAnchors{
+    {{control::kItemList, 0xD0},
+     {control::kPstPathEdit, 0xD0},
+     {control::kBrowseButton, 0x90},
+     {control::kLogo, 0xD0},
+     {control::kExitButton, 0x90},
+     {control::kConvertButton, 0x90},
+     {control::kStopButton, 0x90},
+     {control::kFolderTree, 0x70},
+     {control::kProgressBar, 0x60},
+     {control::kGroupBox, 0xE0},
+     {control::kStatusText, 0xE0},
+     {app_control::kOpenDestinationButton, 0x90}}};
 
 QString ToQ(std::u16string_view text) {
   return QString::fromStdU16String(std::u16string(text));
+}
+
+PixelRect ToPixelRect(const QRect& rect) {
+  return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
 
 IntRect ToIntRect(const QRect& rect) {
@@ -174,6 +193,16 @@ CTarnwickDlg::~CTarnwickDlg() {
   if (worker_thread_.joinable()) worker_thread_.join();
 }
 
+void CTarnwickDlg::ShowAtStart() {
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (screen != nullptr && !screen->availableGeometry().isEmpty()) {
+    setGeometry(screen->availableGeometry());
+  } else {
+    resize(kStartSize);
+  }
+  showMaximized();
+}
+
 QRect CTarnwickDlg::TemplateRect(int x, int y, int width, int height) const {
   const int left = DialogUnitsToPixelsX(x, base_units_);
   const int top = DialogUnitsToPixelsY(y, base_units_);
@@ -197,6 +226,7 @@ void CTarnwickDlg::CreateControls() {
   };
 
   auto* banner = new QLabel(client_);
+  banner->setObjectName(QStringLiteral("banner"));
   banner->setPixmap(
       QIcon(QStringLiteral(":/brindlemoor/banner.svg")).pixmap(TemplateRect(0, 0, 637, 54).size()));
   banner->setScaledContents(true);
@@ -244,8 +274,19 @@ void CTarnwickDlg::CreateControls() {
   browser_ = new CExplorer1(client_);
   place(browser_, control::kBrowser, TemplateRect(127, 177, 423, 108));
 
+  open_destination_ = button("Open destination\nfolder", app_control::kOpenDestinationButton, 159);
+  open_destination_->setGeometry(TemplateRect(556, 159, 76, 24));
+  open_destination_->setToolTip(QStringLiteral("Open the last conversion's folder"));
+  open_destination_->hide();  // until a conversion has made a folder to open
+  connect(open_destination_, &QPushButton::clicked, this, &CTarnwickDlg::OnOpenDestination);
+
+  const int grip_width = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const QSize client_size = TemplateRect(0, 0, kTemplateWidth, kTemplateHeight).size();
+  // The frame of the bottom line ends short of the size grip in the corner.
   auto* group = new QGroupBox(client_);
-  place(group, control::kGroupBox, TemplateRect(2, 289, 633, 21));
+  QRect group_place = TemplateRect(2, 289, 633, 21);
+  group_place.setRight(std::min(group_place.right(), client_size.width() - grip_width - 2));
+  place(group, control::kGroupBox, group_place);
 
   progress_ = new QProgressBar(client_);
   progress_->setTextVisible(false);
@@ -257,25 +298,29 @@ void CTarnwickDlg::CreateControls() {
   place(status_, control::kStatusText, TemplateRect(176, 297, 369, 11));
 
   size_grip_ = new QSizeGrip(client_);
-  const int grip_width = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  const QSize client_size = TemplateRect(0, 0, kTemplateWidth, kTemplateHeight).size();
   size_grip_->setGeometry(client_size.width() - grip_width, client_size.height() - grip_width,
                           grip_width, grip_width);
   size_grip_->raise();
 }
 
 void CTarnwickDlg::CreateMenu() {
-  auto add = [this](QMenu* menu, int id, const char* text, void (CTarnwickDlg::*handler)()) {
+  auto add = [this](QMenu* menu, int id, const char* text, void (CTarnwickDlg::*handler)(),
+                    QKeySequence shortcut = {}) {
     QAction* action = menu->addAction(QString::fromLatin1(text));
+    action->setShortcut(shortcut);
     action->setData(id);
     action->setObjectName(QStringLiteral("command%1").arg(id));
     connect(action, &QAction::triggered, this, handler);
     commands_[id] = action;
   };
   QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-  add(file, command::kOpenAndScan, "Open && Scan", &CTarnwickDlg::OnOpenAndScan);
+  add(file, command::kOpenAndScan, "Open && Scan", &CTarnwickDlg::OnOpenAndScan,
+      QKeySequence::Open);
   add(file, command::kConvert, "Convert", &CTarnwickDlg::OnConvert);
-  add(file, command::kExit, "Exit", &CTarnwickDlg::OnExit);
+  add(file, app_command::kOpenDestination, "Open destination folder",
+      &CTarnwickDlg::OnOpenDestination);
+  MenuCommand(app_command::kOpenDestination)->setEnabled(false);
+  add(file, command::kExit, "Exit", &CTarnwickDlg::OnExit, QKeySequence(Qt::CTRL | Qt::Key_Q));
   QMenu* action = menuBar()->addMenu(QStringLiteral("Action"));
   add(action, command::kStopProcess, "Stop Process", &CTarnwickDlg::OnStop);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
@@ -337,16 +382,21 @@ void CTarnwickDlg::RegisterAnchors() {
 
 void CTarnwickDlg::OnClientResized() {
   const QSize size = client_->size();
-  const PixelRect place = BrowserRect(size.width(), size.height());
-  browser_->setGeometry(place.x, place.y, std::max(0, place.width), std::max(0, place.height));
-
   size_grip_->setVisible(!isMaximized());
   const QPoint origin = client_->mapToGlobal(QPoint(0, 0));
   for (const ControlMove& move : resizer_.Apply(ToIntRect(QRect(origin, size)))) {
     QWidget* widget = move.control_id == kSizeGripId ? size_grip_ : Control(move.control_id);
     if (widget) widget->setGeometry(move.x, move.y, move.width, move.height);
   }
+  PlaceBrowser();
   client_->update();
+}
+
+void CTarnwickDlg::PlaceBrowser() {
+  const PixelRect place =
+      BrowserRect(ToPixelRect(list_->geometry()), Control(control::kGroupBox)->geometry().top(),
+                  DialogUnitsToPixelsY(kPreviewGap, base_units_));
+  browser_->setGeometry(place.x, place.y, place.width, place.height);
 }
 
 // ---- MainWindow ------------------------------------------------------------------------------
@@ -372,6 +422,8 @@ void CTarnwickDlg::SetProgressPos(int position) {
 int CTarnwickDlg::MessageBox(std::u16string_view text, std::u16string_view caption, unsigned style,
                              BoxOwner owner) {
   return OnUiThread([this, text = ToQ(text), caption = ToQ(caption), style, owner] {
+    // A running conversion asks for no box but its closing one.
+    ShowConversionOutcome();
     return user_->MessageBox(owner == BoxOwner::kMainWindow ? this : nullptr, text, caption, style);
   });
 }
@@ -400,7 +452,12 @@ bool CTarnwickDlg::IsTreeItemChecked(TreeItem item) {
 }
 
 void CTarnwickDlg::DeleteAllListRows() {
-  OnUiThread([this] { list_->setRowCount(0); });
+  OnUiThread([this] { ClearItemList(); });
+}
+
+void CTarnwickDlg::ClearItemList() {
+  list_->setRowCount(0);
+  browser_->Clear();
 }
 
 void CTarnwickDlg::InsertListRow(int position, const ListRow& row) {
@@ -426,12 +483,16 @@ void CTarnwickDlg::Navigate(std::u16string_view file_path) {
 }
 
 void CTarnwickDlg::OpenExternal(std::u16string_view url_or_path) {
-  OnUiThread([this, target = ToQ(url_or_path)] { user_->OpenExternal(target); });
+  OnUiThread([this, target = std::u16string(url_or_path)] {
+    user_->OpenExternal(ExternalUrl(target, state_->paths.program_directory));
+  });
 }
 
 // ---- Commands ------------------------------------------------------------------------------
 
 void CTarnwickDlg::OnOpenAndScan() {
+  // The log file is named for the moment the command was given, not when the dialog closed.
+  const auto started = std::chrono::system_clock::now();
   // The gate is held from the dialog on, so nothing else starts while it is open.
   if (!state_->worker.TryStart()) {
     QApplication::beep();
@@ -442,11 +503,38 @@ void CTarnwickDlg::OnOpenAndScan() {
     state_->worker.Finish();
     return;
   }
+  StartScan(started);
+}
+
+void CTarnwickDlg::OpenAndScanFile(const QString& pst_path) {
+  const auto started = std::chrono::system_clock::now();
+  if (!state_->worker.TryStart()) {
+    QApplication::beep();
+    return;
+  }
+  const QFileInfo file(pst_path);
+  if (pst_path.isEmpty() || !file.exists()) {
+    state_->worker.Finish();
+    user_->MessageBox(nullptr, QStringLiteral("Please select valid file"), ToQ(kCaption14),
+                      mb::kReport);
+    return;
+  }
+  state_->paths.pst_path = file.absoluteFilePath().toStdU16String();
+  if (state_->paths.temp_folder_path.empty()) {
+    state_->paths.system_temp_path = SystemTempPath();
+    state_->paths.temp_folder_path = state_->paths.system_temp_path + u"QelTemp" + kSeparator;
+  }
+  StartScan(started);
+}
+
+void CTarnwickDlg::StartScan(std::chrono::system_clock::time_point started) {
   tree_->DeleteAllNodes();
-  list_->setRowCount(0);
+  ClearItemList();
   const std::u16string pst_path = state_->paths.pst_path;
   pst_path_->setText(ToQ(pst_path));
   engine_.prepare_scan(*state_, pst_path, state_->paths.temp_folder_path);
+  state_->paths.log_file_path = state_->paths.temp_folder_path + BuildLogFileName(started);
+  browser_->SetAllowedFolder(ToQ(state_->paths.temp_folder_path));
   state_->root_tree_item = tree_->InsertNode(pst_path, u"", kNoTreeItem);
   ApplyPhase(Phase::kScanning);
   StartWorker(WorkerKind::kScan, [this] { engine_.scan(*state_); });
@@ -464,6 +552,8 @@ void CTarnwickDlg::OnConvert() {
     return;
   }
   ApplyPhase(Phase::kConverting);
+  conversion_clock_.start();
+  conversion_outcome_due_ = true;
   StartWorker(WorkerKind::kConversion,
               [this, destination] { engine_.convert(*state_, destination); });
 }
@@ -520,16 +610,12 @@ void CTarnwickDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CTarnwickDlg::OnHelp() {
-  const std::vector<std::u16string> candidates = ManualCandidates(state_->paths.program_directory);
-  std::u16string manual = candidates.front();
-  for (const std::u16string& candidate : candidates) {
-    std::error_code error;
-    if (std::filesystem::exists(ToPath(candidate), error)) {
-      manual = candidate;
-      break;
-    }
-  }
-  user_->OpenExternal(ToQ(manual));
+  user_->OpenExternal(ManualUrl(state_->paths.program_directory, QString()));
+}
+
+void CTarnwickDlg::OnOpenDestination() {
+  if (last_destination_.empty()) return;
+  user_->OpenExternal(QUrl::fromLocalFile(ToQ(last_destination_)));
 }
 
 void CTarnwickDlg::OnAbout() {
@@ -585,9 +671,34 @@ void CTarnwickDlg::OnWorkerEnded(WorkerKind kind) {
       break;
     case WorkerKind::kConversion:
       ApplyPhase(Phase::kConversionEnded);
+      ShowConversionOutcome();
       break;
   }
   state_->worker.Finish();
+}
+
+void CTarnwickDlg::ShowConversionOutcome() {
+  if (!conversion_outcome_due_) return;
+  conversion_outcome_due_ = false;
+  const ConversionReport& report = state_->report;
+  ConversionCounts counts;
+  for (const auto& [kind, count] : report.WrittenByKind()) counts.written.emplace_back(kind, count);
+  for (const auto& [message_class, count] : report.SkippedByClass()) counts.not_written += count;
+  counts.not_written += static_cast<int>(report.Failures().size());
+  counts.elapsed_ms = conversion_clock_.elapsed();
+  counts.destination = report.DestinationRoot();
+
+  std::error_code error;
+  const bool made = !counts.destination.empty() &&
+                    std::filesystem::is_directory(ToPath(counts.destination), error);
+  last_destination_ = made ? counts.destination : std::u16string();
+  open_destination_->setVisible(made);
+  MenuCommand(app_command::kOpenDestination)->setEnabled(made);
+  // A stopped run keeps the status that says so.
+  if (state_->stop_flag.load() == 1) return;
+  const QString summary = ToQ(ConversionSummary(counts));
+  status_->SetText(summary);
+  status_->setToolTip(summary);
 }
 
 // ---- Lookups and filters -------------------------------------------------------------------

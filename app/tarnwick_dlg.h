@@ -3,7 +3,9 @@
 // calls that arrive from a worker are carried to the interface thread and waited for.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <thread>
@@ -18,6 +20,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
 class QSizeGrip;
 class QTableWidget;
 class QTreeWidgetItem;
@@ -60,8 +63,16 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   void Navigate(std::u16string_view file_path) override;
   void OpenExternal(std::u16string_view url_or_path) override;
 
+  // Shows the window maximised; where the platform will not maximise it, it still covers the
+  // screen's available area instead of opening at the size of its empty layout.
+  void ShowAtStart();
+
   // Commands (interface thread).
   void OnOpenAndScan();
+  // Open & Scan without the dialog, for a file named on the command line: the temp folder is
+  // the one the dialog would choose (the previous run's, else the default one).
+  void OpenAndScanFile(const QString& pst_path);
+  void OnOpenDestination();
   void OnConvert();
   void OnStop();
   void OnExit();
@@ -89,6 +100,8 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   LayoutResizer& resizer() { return resizer_; }
   const BaseUnits& base_units() const { return base_units_; }
   QLabel* status_pane(int index) const { return panes_.at(index); }
+  // The destination root of the last conversion; empty before the first.
+  const std::u16string& last_destination() const { return last_destination_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -103,6 +116,16 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   void InsertListColumns();
   void RegisterAnchors();
   void OnClientResized();
+  void PlaceBrowser();
+  // Empties the item list and the preview with it: a preview never outlives its row.
+  void ClearItemList();
+  // Open & Scan after the dialog (or the command line) has set the paths; `started` names
+  // the log file.
+  void StartScan(std::chrono::system_clock::time_point started);
+  // The status line and the Open destination command once a conversion has ended: called
+  // when its closing box is asked for, so the counts are there while the box is up, and when
+  // its worker ends (once per run).
+  void ShowConversionOutcome();
   QRect TemplateRect(int x, int y, int width, int height) const;
 
   ControlStates CurrentStates() const;
@@ -133,6 +156,10 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   CTransparentStatic* status_ = nullptr;
   QLineEdit* pst_path_ = nullptr;
   QSizeGrip* size_grip_ = nullptr;
+  QPushButton* open_destination_ = nullptr;
+  QElapsedTimer conversion_clock_;
+  bool conversion_outcome_due_ = false;
+  std::u16string last_destination_;
   bool layout_ready_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "app/ui_rules.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -64,8 +65,12 @@ bool ShouldDiscard(const InputEvent& event) {
   return false;
 }
 
-PixelRect BrowserRect(int client_width, int client_height) {
-  return {.x = 193, .y = 285, .width = client_width - 200, .height = client_height - 355};
+PixelRect BrowserRect(const PixelRect& list, int bottom_limit, int gap) {
+  const int top = list.y + list.height + gap;
+  return {.x = list.x,
+          .y = top,
+          .width = std::max(0, list.width),
+          .height = std::max(0, bottom_limit - gap - top)};
 }
 
 namespace {
@@ -112,10 +117,94 @@ int FolderImageIndex(std::u16string_view display_name, std::u16string_view kind_
   return kDefaultFolderImage;
 }
 
+std::u16string ElapsedText(long long elapsed_ms) {
+  const long long seconds = std::max(0LL, elapsed_ms) / 1000;
+  const long long hours = seconds / 3600;
+  const long long minutes = seconds / 60 % 60;
+  auto two_digits = [](long long value) {
+    return FromUtf8((value < 10 ? "0" : "") + std::to_string(value));
+  };
+  std::u16string text;
+  if (hours > 0)
+    text = FromUtf8(std::to_string(hours)) + u":" + two_digits(minutes);
+  else
+    text = FromUtf8(std::to_string(minutes));
+  return text + u":" + two_digits(seconds % 60);
+}
+
+std::u16string ConversionSummary(const ConversionCounts& counts) {
+  std::u16string text = u"Written: ";
+  if (counts.written.empty()) text += u"0";
+  for (std::size_t i = 0; i < counts.written.size(); ++i) {
+    if (i > 0) text += u", ";
+    text += FromUtf8(std::to_string(counts.written[i].second)) + u" " + counts.written[i].first;
+  }
+  text += u"; not written: " + FromUtf8(std::to_string(counts.not_written));
+  text += u"; time " + ElapsedText(counts.elapsed_ms);
+  if (!counts.destination.empty()) text += u"; in " + counts.destination;
+  return text;
+}
+
+namespace {
+
+CommandLine Answer(CommandLine::Action action, std::string error = {}) {
+  CommandLine line;
+  line.action = action;
+  line.error = std::move(error);
+  return line;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  bool options_ended = false;
+  for (const std::string& argument : arguments) {
+    const bool is_option = !options_ended && argument.size() > 1 && argument.front() == '-';
+    if (is_option && argument == "--") {
+      options_ended = true;
+    } else if (is_option && (argument == "--help" || argument == "-h")) {
+      return Answer(CommandLine::Action::kHelp);
+    } else if (is_option && (argument == "--version" || argument == "-v")) {
+      return Answer(CommandLine::Action::kVersion);
+    } else if (is_option) {
+      return Answer(CommandLine::Action::kError, "unknown option " + argument);
+    } else if (line.pst_file) {
+      return Answer(CommandLine::Action::kError, "only one PST file can be opened");
+    } else if (argument.empty()) {
+      return Answer(CommandLine::Action::kError, "the PST file name is empty");
+    } else {
+      line.pst_file = argument;
+    }
+  }
+  return line;
+}
+
+std::string UsageText(std::string_view program_name) {
+  const std::string name(program_name);
+  return "Usage: " + name +
+         " [FILE.pst]\n"
+         "Browse an Outlook PST file and convert its folders to MSG and text files.\n"
+         "\n"
+         "  FILE.pst       open and scan this file at start\n"
+         "  -h, --help     show this help and exit\n"
+         "  -v, --version  show the version and exit\n";
+}
+
 std::vector<std::u16string> ManualCandidates(std::u16string_view program_directory) {
   const std::u16string manual = FromUtf8(kManualFileName);
   return {JoinPath(program_directory, manual),
           JoinPath(JoinPath(program_directory, u"../share/brindlemoor"), manual)};
+}
+
+std::optional<std::u16string> ManualSection(std::u16string_view requested,
+                                            std::u16string_view program_directory) {
+  const std::u16string manual = std::u16string(program_directory) + FromUtf8(kManualFileName);
+  if (program_directory.empty() || !requested.starts_with(manual)) return std::nullopt;
+  const std::u16string_view rest = requested.substr(manual.size());
+  if (rest.empty()) return std::u16string();
+  if (rest.front() != u'#') return std::nullopt;
+  return std::u16string(rest.substr(1));
 }
 
 }  // namespace bm::app

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace bm::app {
@@ -76,8 +77,10 @@ struct PixelRect {
   friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 
-// The preview follows the client size: at 193,285, 200 pixels narrower and 355 lower than it.
-PixelRect BrowserRect(int client_width, int client_height);
+// The preview sits under the item list, as wide as it and `gap` pixels below it, and reaches
+// down to `gap` pixels above `bottom_limit` (the top of the bottom line's frame). Placed by
+// the controls around it, it covers none of them whatever the font and the window size.
+PixelRect BrowserRect(const PixelRect& list, int bottom_limit, int gap);
 
 // ---- Folder icons --------------------------------------------------------------------------
 
@@ -115,11 +118,49 @@ void ToggleCheck(Tree& tree, Node node) {
   }
 }
 
+// ---- After a conversion -------------------------------------------------------------------
+
+struct ConversionCounts {
+  std::vector<std::pair<std::u16string, int>> written;  // per kind, in the report's order
+  int not_written = 0;                                  // failed plus skipped items
+  long long elapsed_ms = 0;
+  std::u16string destination;
+};
+
+// The status line after a conversion: what was written per kind, what was not, how long it
+// took and where it went, e.g. "Written: 3 email, 1 contact; not written: 0; time 0:04;
+// in /home/ann/out/convertPSTFile8122026143005".
+std::u16string ConversionSummary(const ConversionCounts& counts);
+
+// Elapsed time as minutes and seconds ("0:04", "12:30"), hours when needed ("1:02:03").
+std::u16string ElapsedText(long long elapsed_ms);
+
+// ---- Command line --------------------------------------------------------------------------
+
+struct CommandLine {
+  enum class Action { kRun, kHelp, kVersion, kError };
+  Action action = Action::kRun;
+  std::optional<std::string> pst_file;  // the store to open and scan at start
+  std::string error;                    // for kError: what was wrong
+};
+
+// Reads the program's arguments (without the program name): "--help"/"-h", "--version"/"-v",
+// at most one store path ("--" ends the options).
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+std::string UsageText(std::string_view program_name);
+
 // ---- Help ----------------------------------------------------------------------------------
 
 inline constexpr std::string_view kManualFileName = "brindlemoor.html";
 
 // The manual beside the program; an installed program finds it in its data directory.
 std::vector<std::u16string> ManualCandidates(std::u16string_view program_directory);
+
+// When `requested` names the manual beside the program (program directory + manual file name,
+// optionally with "#section"), the section asked for (empty for the whole manual); nothing
+// for any other path.
+std::optional<std::u16string> ManualSection(std::u16string_view requested,
+                                            std::u16string_view program_directory);
 
 }  // namespace bm::app

@@ -1,7 +1,9 @@
 #include "app/user_interaction.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
 #include <cstdlib>
@@ -22,25 +24,42 @@ int QtUserInteraction::MessageBox(QWidget* owner, const QString& text, const QSt
   return answer == QMessageBox::Yes ? mb::kIdYes : mb::kIdNo;
 }
 
+PickerFolders::PickerFolders() : file_folder_(QDir::homePath()), folder_folder_(QDir::homePath()) {}
+
+void PickerFolders::FileChosen(const QString& file_path) {
+  const QString folder = QFileInfo(file_path).absolutePath();
+  if (!folder.isEmpty()) file_folder_ = folder;
+}
+
+void PickerFolders::FolderChosen(const QString& folder_path) {
+  if (!folder_path.isEmpty()) folder_folder_ = folder_path;
+}
+
 std::optional<QString> QtUserInteraction::OpenPstFile(QWidget* parent) {
-  const QString path = QFileDialog::getOpenFileName(
-      parent, QStringLiteral("Select Microsoft Outlook PST File..."), QString(),
-      QStringLiteral("Microsoft Outlook PST File (*pst) (*.pst)"));
-  if (path.isEmpty()) return std::nullopt;
-  return path;
+  QFileDialog dialog(parent, QStringLiteral("Select Microsoft Outlook PST File..."),
+                     folders_.ForFile(),
+                     QStringLiteral("Microsoft Outlook PST File (*pst) (*.pst)"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+  folders_.FileChosen(chosen.front());
+  return chosen.front();
 }
 
 std::optional<QString> QtUserInteraction::BrowseForFolder(QWidget* parent, const QString& title) {
-  QFileDialog dialog(parent, title);
+  QFileDialog dialog(parent, title, folders_.ForFolder());
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
-  return chosen.isEmpty() ? QString() : chosen.front();
+  if (chosen.isEmpty()) return QString();
+  folders_.FolderChosen(chosen.front());
+  return chosen.front();
 }
 
-void QtUserInteraction::OpenExternal(const QString& url_or_path) {
-  const QUrl url = QUrl::fromUserInput(url_or_path);
+void QtUserInteraction::OpenExternal(const QUrl& url) {
   QDesktopServices::openUrl(url);  // a missing handler or file is not reported
 }
 

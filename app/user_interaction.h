@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <optional>
 
 class QWidget;
@@ -23,10 +24,26 @@ class UserInteraction {
   virtual std::optional<QString> OpenPstFile(QWidget* parent) = 0;
   // The folder browser; nothing when cancelled, an empty text for a folder with no path.
   virtual std::optional<QString> BrowseForFolder(QWidget* parent, const QString& title) = 0;
-  // Opens a file or address with the desktop's default handler.
-  virtual void OpenExternal(const QString& url_or_path) = 0;
+  // Opens a file, folder or address with the desktop's default handler.
+  virtual void OpenExternal(const QUrl& url) = 0;
   // Ends the process at once with `exit_code`; nothing is cleaned up.
   virtual void Terminate(int exit_code) = 0;
+};
+
+// Where the pickers open: the home folder first, then the folder last used with each.
+class PickerFolders {
+ public:
+  PickerFolders();
+  QString ForFile() const { return file_folder_; }
+  QString ForFolder() const { return folder_folder_; }
+  // A file was chosen: the file picker opens in its folder from now on.
+  void FileChosen(const QString& file_path);
+  // A folder was chosen: the folder picker opens there from now on.
+  void FolderChosen(const QString& folder_path);
+
+ private:
+  QString file_folder_;
+  QString folder_folder_;
 };
 
 // Qt's own dialogs, QDesktopServices and std::_Exit.
@@ -36,8 +53,13 @@ class QtUserInteraction : public UserInteraction {
                  unsigned style) override;
   std::optional<QString> OpenPstFile(QWidget* parent) override;
   std::optional<QString> BrowseForFolder(QWidget* parent, const QString& title) override;
-  void OpenExternal(const QString& url_or_path) override;
+  void OpenExternal(const QUrl& url) override;
   [[noreturn]] void Terminate(int exit_code) override;
+
+  const PickerFolders& picker_folders() const { return folders_; }
+
+ private:
+  PickerFolders folders_;
 };
 
 }  // namespace bm::app

@@ -5,8 +5,10 @@
 #include <system_error>
 
 #include "base/paths.h"
+#include "convert/file_bytes.h"
 #include "convert/messaging_session.h"
 #include "convert/mimelib.h"
+#include "convert/rtf_text.h"
 #include "engine/app_state.h"
 #include "writers/email_texts.h"
 #include "writers/embedded_message.h"
@@ -39,11 +41,29 @@ std::u16string SenderValue(const EmailTexts& texts, BodySource source, bool conv
   return use_text ? SenderText(texts.sender_name, texts.sender_address) : texts.sender_name;
 }
 
-// An RTF body is shown through its text: the component rewrites the body file in place.
-void ConvertRtfBodyForPreview(const std::u16string& body_file_path) {
+// UTF-8's byte order mark: it outranks any charset the HTML itself declares.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The preview's file for an RTF body: the HTML it encapsulates when it holds HTML (an HTML
+// message as the store keeps it; its text alone may be empty, e.g. a picture and a blank
+// line), beside the body file; otherwise the body file, rewritten in place by the component
+// as the body's text.
+std::u16string PreviewFileOfRtfBody(const std::u16string& temp_folder,
+                                    const std::u16string& body_file_name, int item_index) {
+  const std::u16string body_file_path = JoinPath(temp_folder, body_file_name);
+  const std::optional<std::string> rtf = ReadFileBytes(ToPath(body_file_path));
+  const std::optional<std::string> html = rtf ? ExtractRtfHtml(*rtf) : std::nullopt;
+  if (html) {
+    const std::u16string html_name = BodyFileName(item_index, BodyKind::kHtml);
+    const std::string page = std::string(kUtf8Mark) + *html;
+    const RecordBody html_body{.bytes = std::vector<std::uint8_t>(page.begin(), page.end()),
+                               .kind = BodyKind::kHtml};
+    if (const auto written = WriteBodyFile(temp_folder, html_name, html_body)) return *written;
+  }
   std::unique_ptr<Mimelib> mimelib;
-  if (Failed(Mimelib::Create(mimelib))) return;
-  mimelib->ConvertRtfBodyFile(body_file_path, body_file_path);
+  if (!Failed(Mimelib::Create(mimelib)))
+    mimelib->ConvertRtfBodyFile(body_file_path, body_file_path);
+  return body_file_path;
 }
 
 void AppendEmailRecord(AppState& state, int item_index, std::u16string_view folder_path,
@@ -152,13 +172,16 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
     const std::u16string& temp_folder = state.paths.temp_folder_path;
     const std::u16string body_file_path = JoinPath(temp_folder, body_file_name);
     const bool body_written = WriteBodyFile(temp_folder, body_file_name, body.record).has_value();
+    std::u16string preview_file_path = body_file_path;
     if (!conversion_mode && body.kind() == BodyKind::kRtf && body_written) {
-      ConvertRtfBodyForPreview(body_file_path);
+      preview_file_path = PreviewFileOfRtfBody(temp_folder, body_file_name, item_index);
     }
 
     CollectRecipients(item, state.recipient_lists);
     AttachmentContext context = AttachmentContextFor(state);
-    context.reserved_names = {body_file_name, std::u16string(kComposedMessageName)};
+    // The preview's HTML file of an RTF body is no attachment's to take either.
+    context.reserved_names = {body_file_name, BodyFileName(item_index, BodyKind::kHtml),
+                              std::u16string(kComposedMessageName)};
     std::u16string attachments = ExportAttachments(context, item).value_or(std::u16string());
     const std::u16string number = NextNumberText(state);
 
@@ -176,7 +199,7 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
         state.running_item_number,
         ListRow{number, u"email", sender, texts.common.subject, texts.common.creation_time,
                 texts.common.flags, texts.common.size});
-    AppendEmailRecord(state, item_index, folder_path, texts, body, body_file_path,
+    AppendEmailRecord(state, item_index, folder_path, texts, body, preview_file_path,
                       std::move(sender), std::move(attachments));
   } catch (const std::exception& error) {
     ReportAbandonedItem(state, folder_path, error);

@@ -84,9 +84,7 @@ int main(int argc, char** argv) {
   auto user = std::make_unique<bm::app::test::ScriptedUser>();
   bm::app::test::ScriptedUser& script = *user;
   CTarnwickDlg window(std::move(user), bm::app::RealEngine());
-  // Xvfb has no window manager to maximise the window: give it the screen ourselves.
-  window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
-  window.showMaximized();
+  window.ShowAtStart();
   Settle(300);
 
   script.AnswerFile(pst);

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -24,6 +26,7 @@ class ScriptedUser : public UserInteraction {
 
   int MessageBox(QWidget* owner, const QString& text, const QString& caption,
                  unsigned style) override {
+    if (on_box_) on_box_(text);
     std::lock_guard lock(mutex_);
     boxes_.push_back({text, caption, style, owner != nullptr});
     if (box_answers_.empty()) return (style & 0xF) == mb::kYesNo ? mb::kIdNo : mb::kIdOk;
@@ -40,14 +43,17 @@ class ScriptedUser : public UserInteraction {
     folder_titles_.push_back(title);
     return Next(folder_answers_);
   }
-  void OpenExternal(const QString& url_or_path) override {
+  void OpenExternal(const QUrl& url) override {
     std::lock_guard lock(mutex_);
-    opened_.push_back(url_or_path);
+    opened_.push_back(url);
   }
   void Terminate(int exit_code) override {
     std::lock_guard lock(mutex_);
     exit_codes_.push_back(exit_code);
   }
+
+  // Runs whenever a box is shown, before it is answered (on the thread that shows it).
+  void OnBox(std::function<void(const QString& text)> look) { on_box_ = std::move(look); }
 
   void AnswerBox(int answer) {
     std::lock_guard lock(mutex_);
@@ -66,7 +72,7 @@ class ScriptedUser : public UserInteraction {
     std::lock_guard lock(mutex_);
     return boxes_;
   }
-  std::vector<QString> opened() const {
+  std::vector<QUrl> opened() const {
     std::lock_guard lock(mutex_);
     return opened_;
   }
@@ -94,11 +100,12 @@ class ScriptedUser : public UserInteraction {
   }
 
   mutable std::mutex mutex_;
+  std::function<void(const QString&)> on_box_;
   std::deque<int> box_answers_;
   std::deque<std::optional<QString>> file_answers_;
   std::deque<std::optional<QString>> folder_answers_;
   std::vector<Box> boxes_;
-  std::vector<QString> opened_;
+  std::vector<QUrl> opened_;
   std::vector<QString> folder_titles_;
   std::vector<int> exit_codes_;
 };

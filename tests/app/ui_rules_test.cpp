@@ -67,9 +67,51 @@ TEST(InputFilter, SwallowsEnterEscapeCopyAndRightClicks) {
   EXPECT_FALSE(ShouldDiscard({.kind = InputKind::kOther}));
 }
 
-TEST(BrowserPlacement, FollowsTheClientSize) {
-  EXPECT_EQ(BrowserRect(1000, 700), (PixelRect{193, 285, 800, 345}));
-  EXPECT_EQ(BrowserRect(1600, 900), (PixelRect{193, 285, 1400, 545}));
+TEST(BrowserPlacement, UnderTheListDownToTheBottomLine) {
+  // The template's places at base units 6 x 13: list 127,79 423x94, bottom frame at 289.
+  EXPECT_EQ(BrowserRect({191, 128, 634, 153}, 470, 7), (PixelRect{191, 288, 634, 175}));
+  // A wider font moves the list right; the preview follows it and leaves the tree alone.
+  EXPECT_EQ(BrowserRect({222, 128, 740, 153}, 470, 7).x, 222);
+  // A window too low for it: an empty preview, never a negative size.
+  EXPECT_EQ(BrowserRect({191, 128, 634, 153}, 250, 7), (PixelRect{191, 288, 634, 0}));
+  EXPECT_EQ(BrowserRect({191, 128, -5, 153}, 470, 7).width, 0);
+}
+
+TEST(ConversionOutcome, CountsPerKindTheRestTheTimeAndThePlace) {
+  EXPECT_EQ(ConversionSummary({.written = {{u"contact", 1}, {u"email", 4}},
+                               .not_written = 2,
+                               .elapsed_ms = 65'400,
+                               .destination = u"/home/ann/out/convertPSTFile8122026"}),
+            u"Written: 1 contact, 4 email; not written: 2; time 1:05; "
+            u"in /home/ann/out/convertPSTFile8122026");
+  EXPECT_EQ(ConversionSummary({}), u"Written: 0; not written: 0; time 0:00");
+  EXPECT_EQ(ElapsedText(999), u"0:00");
+  EXPECT_EQ(ElapsedText(59'999), u"0:59");
+  EXPECT_EQ(ElapsedText(600'000), u"10:00");
+  EXPECT_EQ(ElapsedText(3'723'000), u"1:02:03");
+  EXPECT_EQ(ElapsedText(-5), u"0:00");
+}
+
+TEST(CommandLine, AFileHelpVersionAndMistakes) {
+  using Action = CommandLine::Action;
+  EXPECT_EQ(ParseCommandLine({}).action, Action::kRun);
+  EXPECT_FALSE(ParseCommandLine({}).pst_file);
+  const CommandLine file = ParseCommandLine({"mail/store.pst"});
+  EXPECT_EQ(file.action, Action::kRun);
+  EXPECT_EQ(file.pst_file, "mail/store.pst");
+  EXPECT_EQ(ParseCommandLine({"--help"}).action, Action::kHelp);
+  EXPECT_EQ(ParseCommandLine({"a.pst", "-h"}).action, Action::kHelp);
+  EXPECT_EQ(ParseCommandLine({"--version"}).action, Action::kVersion);
+  EXPECT_EQ(ParseCommandLine({"-v"}).action, Action::kVersion);
+  // After "--" everything is a file, also what looks like an option.
+  EXPECT_EQ(ParseCommandLine({"--", "--help"}).pst_file, "--help");
+  EXPECT_EQ(ParseCommandLine({"-"}).pst_file, "-");
+  const CommandLine unknown = ParseCommandLine({"--frobnicate"});
+  EXPECT_EQ(unknown.action, Action::kError);
+  EXPECT_NE(unknown.error.find("--frobnicate"), std::string::npos);
+  EXPECT_EQ(ParseCommandLine({"a.pst", "b.pst"}).action, Action::kError);
+  EXPECT_EQ(ParseCommandLine({""}).action, Action::kError);
+  EXPECT_NE(UsageText("brindlemoor").find("Usage: brindlemoor [FILE.pst]"), std::string::npos);
 }
 
 TEST(FolderIcons, NameFirstThenKindRowByRow) {
@@ -177,6 +219,16 @@ TEST(Manual, BesideTheProgramFirst) {
   ASSERT_EQ(candidates.size(), 2u);
   EXPECT_EQ(candidates[0], u"/opt/bm/bin/brindlemoor.html");
   EXPECT_EQ(candidates[1], u"/opt/bm/bin/../share/brindlemoor/brindlemoor.html");
+}
+
+TEST(Manual, SectionsAskedForByTheManualBesideTheProgram) {
+  EXPECT_EQ(ManualSection(u"/opt/bm/bin/brindlemoor.html#mime-component", u"/opt/bm/bin/"),
+            u"mime-component");
+  EXPECT_EQ(ManualSection(u"/opt/bm/bin/brindlemoor.html", u"/opt/bm/bin/"), u"");
+  EXPECT_EQ(ManualSection(u"/opt/bm/bin/brindlemoor.htmlx", u"/opt/bm/bin/"), std::nullopt);
+  EXPECT_EQ(ManualSection(u"/home/ann/brindlemoor.html#x", u"/opt/bm/bin/"), std::nullopt);
+  EXPECT_EQ(ManualSection(u"/home/ann/out#1", u"/opt/bm/bin/"), std::nullopt);
+  EXPECT_EQ(ManualSection(u"brindlemoor.html#x", u""), std::nullopt);
 }
 
 }  // namespace

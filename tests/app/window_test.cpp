@@ -6,13 +6,17 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -24,7 +28,10 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
+#include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -37,7 +44,11 @@
 #include "app/folder_tree_ctrl.h"
 #include "app/tarnwick_dlg.h"
 #include "app/transparent_static.h"
+#include "app/user_interaction.h"
+#include "base/log.h"
+#include "base/paths.h"
 #include "base/text.h"
+#include "convert/convert_command.h"
 #include "engine/app_state.h"
 #include "scripted_user.h"
 #include "support/test_support.h"
@@ -118,7 +129,7 @@ class Window : public ::testing::Test {
     auto user = std::make_unique<ScriptedUser>();
     user_ = user.get();
     window_ = std::make_unique<CTarnwickDlg>(std::move(user), RealEngine());
-    window_->showMaximized();
+    window_->ShowAtStart();
     QCoreApplication::processEvents();
     pst_ = temp_.path() / "store.pst";
     WriteStore(pst_);
@@ -175,6 +186,10 @@ class Window : public ::testing::Test {
 
 TEST_F(Window, StartsMaximisedWithConvertGreyedAndEmptyTreeAndList) {
   EXPECT_TRUE(window_->isMaximized());
+  // Where the platform will not maximise, the window still covers the screen.
+  EXPECT_EQ(window_->normalGeometry().size(), window_->screen()->availableGeometry().size());
+  EXPECT_FALSE(Control(app_control::kOpenDestinationButton)->isVisible());
+  EXPECT_FALSE(window_->MenuCommand(app_command::kOpenDestination)->isEnabled());
   EXPECT_EQ(window_->windowTitle(), QStringLiteral("Brindlemoor 5.4"));
   EXPECT_FALSE(window_->windowIcon().isNull());
   EXPECT_FALSE(Control(control::kConvertButton)->isEnabled());
@@ -296,19 +311,61 @@ TEST_F(Window, CancelKeepsTheEarlierTreeAndList) {
   EXPECT_FALSE(window_->WorkerRunning());
 }
 
-TEST_F(Window, ASecondOpeningStartsEmptyAndRescansThePreviousFile) {
-  ScanThroughDialog(pst_);
-  QString shown = "unset";
+TEST_F(Window, TheDialogsFieldsAreReadOnlyAndShowThePathsStartScanningUses) {
+  bool read_only = false;
+  QStringList shown;
+  auto look = [&](QWidget* dialog) {
+    auto* pst = qobject_cast<QLineEdit*>(FindControl(dialog, browse_control::kPstPath));
+    auto* temp = qobject_cast<QLineEdit*>(FindControl(dialog, browse_control::kTempPath));
+    read_only = pst->isReadOnly() && temp->isReadOnly();
+    // Typing into them changes neither what they show nor what is scanned.
+    QTest::keyClicks(pst, "/elsewhere.pst");
+    QTest::keyClicks(temp, "/elsewhere");
+    shown = QStringList{pst->text(), temp->text()};
+  };
   OnNextModal([&](QWidget* dialog) {
-    shown = qobject_cast<QLineEdit*>(FindControl(dialog, browse_control::kPstPath))->text();
+    look(dialog);
+    Click(dialog, browse_control::kCancel);
+  });
+  window_->OnOpenAndScan();
+  EXPECT_TRUE(read_only);
+  EXPECT_EQ(shown, QStringList({QString(), QString()}));
+
+  ScanThroughDialog(pst_);
+  const QString temp_folder = Q(temp_.path() / "QelTemp") + "/";
+  OnNextModal([&](QWidget* dialog) {
+    look(dialog);
     Click(dialog, browse_control::kStartScanning);
   });
   window_->OnOpenAndScan();
   ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
-  EXPECT_TRUE(shown.isEmpty());
+  EXPECT_TRUE(read_only);
+  EXPECT_EQ(shown, QStringList({Q(pst_), temp_folder}));
+  EXPECT_EQ(window_->state().paths.temp_folder_path, temp_folder.toStdU16String());
   ASSERT_EQ(window_->tree()->topLevelItemCount(), 1);
   EXPECT_EQ(window_->tree()->topLevelItem(0)->text(0), Q(pst_));
   EXPECT_NE(Folder("Inbox"), nullptr);
+}
+
+TEST_F(Window, TheLogIsNamedForTheMomentOpenAndScanWasGiven) {
+  user_->AnswerFile(Q(pst_));
+  user_->AnswerFolder(Q(temp_.path()));
+  const auto asked = std::chrono::system_clock::now();
+  OnNextModal([](QWidget* dialog) {
+    Click(dialog, browse_control::kBrowse);
+    Click(dialog, browse_control::kSelectTempFolder);
+    QThread::msleep(2100);  // the person takes their time over the dialog
+    Click(dialog, browse_control::kStartScanning);
+  });
+  window_->OnOpenAndScan();
+  ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  const AppState& state = window_->state();
+  const std::u16string& log = state.paths.log_file_path;
+  EXPECT_TRUE(log == state.paths.temp_folder_path + BuildLogFileName(asked) ||
+              log ==
+                  state.paths.temp_folder_path + BuildLogFileName(asked + std::chrono::seconds(1)))
+      << ToUtf8(log);
+  EXPECT_TRUE(std::filesystem::is_regular_file(ToPath(log)));
 }
 
 TEST_F(Window, BrowsingForTheFileResetsTheTempFolder) {
@@ -373,12 +430,12 @@ TEST_F(Window, AClickOnARowShowsThePreviewPage) {
   list->setCurrentCell(0, 0);
   QTest::keyClick(list, Qt::Key_Down);
   QCoreApplication::processEvents();
-  EXPECT_TRUE(window_->browser()->url().isEmpty());
+  EXPECT_TRUE(window_->browser()->ShowsNothing());
 
   QSignalSpy loaded(window_->browser(), &QWebEngineView::loadFinished);
   const QRect row = list->visualRect(list->model()->index(1, 2));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
-  ASSERT_TRUE(WaitUntil([&] { return !window_->browser()->url().isEmpty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !window_->browser()->ShowsNothing(); }));
   const QString page = window_->browser()->url().toLocalFile();
   EXPECT_TRUE(page.startsWith(QString::fromStdU16String(window_->state().paths.temp_folder_path)));
   EXPECT_TRUE(std::filesystem::exists(page.toStdString()));
@@ -433,8 +490,11 @@ TEST_F(Window, ConvertWritesTheTickedFoldersIntoTheChosenDestination) {
   std::filesystem::create_directories(destination);
   user_->AnswerFolder(Q(destination));
   user_->ClearBoxes();
+  QString status_under_box;
+  user_->OnBox([&](const QString&) { status_under_box = window_->status_text()->text(); });
   Click(window_->client(), control::kConvertButton);
   ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  user_->OnBox(nullptr);
 
   EXPECT_EQ(user_->folder_titles().back(), QStringLiteral("Select the Destination Path"));
   ASSERT_FALSE(user_->boxes().empty());
@@ -445,6 +505,23 @@ TEST_F(Window, ConvertWritesTheTickedFoldersIntoTheChosenDestination) {
     if (entry.path().extension() == ".msg") ++messages;
   }
   EXPECT_EQ(messages, 4);  // the Inbox's three and its sub-folder's one
+
+  // The box says no more than that; the status line says what was done and where.
+  const QString root = QString::fromStdU16String(window_->last_destination());
+  ASSERT_TRUE(root.startsWith(Q(destination) + "/convertPSTFile")) << root.toStdString();
+  EXPECT_TRUE(std::filesystem::is_directory(root.toStdString()));
+  const QString status = window_->status_text()->text();
+  EXPECT_TRUE(status.startsWith("Written: 4 email; not written: 0; time 0:"))
+      << status.toStdString();
+  EXPECT_TRUE(status.endsWith("; in " + root)) << status.toStdString();
+  EXPECT_EQ(status_under_box, status);  // already there while "Saving Completed" is up
+  ASSERT_TRUE(Control(app_control::kOpenDestinationButton)->isVisible());
+  QAction* open = window_->MenuCommand(app_command::kOpenDestination);
+  ASSERT_TRUE(open->isEnabled());
+  Click(window_->client(), app_control::kOpenDestinationButton);
+  open->trigger();
+  EXPECT_EQ(user_->opened(), std::vector<QUrl>(2, QUrl::fromLocalFile(root)));
+
   EXPECT_TRUE(Control(control::kConvertButton)->isEnabled());
   EXPECT_TRUE(Control(control::kBrowseButton)->isEnabled());
   EXPECT_TRUE(window_->MenuCommand(command::kOpenAndScan)->isEnabled());
@@ -572,7 +649,9 @@ TEST_F(Window, ExitAsksFirstAndEndsTheProcessWithCodeZero) {
 TEST_F(Window, HelpOpensTheManualAndAboutShowsItsPicture) {
   window_->MenuCommand(command::kSoftwareHelp)->trigger();
   ASSERT_EQ(user_->opened().size(), 1u);
-  EXPECT_TRUE(user_->opened()[0].endsWith(QStringLiteral("/brindlemoor.html")));
+  EXPECT_TRUE(user_->opened()[0].isLocalFile());
+  EXPECT_TRUE(user_->opened()[0].path().endsWith(QStringLiteral("/brindlemoor.html")));
+  EXPECT_FALSE(user_->opened()[0].hasFragment());
 
   bool about_shown = false;
   OnNextModal([&](QWidget* dialog) {
@@ -689,6 +768,7 @@ TEST_F(Window, TheResizerFollowsTheWindowsSize) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(window_->size_grip()->isVisible());
   const std::map<int, QRect> before = Places(*window_);
+  const QRect preview_before = window_->browser()->geometry();
   const QSize client = window_->client()->size();
 
   window_->resize(1130, 760);
@@ -711,7 +791,14 @@ TEST_F(Window, TheResizerFollowsTheWindowsSize) {
         << bottom_line;
   }
   const QSize now = window_->client()->size();
-  EXPECT_EQ(window_->browser()->geometry(), QRect(193, 285, now.width() - 200, now.height() - 355));
+  // The preview stays under the list, as wide as it, down to the bottom line's frame.
+  const QRect list = window_->list()->geometry();
+  const QRect preview = window_->browser()->geometry();
+  EXPECT_EQ(preview.left(), list.left());
+  EXPECT_EQ(preview.width(), list.width());
+  EXPECT_GT(preview.top(), list.bottom());
+  EXPECT_LT(preview.bottom(), Control(control::kGroupBox)->geometry().top());
+  EXPECT_EQ(preview.height(), preview_before.height() + dy);
 
   // Moving without resizing changes nothing.
   window_->move(window_->pos() + QPoint(40, 30));
@@ -733,18 +820,39 @@ TEST_F(Window, TheResizerFollowsTheWindowsSize) {
   EXPECT_EQ(Places(*window_), after);
 }
 
-TEST_F(Window, ThePreviewLoadsLocalFilesOnly) {
-  EXPECT_TRUE(IsAllowedPreviewUrl(QUrl::fromLocalFile("/tmp/email.html")));
-  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("http://example.com/a.png")));
-  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("https://example.com/")));
-  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("ftp://example.com/")));
+TEST_F(Window, ThePreviewAllowsItsOwnTempFolderAndNothingElse) {
+  const std::filesystem::path folder = temp_.path() / "QelTemp";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "email.html") << "<p>mail</p>";
+  std::ofstream(temp_.path() / "secret.txt") << "secret";
+  std::filesystem::create_symlink(temp_.path() / "secret.txt", folder / "link.txt");
+  std::filesystem::create_directories(temp_.path() / "QelTemp2");
+  const QString allowed = Q(folder) + "/";
 
+  EXPECT_TRUE(IsAllowedPreviewUrl(QUrl::fromLocalFile(Q(folder / "email.html")), allowed));
+  EXPECT_TRUE(IsAllowedPreviewUrl(QUrl::fromLocalFile(Q(folder / "not-yet.html")), allowed));
+  EXPECT_TRUE(IsAllowedPreviewUrl(QUrl("about:blank"), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl::fromLocalFile("/etc/passwd"), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl::fromLocalFile(Q(temp_.path() / "secret.txt")), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl::fromLocalFile(allowed + "../secret.txt"), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl::fromLocalFile(Q(folder / "link.txt")), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl::fromLocalFile(Q(temp_.path() / "QelTemp2/a")), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl::fromLocalFile(Q(folder)), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("file://server" + Q(folder / "email.html")), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl::fromLocalFile(Q(folder / "email.html")), QString()));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("http://example.com/a.png"), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("https://example.com/"), allowed));
+  EXPECT_FALSE(IsAllowedPreviewUrl(QUrl("data:text/html,<p>x</p>"), allowed));
+}
+
+TEST_F(Window, ThePreviewLoadsLocalFilesOnly) {
   // A listening port stands for the network: nothing may connect to it.
   QTcpServer network;
   ASSERT_TRUE(network.listen(QHostAddress::LocalHost));
   const QString remote = QStringLiteral("http://127.0.0.1:%1/").arg(network.serverPort());
 
   const std::filesystem::path page = temp_.path() / "page.html";
+  window_->browser()->SetAllowedFolder(Q(temp_.path()));
   {
     std::ofstream out(page);
     out << "<html><head><link rel=\"stylesheet\" href=\"" << remote.toStdString()
@@ -766,6 +874,388 @@ TEST_F(Window, ThePreviewLoadsLocalFilesOnly) {
   EXPECT_GE(browser->blocked_request_count(), 1);
   QCoreApplication::processEvents();
   EXPECT_FALSE(network.hasPendingConnections());
+}
+
+// ---- Window size and places ------------------------------------------------------------------
+
+TEST_F(Window, OpensCoveringTheScreen) {
+  // Maximised where the platform does it; at the screen's available size where it does not
+  // (an X server without a window manager), never at the size of an empty layout.
+  const QSize available = window_->screen()->availableGeometry().size();
+  ASSERT_TRUE(WaitUntil([&] { return window_->frameGeometry().size() == available; }, 5000))
+      << window_->width() << "x" << window_->height() << " on " << available.width() << "x"
+      << available.height();
+}
+
+// Every pair of visible controls of the client area whose rectangles meet, but for the
+// overlaps the window is built on: the logo drawn on the banner, and the progress bar and the
+// status text inside the frame of the bottom line.
+std::vector<std::string> Overlaps(const CTarnwickDlg& window) {
+  std::vector<QWidget*> shown;
+  for (QWidget* child : window.client()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->isVisible() && !child->geometry().isEmpty()) shown.push_back(child);
+  }
+  const QWidget* banner = window.client()->findChild<QWidget*>(QStringLiteral("banner"));
+  const QWidget* logo = window.Control(control::kLogo);
+  const QWidget* frame = window.Control(control::kGroupBox);
+  auto meant = [&](const QWidget* a, const QWidget* b) {
+    if ((a == banner && b == logo) || (a == logo && b == banner)) return true;
+    const std::array<const QWidget*, 2> framed{window.Control(control::kProgressBar),
+                                               window.status_text()};
+    for (const QWidget* inside : framed) {
+      if ((a == frame && b == inside) || (a == inside && b == frame)) {
+        return frame->geometry().contains(inside->geometry());
+      }
+    }
+    return false;
+  };
+  auto name = [](const QWidget* widget) {
+    const auto* label = qobject_cast<const QLabel*>(widget);
+    return widget->objectName().toStdString() +
+           (label ? " '" + label->text().toStdString() + "'" : std::string());
+  };
+  std::vector<std::string> overlaps;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    for (std::size_t j = i + 1; j < shown.size(); ++j) {
+      if (!shown[i]->geometry().intersects(shown[j]->geometry()) || meant(shown[i], shown[j])) {
+        continue;
+      }
+      overlaps.push_back(name(shown[i]) + " and " + name(shown[j]));
+    }
+  }
+  return overlaps;
+}
+
+TEST_F(Window, NoControlCoversAnotherFromEightHundredBySixHundredUp) {
+  ScanThroughDialog(pst_);  // a tree with names, as the user sees it
+  window_->showNormal();
+  ASSERT_TRUE(WaitUntil([&] { return !window_->isMaximized(); }, 5000));
+  for (const QSize size : {QSize(800, 600), QSize(1024, 768), QSize(1280, 720), QSize(1366, 768),
+                           QSize(1600, 1000), QSize(1920, 1080), QSize(801, 1200)}) {
+    window_->resize(size);
+    ASSERT_TRUE(WaitUntil([&] { return window_->size() == size; }, 5000))
+        << size.width() << "x" << size.height();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Overlaps(*window_), std::vector<std::string>())
+        << "at " << size.width() << "x" << size.height();
+    // The tree's right edge stays clear of the preview and the list.
+    EXPECT_LT(window_->tree()->geometry().right(), window_->browser()->geometry().left());
+    EXPECT_LT(window_->tree()->geometry().right(), window_->list()->geometry().left());
+  }
+  window_->showMaximized();
+  ASSERT_TRUE(WaitUntil([&] { return window_->isMaximized(); }, 5000));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Overlaps(*window_), std::vector<std::string>()) << "maximised";
+}
+
+// ---- The preview -----------------------------------------------------------------------------
+
+// Clicks `row` of the item list and waits until its preview has loaded.
+void PreviewRow(CTarnwickDlg& window, int row) {
+  QTableWidget* list = window.list();
+  QSignalSpy loaded(window.browser(), &QWebEngineView::loadFinished);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualRect(list->model()->index(row, 2)).center());
+  ASSERT_TRUE(WaitUntil([&] { return loaded.count() > 0 && !window.browser()->ShowsNothing(); }));
+}
+
+// How often `text` occurs in what the preview shows, frames included.
+int FoundInPreview(CExplorer1& browser, const QString& text) {
+  int found = -1;
+  browser.page()->findText(
+      text, {}, [&](const QWebEngineFindTextResult& result) { found = result.numberOfMatches(); });
+  WaitUntil([&] { return found >= 0; }, 10000);
+  browser.page()->findText(QString());  // ends the search and its highlight
+  return found;
+}
+
+TEST_F(Window, ThePreviewIsClearedWheneverTheListIsEmptied) {
+  ScanThroughDialog(pst_);
+  CExplorer1* preview = window_->browser();
+  SelectFolder("Inbox");
+  PreviewRow(*window_, 0);
+
+  SelectFolder("Archive");  // another folder
+  EXPECT_TRUE(WaitUntil([&] { return preview->ShowsNothing(); }));
+  PreviewRow(*window_, 0);
+
+  ScanThroughDialog(pst_);  // another store (the same one again)
+  EXPECT_EQ(window_->list()->rowCount(), 0);
+  EXPECT_TRUE(WaitUntil([&] { return preview->ShowsNothing(); }));
+  SelectFolder("Inbox");
+  PreviewRow(*window_, 1);
+
+  const std::filesystem::path broken = temp_.path() / "broken.pst";
+  std::ofstream(broken) << std::string(4096, 'x');
+  ScanThroughDialog(broken);  // a store that cannot be opened
+  EXPECT_EQ(window_->list()->rowCount(), 0);
+  EXPECT_TRUE(WaitUntil([&] { return preview->ShowsNothing(); }));
+  EXPECT_EQ(FoundInPreview(*preview, "Body of"), 0);
+}
+
+TEST_F(Window, ThePreviewShowsNoFileOutsideItsTempFolder) {
+  const std::filesystem::path secret = temp_.path() / "secret.txt";
+  std::ofstream(secret) << "the secret words";
+  const std::filesystem::path picture = temp_.path() / "secret.svg";
+  std::ofstream(picture) << "<svg xmlns='http://www.w3.org/2000/svg' width='9' height='9'/>";
+  const std::string secret_url = QUrl::fromLocalFile(Q(secret)).toString().toStdString();
+  const std::string picture_url = QUrl::fromLocalFile(Q(picture)).toString().toStdString();
+
+  pstgen::Store store;
+  pstgen::Message& mail = store.top().AddFolder(u"Inbox", u"IPF.Note").AddMessage("IPM.Note");
+  mail.SetSubject(u"peeking");
+  mail.Set(pstgen::tag::kSenderName, u"Eve Example");
+  mail.SetHtml("<html><body><p>visible words</p><iframe src=\"" + secret_url +
+               "\"></iframe><iframe src=\"file:///etc/passwd\"></iframe><img src=\"" + picture_url +
+               "\"></body></html>");
+  const std::filesystem::path pst = temp_.path() / "peeking.pst";
+  pstgen::Write(store, pst);
+
+  ScanThroughDialog(pst);
+  SelectFolder("Inbox");
+  PreviewRow(*window_, 0);
+  CExplorer1* preview = window_->browser();
+  auto blocked = [&](const std::string& url) {
+    const std::vector<QUrl> urls = preview->blocked_requests();
+    return std::find(urls.begin(), urls.end(), QUrl(QString::fromStdString(url))) != urls.end();
+  };
+  EXPECT_TRUE(WaitUntil([&] { return blocked(secret_url); }, 20000));
+  EXPECT_TRUE(WaitUntil([&] { return blocked("file:///etc/passwd"); }, 20000));
+  EXPECT_TRUE(WaitUntil([&] { return blocked(picture_url); }, 20000));
+  EXPECT_GE(FoundInPreview(*preview, "visible words"), 1);
+  EXPECT_EQ(FoundInPreview(*preview, "the secret words"), 0);
+  EXPECT_EQ(FoundInPreview(*preview, "root:"), 0);
+}
+
+TEST_F(Window, AnHtmlOnlyMessageShowsItsHtml) {
+  pstgen::Store store;
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  inbox.AddMessage("IPM.Note")
+      .SetSubject(u"html only")
+      .Set(pstgen::tag::kSenderName, u"Ann Example")
+      .SetHtml("<html><body><p>Hello in <b>HTML</b> alone</p></body></html>");
+  // The store keeps many HTML messages only as RTF that wraps their HTML.
+  inbox.AddMessage("IPM.Note")
+      .SetSubject(u"html in rtf")
+      .Set(pstgen::tag::kSenderName, u"Bo Example")
+      .SetRtf(
+          "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n"
+          "{\\*\\htmltag19 <html>}{\\*\\htmltag50 <body>}{\\*\\htmltag64 <table>}"
+          "{\\*\\htmltag64 <tr>}{\\*\\htmltag64 <td>}Wrapped cell text"
+          "{\\*\\htmltag72 </td>}{\\*\\htmltag72 </tr>}{\\*\\htmltag72 </table>}"
+          "{\\*\\htmltag64 <img src=\"cid:image001.png\">}"
+          "{\\*\\htmltag58 </body>}{\\*\\htmltag27 </html>}}");
+  const std::filesystem::path pst = temp_.path() / "html.pst";
+  pstgen::Write(store, pst);
+
+  ScanThroughDialog(pst);
+  SelectFolder("Inbox");
+  ASSERT_EQ(window_->list()->rowCount(), 2);
+  PreviewRow(*window_, 0);
+  EXPECT_TRUE(
+      WaitUntil([&] { return FoundInPreview(*window_->browser(), "HTML alone") >= 1; }, 20000));
+  PreviewRow(*window_, 1);
+  EXPECT_TRUE(WaitUntil(
+      [&] { return FoundInPreview(*window_->browser(), "Wrapped cell text") >= 1; }, 20000));
+  const auto record = window_->state().row_records.FindEmail(2, u"Bo Example");
+  ASSERT_TRUE(record);
+  EXPECT_TRUE(record->body_file_path.ends_with(u".html")) << ToUtf8(record->body_file_path);
+}
+
+// ---- Opening a store named at start ---------------------------------------------------------
+
+// Points the user's temp directory at `directory` while it lives.
+class TempDirectoryVariable {
+ public:
+  explicit TempDirectoryVariable(const std::filesystem::path& directory)
+      : had_(qEnvironmentVariableIsSet("TMPDIR")), old_(qgetenv("TMPDIR")) {
+    qputenv("TMPDIR", QByteArray::fromStdString(directory.string()));
+  }
+  ~TempDirectoryVariable() {
+    if (had_)
+      qputenv("TMPDIR", old_);
+    else
+      qunsetenv("TMPDIR");
+  }
+
+ private:
+  bool had_;
+  QByteArray old_;
+};
+
+TEST_F(Window, AFileNamedAtStartIsOpenedAndScanned) {
+  const TempDirectoryVariable tmpdir(temp_.path());
+  window_->OpenAndScanFile(Q(temp_.path() / "missing.pst"));
+  ASSERT_EQ(user_->boxes().size(), 1u);
+  EXPECT_EQ(user_->boxes()[0].text, QStringLiteral("Please select valid file"));
+  EXPECT_FALSE(window_->WorkerRunning());
+  EXPECT_EQ(window_->tree()->topLevelItemCount(), 0);
+
+  window_->OpenAndScanFile(Q(pst_));
+  ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  EXPECT_EQ(window_->state().paths.pst_path, Q(pst_).toStdU16String());
+  EXPECT_EQ(window_->state().paths.temp_folder_path,
+            Q(temp_.path() / "QelTemp").toStdU16String() + u"/");
+  ASSERT_EQ(window_->tree()->topLevelItemCount(), 1);
+  EXPECT_NE(Folder("Inbox"), nullptr);
+  EXPECT_EQ(user_->boxes().back().text, QStringLiteral("Scanning completed"));
+}
+
+struct ProgramRun {
+  int exit_code = -1;
+  QString output;
+};
+
+ProgramRun RunProgram(const QStringList& arguments) {
+  QProcess program;
+  program.start(QStringLiteral(BRINDLEMOOR_PROGRAM), arguments);
+  if (!program.waitForFinished(60000)) program.kill();
+  return {program.exitCode(),
+          QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError())};
+}
+
+TEST_F(Window, TheProgramAnswersHelpAndVersionAndScansTheFileItIsGiven) {
+  const ProgramRun help = RunProgram({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_TRUE(help.output.startsWith("Usage: brindlemoor [FILE.pst]")) << help.output.toStdString();
+  const ProgramRun version = RunProgram({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.output, QStringLiteral("Brindlemoor 5.4\n"));
+  const ProgramRun wrong = RunProgram({"--frobnicate"});
+  EXPECT_EQ(wrong.exit_code, 2);
+  EXPECT_TRUE(wrong.output.contains("unknown option --frobnicate")) << wrong.output.toStdString();
+
+  // Given a file, the program scans it into the temp folder and reports the scan in its log.
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("TMPDIR", Q(temp_.path()));
+  program.setProcessEnvironment(environment);
+  program.start(QStringLiteral(BRINDLEMOOR_PROGRAM), {Q(pst_)});
+  const std::filesystem::path temp_folder = temp_.path() / "QelTemp";
+  auto log_says_completed = [&] {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(temp_folder, error)) {
+      if (!entry.path().filename().string().starts_with("log-data-")) continue;
+      std::ifstream log(entry.path(), std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(log)), {});
+      if (text.find("Scanning completed") != std::string::npos) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(WaitUntil(log_says_completed, 90000));
+  program.kill();  // it waits for the "Scanning completed" box to be answered
+  program.waitForFinished(10000);
+}
+
+// ---- Shortcuts and pickers -------------------------------------------------------------------
+
+TEST_F(Window, CtrlOOpensAndCtrlQExits) {
+  EXPECT_EQ(window_->MenuCommand(command::kOpenAndScan)->shortcut(),
+            QKeySequence(QKeySequence::Open));
+  EXPECT_EQ(window_->MenuCommand(command::kExit)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+
+  bool dialog_opened = false;
+  OnNextModal([&](QWidget* dialog) {
+    dialog_opened = qobject_cast<browsefile*>(dialog) != nullptr;
+    Click(dialog, browse_control::kCancel);
+  });
+  QTest::keyClick(window_.get(), Qt::Key_O, Qt::ControlModifier);
+  EXPECT_TRUE(WaitUntil([&] { return dialog_opened; }, 5000));
+
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  user_->AnswerBox(mb::kIdYes);
+  QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
+  ASSERT_FALSE(user_->boxes().empty());
+  EXPECT_EQ(user_->boxes().back().text, QStringLiteral("Do you want to Exit ?       "));
+  EXPECT_EQ(user_->exit_codes(), std::vector<int>{0});
+}
+
+TEST_F(Window, PickersStartAtHomeAndThenWhereTheUserWentLast) {
+  QtUserInteraction real;
+  QString opened_in;
+  auto pick = [&](const QString& path) {
+    return [&opened_in, path](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      opened_in = dialog->directory().absolutePath();
+      dialog->selectFile(path);
+      QMetaObject::invokeMethod(dialog, "accept");
+    };
+  };
+  const std::filesystem::path folder = temp_.path() / "chosen";
+  std::filesystem::create_directories(folder);
+
+  OnNextModal(pick(Q(pst_)));
+  EXPECT_EQ(real.OpenPstFile(window_.get()), Q(pst_));
+  EXPECT_EQ(opened_in, QDir::homePath());
+  OnNextModal(pick(Q(folder)));
+  EXPECT_EQ(real.BrowseForFolder(window_.get(), "Select the Temp Path"), Q(folder));
+  EXPECT_EQ(opened_in, QDir::homePath());
+
+  OnNextModal(pick(Q(pst_)));
+  EXPECT_EQ(real.OpenPstFile(window_.get()), Q(pst_));
+  EXPECT_EQ(opened_in, Q(temp_.path()));
+  OnNextModal([&](QWidget* modal) {
+    opened_in = qobject_cast<QFileDialog*>(modal)->directory().absolutePath();
+    QMetaObject::invokeMethod(modal, "reject");
+  });
+  EXPECT_EQ(real.BrowseForFolder(window_.get(), "Select the Destination Path"), std::nullopt);
+  EXPECT_EQ(opened_in, Q(folder));
+}
+
+// ---- Help links ------------------------------------------------------------------------------
+
+std::string ManualText() {
+  std::ifstream manual(BRINDLEMOOR_MANUAL_SOURCE);
+  return std::string((std::istreambuf_iterator<char>(manual)), {});
+}
+
+TEST_F(Window, HelpLinksOpenTheManualAtTheirSectionWhereverItLies) {
+  const std::string manual = ManualText();
+  for (const char* section : {"mime-component", "messaging-component", "messaging-problem"}) {
+    EXPECT_NE(manual.find("id=\"" + std::string(section) + "\""), std::string::npos) << section;
+  }
+  const ComponentStarter broken = [] { return REGDB_E_CLASSNOTREG; };
+  auto convert_with = [&](const ComponentStarters& starters) {
+    std::u16string destination;
+    EXPECT_FALSE(ConvertCommand(window_->state(), destination, starters));
+    EXPECT_FALSE(user_->opened().empty());
+    return user_->opened().empty() ? QUrl() : user_->opened().back();
+  };
+
+  // Beside the program.
+  const std::filesystem::path bin = temp_.path() / "bin";
+  std::filesystem::create_directories(bin);
+  std::filesystem::copy_file(BRINDLEMOOR_MANUAL_SOURCE, bin / "brindlemoor.html");
+  window_->state().paths.program_directory = Q(bin).toStdU16String() + u"/";
+  QUrl link = convert_with({.mime = broken});
+  EXPECT_TRUE(link.isLocalFile());
+  EXPECT_EQ(link.toLocalFile(), Q(bin / "brindlemoor.html"));
+  EXPECT_EQ(link.fragment(), QStringLiteral("mime-component"));
+  EXPECT_FALSE(link.toString().contains("%23"));
+  link = convert_with({.messaging = broken});
+  EXPECT_EQ(link.fragment(), QStringLiteral("messaging-component"));
+
+  // Installed: the program in bin/, the manual in share/brindlemoor/.
+  const std::filesystem::path installed = temp_.path() / "usr";
+  std::filesystem::create_directories(installed / "bin");
+  std::filesystem::create_directories(installed / "share/brindlemoor");
+  std::filesystem::copy_file(BRINDLEMOOR_MANUAL_SOURCE,
+                             installed / "share/brindlemoor/brindlemoor.html");
+  window_->state().paths.program_directory = Q(installed / "bin").toStdU16String() + u"/";
+  link = convert_with({.mime = broken});
+  EXPECT_EQ(QFileInfo(link.toLocalFile()).canonicalFilePath(),
+            Q(std::filesystem::canonical(installed / "share/brindlemoor/brindlemoor.html")));
+  EXPECT_EQ(link.fragment(), QStringLiteral("mime-component"));
+
+  // Other paths the engine hands over are taken literally.
+  window_->OpenExternal(Q(temp_.path() / "out#1").toStdU16String());
+  EXPECT_EQ(user_->opened().back(), QUrl::fromLocalFile(Q(temp_.path() / "out#1")));
+  window_->OpenExternal(u"https://brindlemoor.example.org/help");
+  EXPECT_EQ(user_->opened().back(), QUrl("https://brindlemoor.example.org/help"));
 }
 
 }  // namespace

@@ -108,6 +108,35 @@ TEST_F(EmailPreview, AnEmptySenderAddressLeavesTheBareSenderText) {
   EXPECT_EQ(rows_[4][2], u"From:Bo");
 }
 
+TEST(EmailPreviewOfWrappedHtml, AnRtfBodyThatWrapsHtmlIsPreviewedAsThatHtml) {
+  pstgen::Store store;
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  // Its text alone is empty (a picture only): as text the preview would be blank.
+  AddMail(inbox, u"picture only")
+      .SetRtf(
+          "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0 Arial;}}\r\n"
+          "{\\*\\htmltag19 <html>}{\\*\\htmltag50 <body>}"
+          "{\\*\\htmltag84 <img src=\"cid:image001.png\">}{\\*\\htmltag84 &nbsp;}"
+          "{\\*\\htmltag58 </body>}{\\*\\htmltag27 </html>}}")
+      .AddAttachment(u"Me0.html", pstgen::Bytes("attached page"));
+  WriterFixture fixture;
+  ASSERT_TRUE(fixture.ScanStore(store));
+  const FolderNode* folder = fixture.Folder(u"/Inbox");
+  ASSERT_NE(folder, nullptr);
+  fixture.Preview(*folder);
+
+  const auto record = fixture.state.row_records.FindEmail(1, u"Ann Example");
+  ASSERT_TRUE(record.has_value());
+  EXPECT_EQ(record->body_kind, BodyKind::kRtf);  // what the store holds
+  EXPECT_EQ(ToPath(record->body_file_path), fixture.TempFolder() / "Me0.html");
+  const std::string page = ReadFile(fixture.TempFolder() / "Me0.html");
+  EXPECT_TRUE(page.starts_with("\xEF\xBB\xBF<html><body><img src=\"cid:image001.png\">"));
+  EXPECT_NE(page.find("</html>"), std::string::npos);
+  // An attachment of the same name gets a name of its own.
+  EXPECT_EQ(record->attachment_list.find(u"/Me0.html;"), std::u16string::npos);
+  EXPECT_NE(record->attachment_list.find(u"/Me0 (2).html;"), std::u16string::npos);
+}
+
 TEST(EmailWriter, MissingInputsAreRefusedWithoutCounting) {
   test::RecordingWindow window;
   AppState state(window);
