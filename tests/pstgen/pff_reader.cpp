@@ -122,8 +122,8 @@ PffAttachment ReadAttachment(libpff_item_t* attachment) {
   PffAttachment result;
   if (libpff_attachment_get_type(attachment, &result.type, error.get()) != 1)
     error.Throw("attachment type");
-  const auto properties = ReadProperties(attachment);
-  result.long_filename = Utf16Entry(properties, 0x3707);
+  result.properties = ReadProperties(attachment);
+  result.long_filename = Utf16Entry(result.properties, 0x3707);
   if (result.type == LIBPFF_ATTACHMENT_TYPE_DATA) {
     size64_t size = 0;
     if (libpff_attachment_get_data_size(attachment, &size, error.get()) != 1)
