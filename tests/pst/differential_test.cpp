@@ -2,6 +2,7 @@
 // same stored bytes for every property of every message, recipient and attachment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <sstream>
 
@@ -30,8 +31,18 @@ class Comparer {
  public:
   explicit Comparer(const Store& store) : store_(store) {}
 
-  void Properties(const PropertyBag& bag, const PffProperties& pff, const std::string& where) {
-    EXPECT_EQ(bag.properties().size(), pff.size()) << where << ": property count";
+  void Properties(const PropertyBag& bag, const PffProperties& pff, const std::string& where,
+                  bool in_table = false) {
+    // libpff reports every column of a table row, an absent cell as its zero-filled slot;
+    // the reader honours the cell existence bitmap.
+    for (const auto& [id, property] : pff) {
+      const bool zero = std::all_of(property.data.begin(), property.data.end(),
+                                    [](std::uint8_t b) { return b == 0; });
+      if (!bag.Find(static_cast<std::uint16_t>(id)) && !(zero && in_table)) {
+        ADD_FAILURE() << where << ": the reader lacks " << Hex(id) << " of type "
+                      << Hex(property.value_type);
+      }
+    }
     for (const PropertyInfo& info : bag.properties()) {
       const auto it = pff.find(info.id);
       if (it == pff.end()) {
@@ -94,7 +105,7 @@ class Comparer {
     ASSERT_EQ(recipients->size(), pff.recipients.size()) << where << ": recipients";
     for (std::size_t i = 0; i < recipients->size(); ++i) {
       Properties((*recipients)[i], pff.recipients[i].properties,
-                 where + " recipient " + std::to_string(i));
+                 where + " recipient " + std::to_string(i), true);
     }
     ASSERT_EQ(message.attachment_count(), pff.attachments.size()) << where << ": attachments";
     for (std::size_t i = 0; i < pff.attachments.size(); ++i) {
@@ -119,6 +130,9 @@ class Comparer {
       ASSERT_TRUE(message) << here << ": " << message.error().message();
       MessageEquals(*message, pff.messages[i], here + " message " + Hex(messages[i]));
     }
+    // libpff could not count them, or counted a search folder's search contents table
+    // (node type 0x10: references to messages elsewhere) as its associated messages.
+    if (pff.associated_count < 0 || (nid & 0x1F) == 0x03) return;
     EXPECT_EQ(store_.AssociatedMessages(nid).size(), static_cast<std::size_t>(pff.associated_count))
         << here << ": associated messages";
   }

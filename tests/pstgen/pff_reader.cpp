@@ -223,8 +223,8 @@ PffFolder ReadFolder(libpff_item_t* folder, std::size_t message_limit) {
     }
   }
   if (libpff_folder_get_number_of_sub_associated_contents(folder, &result.associated_count,
-                                                          error.get()) != 1) {
-    error.Throw("associated contents");
+                                                          nullptr) != 1) {
+    result.associated_count = -1;  // libpff cannot tell (seen on real search folders)
   }
   return result;
 }

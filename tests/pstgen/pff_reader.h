@@ -51,7 +51,7 @@ struct PffFolder {
   std::optional<std::u16string> container_class;
   std::vector<PffFolder> folders;
   std::vector<PffMessage> messages;
-  int associated_count = 0;
+  int associated_count = 0;  // -1 when libpff cannot count them
 };
 
 struct PffStore {
