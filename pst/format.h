@@ -1,4 +1,5 @@
-// Constants and byte helpers of the PST layout (MS-PST), shared by the reader, pstgen and its checker.
+// Constants and byte helpers of the PST layout (MS-PST), shared by the reader, pstgen and its
+// checker.
 #pragma once
 
 #include <array>
@@ -193,5 +194,225 @@ constexpr std::uint64_t AMapOffset(std::uint64_t amap_index) {
 constexpr std::uint64_t AMapIndex(std::uint64_t offset) {
   return (offset - kFirstAMapOffset) / kAMapCoverage;
 }
+
+// ---------------------------------------------------------------------------
+// File formats and the "high" (cyclic) block encoding.
+
+// The two on-disk formats: Unicode (Outlook 2003 and later, 64-bit ids and offsets) and ANSI
+// (Outlook 97-2002, 32-bit ids and offsets, 8-bit strings).
+enum class Format : std::uint8_t { kUnicode, kAnsi };
+
+// Values of the header's bCryptMethod.
+enum CryptMethod : std::uint8_t {
+  kCryptNone = 0x00,
+  kCryptPermute = 0x01,  // the "compressible" permutation (Encode/Decode)
+  kCryptCyclic = 0x02,   // the "high" cyclic encoding (CyclicEncode/CyclicDecode)
+};
+
+// The cyclic encoding of an external block's data; `key` is the low 32 bits of the block's
+// BID. The transform is its own inverse, so both names run the same steps; two names keep
+// call sites readable.
+void CyclicEncode(std::span<std::uint8_t> data, std::uint32_t key);
+void CyclicDecode(std::span<std::uint8_t> data, std::uint32_t key);
+
+// Everything that differs between the two formats: sizes of ids and offsets, where the
+// header fields lie, and the sizes of pages, blocks and their entries. Offsets inside
+// structures are from the structure's start. The Unicode constants above equal the fields of
+// kUnicodeLayout and stay for code that only knows that format.
+struct Layout {
+  Format format;
+  std::uint16_t version;  // wVer written: 23 Unicode, 14 ANSI
+  std::size_t id_size;    // bytes of a BID and of a file offset (IB): 8 or 4
+
+  // HEADER.
+  std::size_t header_size;
+  std::size_t header_next_bid;        // bidNextB
+  std::size_t header_next_page_bid;   // bidNextP
+  std::size_t header_unique;          // dwUnique
+  std::size_t header_nid_high_water;  // rgnid[32]
+  std::size_t header_root;            // ROOT
+  std::size_t header_free_map;        // rgbFM (128 bytes)
+  std::size_t header_free_page_map;   // rgbFP (128 bytes)
+  std::size_t header_sentinel;        // bSentinel (0x80)
+  std::size_t header_crypt_method;    // bCryptMethod
+  std::size_t header_crc_full;        // dwCRCFull, Unicode only (0 when absent)
+  std::size_t header_crc_full_size;   // bytes from offset 8 it covers (516)
+
+  // ROOT, relative to header_root.
+  std::size_t root_size;
+  std::size_t root_file_eof;    // ibFileEof
+  std::size_t root_amap_last;   // ibAMapLast
+  std::size_t root_amap_free;   // cbAMapFree
+  std::size_t root_pmap_free;   // cbPMapFree
+  std::size_t root_nbt;         // BREFNBT (bid, then ib)
+  std::size_t root_bbt;         // BREFBBT
+  std::size_t root_amap_valid;  // fAMapValid
+
+  // Pages (512 bytes): data, then PAGETRAILER (ptype, ptypeRepeat, wSig, then bid and
+  // dwCRC in format order). dwCRC covers the page_data_size bytes before the trailer.
+  std::size_t page_data_size;
+  std::size_t page_trailer_size;
+  std::size_t page_trailer_crc;  // relative to the trailer
+  std::size_t page_trailer_bid;
+  std::size_t amap_bits;  // where an AMap/PMap page's bitmap starts (ANSI pads 4 bytes)
+
+  // BTPAGE: rgentries, then cEnt, cEntMax, cbEnt, cLevel.
+  std::size_t bt_entries_size;       // also the offset of cEnt
+  std::size_t bt_branch_entry_size;  // BTENTRY: key, BREF
+  std::size_t bbt_entry_size;        // BBTENTRY: BREF, cb, cRef
+  std::size_t nbt_entry_size;        // NBTENTRY: nid, bidData, bidSub, nidParent
+
+  // Blocks: data, padding, then BLOCKTRAILER (cb, wSig, then bid and dwCRC in format order).
+  std::size_t block_trailer_size;
+  std::size_t block_trailer_crc;  // relative to the trailer
+  std::size_t block_trailer_bid;
+  std::size_t max_block_data;
+  std::size_t xblock_header;  // btype, cLevel, cEnt, lcbTotal
+  std::size_t max_xblock_entries;
+  std::size_t sl_header;      // btype, cLevel, cEnt (and dwPadding in Unicode)
+  std::size_t sl_entry_size;  // SLENTRY: nid, bidData, bidSub
+  std::size_t max_sl_entries;
+  std::size_t si_entry_size;  // SIENTRY: nid, bid
+  std::size_t max_si_entries;
+
+  bool has_dlist;  // the density list page at kDListOffset (Unicode only)
+
+  std::size_t bt_max_entries(std::size_t entry_size) const { return bt_entries_size / entry_size; }
+  // Size on disk of a block holding `data_size` bytes (data, padding, trailer).
+  std::size_t block_size(std::size_t data_size) const {
+    return AlignUp(data_size + block_trailer_size, kSlotSize);
+  }
+  // A BID or IB of this format's width.
+  void PutId(std::uint8_t* p, std::uint64_t v) const {
+    if (id_size == 8) {
+      Put64(p, v);
+    } else {
+      Put32(p, static_cast<std::uint32_t>(v));
+    }
+  }
+  std::uint64_t GetId(const std::uint8_t* p) const { return id_size == 8 ? Get64(p) : Get32(p); }
+};
+
+inline constexpr Layout kUnicodeLayout{
+    .format = Format::kUnicode,
+    .version = 23,
+    .id_size = 8,
+    .header_size = 564,
+    .header_next_bid = 516,
+    .header_next_page_bid = 32,
+    .header_unique = 40,
+    .header_nid_high_water = 44,
+    .header_root = 180,
+    .header_free_map = 256,
+    .header_free_page_map = 384,
+    .header_sentinel = 512,
+    .header_crypt_method = 513,
+    .header_crc_full = 524,
+    .header_crc_full_size = 516,
+    .root_size = 72,
+    .root_file_eof = 4,
+    .root_amap_last = 12,
+    .root_amap_free = 20,
+    .root_pmap_free = 28,
+    .root_nbt = 36,
+    .root_bbt = 52,
+    .root_amap_valid = 68,
+    .page_data_size = 496,
+    .page_trailer_size = 16,
+    .page_trailer_crc = 4,
+    .page_trailer_bid = 8,
+    .amap_bits = 0,
+    .bt_entries_size = 488,
+    .bt_branch_entry_size = 24,
+    .bbt_entry_size = 24,
+    .nbt_entry_size = 32,
+    .block_trailer_size = 16,
+    .block_trailer_crc = 4,
+    .block_trailer_bid = 8,
+    .max_block_data = 8176,
+    .xblock_header = 8,
+    .max_xblock_entries = (8176 - 8) / 8,
+    .sl_header = 8,
+    .sl_entry_size = 24,
+    .max_sl_entries = (8176 - 8) / 24,
+    .si_entry_size = 16,
+    .max_si_entries = (8176 - 8) / 16,
+    .has_dlist = true,
+};
+
+inline constexpr Layout kAnsiLayout{
+    .format = Format::kAnsi,
+    .version = 14,
+    .id_size = 4,
+    .header_size = 512,
+    .header_next_bid = 24,
+    .header_next_page_bid = 28,
+    .header_unique = 32,
+    .header_nid_high_water = 36,
+    .header_root = 164,
+    .header_free_map = 204,
+    .header_free_page_map = 332,
+    .header_sentinel = 460,
+    .header_crypt_method = 461,
+    .header_crc_full = 0,
+    .header_crc_full_size = 0,
+    .root_size = 40,
+    .root_file_eof = 4,
+    .root_amap_last = 8,
+    .root_amap_free = 12,
+    .root_pmap_free = 16,
+    .root_nbt = 20,
+    .root_bbt = 28,
+    .root_amap_valid = 36,
+    .page_data_size = 500,
+    .page_trailer_size = 12,
+    .page_trailer_crc = 8,
+    .page_trailer_bid = 4,
+    .amap_bits = 4,
+    .bt_entries_size = 496,
+    .bt_branch_entry_size = 12,
+    .bbt_entry_size = 12,
+    .nbt_entry_size = 16,
+    .block_trailer_size = 12,
+    .block_trailer_crc = 8,
+    .block_trailer_bid = 4,
+    .max_block_data = 8180,
+    .xblock_header = 8,
+    .max_xblock_entries = (8180 - 8) / 4,
+    .sl_header = 4,
+    .sl_entry_size = 12,
+    .max_sl_entries = (8180 - 4) / 12,
+    .si_entry_size = 8,
+    .max_si_entries = (8180 - 4) / 8,
+    .has_dlist = false,
+};
+
+constexpr const Layout& LayoutOf(Format format) {
+  return format == Format::kAnsi ? kAnsiLayout : kUnicodeLayout;
+}
+
+// Bytes from offset 8 covered by dwCRCPartial, in both formats.
+inline constexpr std::size_t kHeaderCrcPartialSize = 471;
+// Where wVer lies and the lowest value of each format; a reader tells formats apart by it.
+inline constexpr std::size_t kHeaderVersionOffset = 10;
+inline constexpr std::uint16_t kMinUnicodeVersion = 23;
+inline constexpr std::uint16_t kMaxAnsiVersion = 15;
+
+static_assert(kUnicodeLayout.header_size == kHeaderSize);
+static_assert(kUnicodeLayout.page_data_size == kPageDataSize);
+static_assert(kUnicodeLayout.bt_entries_size == kBtEntriesSize);
+static_assert(kUnicodeLayout.bbt_entry_size == kBtEntrySize);
+static_assert(kUnicodeLayout.nbt_entry_size == kNbtEntrySize);
+static_assert(kUnicodeLayout.block_trailer_size == kBlockTrailerSize);
+static_assert(kUnicodeLayout.max_block_data == kMaxBlockData);
+static_assert(kUnicodeLayout.max_xblock_entries == kMaxXBlockEntries);
+static_assert(kUnicodeLayout.sl_entry_size == kSlEntrySize);
+static_assert(kUnicodeLayout.max_sl_entries == kMaxSlEntries);
+static_assert(kUnicodeLayout.max_si_entries == kMaxSiEntries);
+static_assert(kAnsiLayout.page_data_size + kAnsiLayout.page_trailer_size == kPageSize);
+static_assert(kUnicodeLayout.page_data_size + kUnicodeLayout.page_trailer_size == kPageSize);
+static_assert(kAnsiLayout.header_root + kAnsiLayout.root_size == kAnsiLayout.header_free_map);
+static_assert(kUnicodeLayout.max_block_data + kUnicodeLayout.block_trailer_size == kMaxBlockSize);
+static_assert(kAnsiLayout.max_block_data + kAnsiLayout.block_trailer_size == kMaxBlockSize);
 
 }  // namespace pst::format

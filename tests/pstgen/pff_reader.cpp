@@ -1,5 +1,8 @@
 #include "pstgen/pff_reader.h"
 
+#include "base/text.h"
+#include "convert/charset.h"
+
 #include <libpff.h>
 
 #include <array>
@@ -232,6 +235,11 @@ PffFolder ReadFolder(libpff_item_t* folder, std::size_t message_limit) {
 }  // namespace
 
 std::optional<std::u16string> Utf16Of(const PffProperty& property) {
+  if (property.value_type == 0x001E) {  // 8-bit text, as ANSI stores hold it: Windows-1252
+    std::string bytes(property.data.begin(), property.data.end());
+    while (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
+    return bm::FromUtf8(bm::Windows1252ToUtf8(bytes));
+  }
   if (property.value_type != 0x001F) return std::nullopt;
   std::u16string text;
   for (std::size_t i = 0; i + 1 < property.data.size(); i += 2) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
+#include "convert/charset.h"
 #include "pstgen/pff_reader.h"
 #include "pstgen/readpst_reader.h"
 #include "support/test_support.h"
@@ -22,8 +23,9 @@ Binary Pattern(std::size_t size, unsigned seed) {
 }
 
 // A store with one of everything the converter reads.
-Store FeatureStore(Encryption encryption) {
+Store FeatureStore(FileFormat format, Encryption encryption) {
   Store store(u"Feature store", encryption);
+  store.set_format(format);
   Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
   Folder& projects = inbox.AddFolder(u"Projects", u"IPF.Note");
   projects.AddFolder(u"2024", u"IPF.Note").AddMessage().SetSubject(u"Nested");
@@ -119,10 +121,27 @@ const std::u16string* TextOf(const Message& message, std::uint16_t id) {
   return value ? std::get_if<std::u16string>(&value->storage()) : nullptr;
 }
 
-class FeatureStoreTest : public ::testing::TestWithParam<Encryption> {
+// Text as a store of `format` gives it back: ANSI stores keep Windows-1252 only.
+std::u16string Stored(std::u16string_view text, FileFormat format) {
+  if (format == FileFormat::kUnicode) return std::u16string(text);
+  return bm::FromUtf8(bm::Windows1252ToUtf8(ToWindows1252(text)));
+}
+std::optional<std::u16string> StoredName(const std::optional<std::u16string>& name,
+                                         FileFormat format) {
+  if (!name) return std::nullopt;
+  return Stored(*name, format);
+}
+
+struct StoreForm {
+  FileFormat format;
+  Encryption encryption;
+  const char* name;
+};
+
+class FeatureStoreTest : public ::testing::TestWithParam<StoreForm> {
  protected:
   void SetUp() override {
-    store_ = std::make_unique<Store>(FeatureStore(GetParam()));
+    store_ = std::make_unique<Store>(FeatureStore(GetParam().format, GetParam().encryption));
     path_ = dir_.path() / "features.pst";
     Write(*store_, path_);
   }
@@ -138,7 +157,16 @@ TEST_P(FeatureStoreTest, StructureCheckerFindsNoFault) {
   EXPECT_EQ(report.folders, 13u);  // root, top, Search Root, Deleted Items and 9 of ours
 }
 
-void ExpectSameValue(const Value& built, const PffProperty& read, const std::string& what) {
+void ExpectSameValue(const Value& built, const PffProperty& read, const std::string& what,
+                     FileFormat format) {
+  const auto* text = std::get_if<std::u16string>(&built.storage());
+  if (text && format == FileFormat::kAnsi) {
+    EXPECT_EQ(read.value_type, static_cast<std::uint32_t>(PropType::kString8)) << what;
+    std::string got(read.data.begin(), read.data.end());
+    while (!got.empty() && got.back() == '\0') got.pop_back();
+    EXPECT_EQ(got, ToWindows1252(*text)) << what;
+    return;
+  }
   EXPECT_EQ(read.value_type, static_cast<std::uint32_t>(built.type())) << what;
   std::vector<std::uint8_t> expected;
   std::visit(
@@ -170,15 +198,15 @@ void ExpectSameValue(const Value& built, const PffProperty& read, const std::str
   EXPECT_EQ(got, expected) << what;
 }
 
-void ExpectSameMessage(const Message& built, const PffMessage& read);
+void ExpectSameMessage(const Message& built, const PffMessage& read, FileFormat format);
 
-void ExpectSameProperties(const Message& built, const PffMessage& read) {
+void ExpectSameProperties(const Message& built, const PffMessage& read, FileFormat format) {
   for (const Property& property : built.properties().items()) {
     if (const auto* id = std::get_if<std::uint16_t>(&property.key)) {
       if (*id == tag::kRtfCompressed || *id == tag::kHtml) continue;  // compared as bodies
       const auto found = read.properties.find(*id);
       ASSERT_NE(found, read.properties.end()) << "property " << std::hex << *id;
-      ExpectSameValue(property.value, found->second, "property " + std::to_string(*id));
+      ExpectSameValue(property.value, found->second, "property " + std::to_string(*id), format);
       continue;
     }
     const PropertyName& name = std::get<PropertyName>(property.key);
@@ -201,28 +229,28 @@ void ExpectSameProperties(const Message& built, const PffMessage& read) {
       }
     }
     ASSERT_NE(match, nullptr) << "named property not found";
-    ExpectSameValue(property.value, *match, "named property");
+    ExpectSameValue(property.value, *match, "named property", format);
   }
 }
 
-void ExpectSameMessage(const Message& built, const PffMessage& read) {
+void ExpectSameMessage(const Message& built, const PffMessage& read, FileFormat format) {
   EXPECT_EQ(Utf8(read.message_class), built.message_class());
   if (const auto* subject = TextOf(built, tag::kSubject)) {
-    EXPECT_EQ(read.subject, *subject);
+    EXPECT_EQ(read.subject, Stored(*subject, format));
   }
   if (const auto* body = TextOf(built, tag::kBody)) {
-    EXPECT_EQ(read.plain_body, Utf8(*body));
+    EXPECT_EQ(read.plain_body, Utf8(Stored(*body, format)));
   }
   if (const Value* html = built.properties().Find(tag::kHtml)) {
     const auto& bytes = std::get<Binary>(html->storage());
     EXPECT_EQ(read.html_body, std::string(bytes.begin(), bytes.end()));
   }
-  ExpectSameProperties(built, read);
+  ExpectSameProperties(built, read, format);
 
   ASSERT_EQ(read.recipients.size(), built.recipients().size());
   for (std::size_t i = 0; i < built.recipients().size(); ++i) {
-    EXPECT_EQ(read.recipients[i].name, built.recipients()[i].name);
-    EXPECT_EQ(read.recipients[i].address, built.recipients()[i].address);
+    EXPECT_EQ(read.recipients[i].name, Stored(built.recipients()[i].name, format));
+    EXPECT_EQ(read.recipients[i].address, Stored(built.recipients()[i].address, format));
     EXPECT_EQ(read.recipients[i].type, static_cast<std::int32_t>(built.recipients()[i].type));
   }
   ASSERT_EQ(read.attachments.size(), built.attachments().size());
@@ -232,38 +260,38 @@ void ExpectSameMessage(const Message& built, const PffMessage& read) {
     if (const Message* embedded = a.embedded()) {
       ASSERT_EQ(r.type, 'i');
       ASSERT_TRUE(r.embedded);
-      ExpectSameMessage(*embedded, *r.embedded);
+      ExpectSameMessage(*embedded, *r.embedded, format);
     } else {
       EXPECT_EQ(r.type, 'd');
-      EXPECT_EQ(r.long_filename, a.long_filename);
+      EXPECT_EQ(r.long_filename, StoredName(a.long_filename, format));
       EXPECT_TRUE(r.data == a.data) << "attachment " << i << " bytes differ";
     }
   }
 }
 
-void ExpectSameFolder(const Folder& built, const PffFolder& read) {
+void ExpectSameFolder(const Folder& built, const PffFolder& read, FileFormat format) {
   SCOPED_TRACE(Utf8(built.name()));
-  EXPECT_EQ(read.name, built.name());
+  EXPECT_EQ(read.name, Stored(built.name(), format));
   if (!built.container_class().empty()) {
     EXPECT_EQ(read.container_class, built.container_class());
   }
   EXPECT_EQ(read.associated_count, static_cast<int>(built.associated().size()));
   ASSERT_EQ(read.folders.size(), built.folders().size());
   for (std::size_t i = 0; i < built.folders().size(); ++i) {
-    ExpectSameFolder(*built.folders()[i], read.folders[i]);
+    ExpectSameFolder(*built.folders()[i], read.folders[i], format);
   }
   ASSERT_EQ(read.messages.size(), built.messages().size());
   for (std::size_t i = 0; i < built.messages().size(); ++i) {
     SCOPED_TRACE("message " + std::to_string(i));
-    ExpectSameMessage(*built.messages()[i], read.messages[i]);
+    ExpectSameMessage(*built.messages()[i], read.messages[i], format);
   }
 }
 
 TEST_P(FeatureStoreTest, LibpffReadsBackEverything) {
   const PffStore read = ReadWithLibpff(path_);
   EXPECT_FALSE(read.corrupted);
-  EXPECT_EQ(read.encryption_type, static_cast<int>(GetParam()));
-  ExpectSameFolder(store_->root(), read.root);
+  EXPECT_EQ(read.encryption_type, static_cast<int>(GetParam().encryption));
+  ExpectSameFolder(store_->root(), read.root, GetParam().format);
 
   const PffFolder* inbox = FindFolder(read.root.folders.at(0), u"Inbox");
   ASSERT_NE(inbox, nullptr);
@@ -340,11 +368,16 @@ TEST(WideProperties, PropertyContextOverNineHeapBlocks) {
   EXPECT_EQ(read.attachments.at("after.txt"), "still readable");
 }
 
-INSTANTIATE_TEST_SUITE_P(Encryptions, FeatureStoreTest,
-                         ::testing::Values(Encryption::kNone, Encryption::kCompressible),
-                         [](const auto& info) {
-                           return info.param == Encryption::kNone ? "NoEncryption" : "Compressible";
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    FormatsAndEncryptions, FeatureStoreTest,
+    ::testing::Values(StoreForm{FileFormat::kUnicode, Encryption::kNone, "UnicodeNoEncryption"},
+                      StoreForm{FileFormat::kUnicode, Encryption::kCompressible,
+                                "UnicodeCompressible"},
+                      StoreForm{FileFormat::kUnicode, Encryption::kCyclic, "UnicodeCyclic"},
+                      StoreForm{FileFormat::kAnsi, Encryption::kNone, "AnsiNoEncryption"},
+                      StoreForm{FileFormat::kAnsi, Encryption::kCompressible, "AnsiCompressible"},
+                      StoreForm{FileFormat::kAnsi, Encryption::kCyclic, "AnsiCyclic"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Named properties get ids from 0x8000 on, in the order they are first used, and the map
 // gives back each one's set and LID.

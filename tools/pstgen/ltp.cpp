@@ -308,7 +308,7 @@ std::vector<Bytes> BuildTc(std::vector<std::uint32_t> column_tags, const std::ve
     rows_hnid = heap.Allocate(matrix);
   } else if (!matrix.empty()) {
     // Rows never straddle blocks: each block holds a whole number of them.
-    const std::size_t per_block = fmt::kMaxBlockData / row_size;
+    const std::size_t per_block = ndb.max_block_data() / row_size;
     std::vector<Bytes> blocks;
     for (std::size_t first = 0; first < rows.size(); first += per_block) {
       const std::size_t count = std::min(per_block, rows.size() - first);

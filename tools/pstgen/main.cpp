@@ -17,7 +17,7 @@ namespace {
 constexpr char kUsage[] =
     "Usage: brindlemoor-pstgen COMMAND [OPTIONS]\n"
     "\n"
-    "Writes Unicode PST files of a known shape.\n"
+    "Writes PST files of a known shape, Unicode or ANSI.\n"
     "\n"
     "Commands:\n"
     "  --demo OUT.pst               a small realistic mailbox (mail, contacts, calendar,\n"
@@ -29,12 +29,16 @@ constexpr char kUsage[] =
     "  --special-names OUT.pst      folders named with / \\ : * ? < > | and other oddities\n"
     "  --check FILE.pst             verify the file's structure (CRCs, signatures, back\n"
     "                               pointers, allocation maps, tables against the node tree)\n"
+    "  --layout FILE.pst            print where the file's structures lie, as JSON (header\n"
+    "                               fields, B-tree pages, blocks, nodes)\n"
     "  --help                       show this text\n"
     "\n"
     "Options:\n"
     "  --seed S                     seed for --synthetic (default 1)\n"
-    "  --encryption none|compressible\n"
+    "  --encryption none|compressible|cyclic\n"
     "                               block encoding of the written file (default none)\n"
+    "  --ansi                       write an ANSI (Outlook 97-2002) file: 32-bit offsets,\n"
+    "                               text in Windows-1252, '?' for characters outside it\n"
     "\n"
     "Exit status: 0 on success, 1 when --check finds faults or writing fails, 2 on bad usage.\n";
 
@@ -43,7 +47,15 @@ struct Options {
   std::vector<std::string> arguments;
   std::uint64_t seed = 1;
   pstgen::Encryption encryption = pstgen::Encryption::kNone;
+  pstgen::FileFormat format = pstgen::FileFormat::kUnicode;
 };
+
+std::optional<pstgen::Encryption> ParseEncryption(std::string_view value) {
+  if (value == "none") return pstgen::Encryption::kNone;
+  if (value == "compressible") return pstgen::Encryption::kCompressible;
+  if (value == "cyclic") return pstgen::Encryption::kCyclic;
+  return std::nullopt;
+}
 
 std::optional<std::uint64_t> ParseNumber(std::string_view text) {
   std::uint64_t value = 0;
@@ -74,13 +86,14 @@ std::optional<Options> Parse(int argc, char** argv, int& status) {
           return std::nullopt;
         }
         options.seed = *seed;
-      } else if (value == "none" || value == "compressible") {
-        options.encryption =
-            value == "none" ? pstgen::Encryption::kNone : pstgen::Encryption::kCompressible;
+      } else if (const auto encryption = ParseEncryption(value)) {
+        options.encryption = *encryption;
       } else {
-        status = Usage("--encryption takes none or compressible");
+        status = Usage("--encryption takes none, compressible or cyclic");
         return std::nullopt;
       }
+    } else if (arg == "--ansi") {
+      options.format = pstgen::FileFormat::kAnsi;
     } else if (arg.rfind("--", 0) == 0) {
       if (!options.command.empty()) {
         status = Usage("give one command");
@@ -136,6 +149,7 @@ int Run(const Options& options) {
                                          : "unknown command or wrong arguments");
   }
   store->set_encryption(options.encryption);
+  store->set_format(options.format);
   pstgen::Write(*store, args.back());
   std::printf("wrote %s\n", args.back().c_str());
   return 0;

@@ -215,4 +215,35 @@ Store::Store(std::u16string display_name, Encryption encryption)
       search_root_(&root_.AddFolder(u"Search Root")),
       deleted_items_(&top_->AddFolder(u"Deleted Items", u"IPF.Note")) {}
 
+namespace {
+
+// Windows-1252 bytes 0x80-0x9F; 0 marks the five bytes the code page leaves undefined.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char ToWindows1252(char16_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+  for (std::size_t i = 0; i < std::size(kWindows1252High); ++i) {
+    if (kWindows1252High[i] != 0 && kWindows1252High[i] == c) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+}  // namespace
+
+std::string ToWindows1252(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool pair = c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                      text[i + 1] < 0xE000;
+    if (pair) ++i;
+    out.push_back(pair ? '?' : ToWindows1252(c));
+  }
+  return out;
+}
+
 }  // namespace pstgen

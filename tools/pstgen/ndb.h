@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "pst/format.h"
 #include "tools/pstgen/pstgen.h"
 
 namespace pstgen::ndb {
@@ -29,7 +30,7 @@ struct NodeEntry {
 
 class NdbWriter {
  public:
-  NdbWriter(const std::filesystem::path& path, Encryption encryption);
+  NdbWriter(const std::filesystem::path& path, Encryption encryption, FileFormat format);
   NdbWriter(const NdbWriter&) = delete;
   NdbWriter& operator=(const NdbWriter&) = delete;
 
@@ -42,6 +43,8 @@ class NdbWriter {
   std::uint64_t WriteSubnodes(std::vector<SubnodeEntry> entries);
 
   void AddNode(const NodeEntry& node) { nodes_.push_back(node); }
+  // Most data one block holds in this file's format.
+  std::size_t max_block_data() const { return layout_.max_block_data; }
 
   // Writes the B-trees, the maps and the header, and closes the file.
   void Finish(const std::array<std::uint32_t, 32>& next_nid_index);
@@ -86,6 +89,7 @@ class NdbWriter {
   std::unique_ptr<std::FILE, FileCloser> file_;
   std::filesystem::path path_;
   Encryption encryption_;
+  const pst::format::Layout& layout_;
   std::uint64_t cursor_;    // next free byte for allocation
   std::uint64_t file_pos_;  // bytes written so far (sequentially)
   std::uint64_t next_bid_ = 4;

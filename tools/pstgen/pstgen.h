@@ -1,4 +1,5 @@
-// pstgen: writes Unicode PST files of a known shape for tests, the demo and benchmarks.
+// pstgen: writes PST files (Unicode or ANSI) of a known shape for tests, the demo and
+// benchmarks.
 //
 //   pstgen::Store store(u"Test store");
 //   pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
@@ -240,7 +241,13 @@ class Folder {
   MessageSource source_;
 };
 
-enum class Encryption : std::uint8_t { kNone = 0, kCompressible = 1 };
+// The block encoding, by its bCryptMethod value.
+enum class Encryption : std::uint8_t { kNone = 0, kCompressible = 1, kCyclic = 2 };
+
+// Unicode (Outlook 2003 and later) or ANSI (Outlook 97-2002). ANSI stores hold text as 8-bit
+// strings: the writer stores every UTF-16 value as PT_STRING8 in Windows-1252, each character
+// that code page lacks becoming '?'. Named-property names stay UTF-16 in both.
+enum class FileFormat : std::uint8_t { kUnicode, kAnsi };
 
 // A whole store. The root folder holds "Top of Personal Folders" (with "Deleted Items") and
 // "Search Root", as in every store Outlook makes; folders added to root() sit beside them.
@@ -260,6 +267,8 @@ class Store {
   const std::u16string& display_name() const { return display_name_; }
   Encryption encryption() const { return encryption_; }
   void set_encryption(Encryption encryption) { encryption_ = encryption; }
+  FileFormat format() const { return format_; }
+  void set_format(FileFormat format) { format_ = format; }
   // Creation and modification time given to items that do not set their own.
   FileTime default_time() const { return default_time_; }
   void set_default_time(FileTime time) { default_time_ = time; }
@@ -267,6 +276,7 @@ class Store {
  private:
   std::u16string display_name_;
   Encryption encryption_;
+  FileFormat format_ = FileFormat::kUnicode;
   FileTime default_time_;
   Folder root_;
   Folder* top_;
@@ -274,9 +284,13 @@ class Store {
   Folder* deleted_items_;
 };
 
-// Writes the store as a Unicode PST; throws std::runtime_error on I/O errors and
+// Writes the store in its format; throws std::runtime_error on I/O errors and
 // std::invalid_argument on values the format cannot hold.
 void Write(const Store& store, const std::filesystem::path& path);
+
+// Text as an ANSI store holds it: Windows-1252, '?' for characters outside it (a surrogate
+// pair becomes one '?').
+std::string ToWindows1252(std::u16string_view text);
 
 // Standard property ids used by the convenience setters and the writer.
 namespace tag {

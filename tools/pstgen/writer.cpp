@@ -81,8 +81,23 @@ Bytes EncodeBytes(const Value& value) {
   return std::visit(Visitor{}, value.storage());
 }
 
-EncodedValue Encode(std::uint16_t id, const Value& value) {
+constexpr std::uint16_t kTypeString8 = 0x001E;
+constexpr std::uint16_t kTypeUnicode = 0x001F;
+
+// A value as a Unicode store holds it.
+EncodedValue EncodeUnicode(std::uint16_t id, const Value& value) {
   return {id, static_cast<std::uint16_t>(value.type()), EncodeBytes(value)};
+}
+
+// Text columns of an ANSI store's tables are PT_STRING8.
+std::vector<std::uint32_t> ColumnsFor(FileFormat format, std::span<const std::uint32_t> tags) {
+  std::vector<std::uint32_t> columns(tags.begin(), tags.end());
+  if (format == FileFormat::kAnsi) {
+    for (std::uint32_t& tag : columns) {
+      if ((tag & 0xFFFF) == kTypeUnicode) tag = (tag & 0xFFFF0000u) | kTypeString8;
+    }
+  }
+  return columns;
 }
 
 std::u16string Join(const std::vector<std::u16string>& parts) {
@@ -200,7 +215,13 @@ class NameMap {
 class StoreWriter {
  public:
   StoreWriter(const Store& store, const std::filesystem::path& path)
-      : store_(store), ndb_(path, store.encryption()) {
+      : store_(store),
+        ndb_(path, store.encryption(), store.format()),
+        hierarchy_columns_(ColumnsFor(store.format(), kHierarchyColumns)),
+        contents_columns_(ColumnsFor(store.format(), kContentsColumns)),
+        assoc_contents_columns_(ColumnsFor(store.format(), kAssocContentsColumns)),
+        recipient_columns_(ColumnsFor(store.format(), kRecipientColumns)),
+        attachment_columns_(ColumnsFor(store.format(), kAttachmentColumns)) {
     next_index_.fill(0x400);
     next_index_[fmt::kNidTypeSearchFolder] = 0x4000;
     next_index_[fmt::kNidTypeNormalMessage] = 0x10000;
@@ -259,6 +280,14 @@ class StoreWriter {
     ndb_.AddNode({nid, written.bid_data, written.bid_sub, parent});
   }
 
+  // A value as this store holds it: in ANSI, UTF-16 text becomes Windows-1252 PT_STRING8.
+  EncodedValue Encode(std::uint16_t id, const Value& value) const {
+    const auto* text = std::get_if<std::u16string>(&value.storage());
+    if (text == nullptr || store_.format() != FileFormat::kAnsi) return EncodeUnicode(id, value);
+    const std::string ansi = ToWindows1252(*text);
+    return {id, kTypeString8, Bytes(ansi.begin(), ansi.end())};
+  }
+
   EncodedValue EncodeProperty(const Property& property) {
     if (const auto* id = std::get_if<std::uint16_t>(&property.key))
       return Encode(*id, property.value);
@@ -310,27 +339,27 @@ class StoreWriter {
       rows.push_back(std::move(summary.row));
     };
     for (const auto& message : folder.messages()) {
-      add(*message, fmt::kNidTypeNormalMessage, contents, kContentsColumns);
+      add(*message, fmt::kNidTypeNormalMessage, contents, contents_columns_);
     }
     for (std::size_t i = 0; i < folder.streamed_count(); ++i) {
-      add(folder.source()(i), fmt::kNidTypeNormalMessage, contents, kContentsColumns);
+      add(folder.source()(i), fmt::kNidTypeNormalMessage, contents, contents_columns_);
     }
     std::vector<ltp::Row> associated;
     for (const auto& message : folder.associated()) {
-      add(*message, fmt::kNidTypeAssocMessage, associated, kAssocContentsColumns);
+      add(*message, fmt::kNidTypeAssocMessage, associated, assoc_contents_columns_);
     }
     std::vector<ltp::Row> hierarchy;
     for (const auto& child : folder.folders()) {
       WriteFolder(*child, nid);
       const std::uint32_t child_nid = folder_nids_.at(child.get());
       hierarchy.push_back(
-          RowOf(child_nid, FolderValues(*child, child_unread_.at(child_nid)), kHierarchyColumns));
+          RowOf(child_nid, FolderValues(*child, child_unread_.at(child_nid)), hierarchy_columns_));
     }
     child_unread_[nid] = unread;
 
-    WriteTable(fmt::WithType(nid, fmt::kNidTypeHierarchyTable), kHierarchyColumns, hierarchy);
-    WriteTable(fmt::WithType(nid, fmt::kNidTypeContentsTable), kContentsColumns, contents);
-    WriteTable(fmt::WithType(nid, fmt::kNidTypeAssocContentsTable), kAssocContentsColumns,
+    WriteTable(fmt::WithType(nid, fmt::kNidTypeHierarchyTable), hierarchy_columns_, hierarchy);
+    WriteTable(fmt::WithType(nid, fmt::kNidTypeContentsTable), contents_columns_, contents);
+    WriteTable(fmt::WithType(nid, fmt::kNidTypeAssocContentsTable), assoc_contents_columns_,
                associated);
     ltp::SubnodeSet subnodes;
     WriteNode(nid, parent, ltp::BuildPc(FolderValues(folder, unread).List(), ndb_, subnodes),
@@ -410,7 +439,7 @@ class StoreWriter {
     return std::u16string(text.begin(), text.end());
   }
 
-  static void AddRecipientSummaries(const Message& message, ValueSet& values) {
+  void AddRecipientSummaries(const Message& message, ValueSet& values) const {
     std::vector<std::u16string> to, cc, bcc;
     for (const Recipient& recipient : message.recipients()) {
       if (recipient.type == RecipientType::kTo) to.push_back(recipient.name);
@@ -440,7 +469,7 @@ class StoreWriter {
       PutAll(values, recipient.properties);
       rows.push_back(std::move(values));
     }
-    const std::vector<std::uint32_t> columns = ColumnsOf(kRecipientColumns, rows);
+    const std::vector<std::uint32_t> columns = ColumnsOf(recipient_columns_, rows);
     std::vector<ltp::Row> table_rows;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       table_rows.push_back(RowOf(static_cast<std::uint32_t>(i), rows[i], columns));
@@ -467,7 +496,7 @@ class StoreWriter {
     }
     // The attachment data itself stays out of the table.
     const std::vector<std::uint32_t> columns =
-        ColumnsOf(kAttachmentColumns, rows, tag::kAttachDataBinary);
+        ColumnsOf(attachment_columns_, rows, tag::kAttachDataBinary);
     std::vector<ltp::Row> table_rows;
     for (std::size_t i = 0; i < rows.size(); ++i)
       table_rows.push_back(RowOf(nids[i], rows[i], columns));
@@ -531,12 +560,12 @@ class StoreWriter {
   }
 
   void WriteTemplates() {
-    WriteTable(fmt::kNidHierarchyTableTemplate, kHierarchyColumns, {});
-    WriteTable(fmt::kNidContentsTableTemplate, kContentsColumns, {});
-    WriteTable(fmt::kNidAssocContentsTableTemplate, kAssocContentsColumns, {});
-    WriteTable(fmt::kNidSearchContentsTableTemplate, kContentsColumns, {});
-    WriteTable(fmt::kNidAttachmentTable, kAttachmentColumns, {});
-    WriteTable(fmt::kNidRecipientTable, kRecipientColumns, {});
+    WriteTable(fmt::kNidHierarchyTableTemplate, hierarchy_columns_, {});
+    WriteTable(fmt::kNidContentsTableTemplate, contents_columns_, {});
+    WriteTable(fmt::kNidAssocContentsTableTemplate, assoc_contents_columns_, {});
+    WriteTable(fmt::kNidSearchContentsTableTemplate, contents_columns_, {});
+    WriteTable(fmt::kNidAttachmentTable, attachment_columns_, {});
+    WriteTable(fmt::kNidRecipientTable, recipient_columns_, {});
     // Idle search queues: nodes without data, as Outlook leaves them.
     ndb_.AddNode({fmt::kNidSearchManagementQueue, 0, 0, 0});
     ndb_.AddNode({fmt::kNidSearchActivityList, 0, 0, 0});
@@ -551,6 +580,11 @@ class StoreWriter {
   std::unordered_map<const Folder*, std::uint32_t> folder_nids_;
   std::unordered_map<std::uint32_t, std::size_t> child_unread_;
   std::uint64_t search_key_serial_ = 0;
+  const std::vector<std::uint32_t> hierarchy_columns_;
+  const std::vector<std::uint32_t> contents_columns_;
+  const std::vector<std::uint32_t> assoc_contents_columns_;
+  const std::vector<std::uint32_t> recipient_columns_;
+  const std::vector<std::uint32_t> attachment_columns_;
 };
 
 }  // namespace
