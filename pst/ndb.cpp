@@ -23,14 +23,8 @@ constexpr int kMaxBtreeLevels = 10;
 constexpr int kMaxSubnodeLevels = 4;
 constexpr std::uint64_t kBidMask = ~std::uint64_t{1};  // the low bit is reserved, ignored
 
-struct Layout {
-  std::size_t page_entries;  // bytes of entries in a B-tree page
-  std::size_t trailer;       // block trailer size
-  std::size_t id;            // bytes of a BID, IB or NID field in entries
-};
-
-Layout LayoutOf(bool unicode) {
-  return unicode ? Layout{488, 16, 8} : Layout{496, 12, 4};
+const fmt::Layout& LayoutOf(bool unicode) {
+  return fmt::LayoutOf(unicode ? fmt::Format::kUnicode : fmt::Format::kAnsi);
 }
 
 Error Truncated(std::uint64_t offset, std::size_t size, std::uint64_t file_size) {
@@ -107,21 +101,18 @@ Result<Header> ReadHeader(const File& file, const std::function<void(const std::
     return Error("not a readable PST file (unknown format version " + std::to_string(version) +
                  ")");
   }
-  const bool unicode = header.format == FileFormat::kUnicode;
+  const fmt::Layout& layout = LayoutOf(header.format == FileFormat::kUnicode);
   if (fmt::Crc(std::span<const std::uint8_t>(h + 8, 471)) != fmt::Get32(h + 4) && warn) {
     warn("the header's checksum is wrong");
   }
-  if (unicode) {
-    header.file_eof = fmt::Get64(h + 184);
-    header.nbt = {fmt::Get64(h + 216), fmt::Get64(h + 224)};
-    header.bbt = {fmt::Get64(h + 232), fmt::Get64(h + 240)};
-  } else {
-    header.file_eof = fmt::Get32(h + 168);
-    header.nbt = {fmt::Get32(h + 184), fmt::Get32(h + 188)};
-    header.bbt = {fmt::Get32(h + 192), fmt::Get32(h + 196)};
-  }
-  const std::uint8_t crypt = unicode ? h[513] : h[461];
-  if (crypt > 2) return Error("unknown encryption method " + std::to_string(crypt));
+  const std::uint8_t* root = h + layout.header_root;
+  header.file_eof = layout.GetId(root + layout.root_file_eof);
+  header.nbt = {layout.GetId(root + layout.root_nbt),
+                layout.GetId(root + layout.root_nbt + layout.id_size)};
+  header.bbt = {layout.GetId(root + layout.root_bbt),
+                layout.GetId(root + layout.root_bbt + layout.id_size)};
+  const std::uint8_t crypt = h[layout.header_crypt_method];
+  if (crypt > fmt::kCryptCyclic) return Error("unknown encryption method " + std::to_string(crypt));
   header.encryption = static_cast<Encryption>(crypt);
   if (header.file_eof > file.size()) {
     return Error("truncated: the header records " + std::to_string(header.file_eof) +
@@ -148,7 +139,7 @@ std::uint64_t Database::ReadId(const std::uint8_t* p) const {
 }
 
 Bref Database::ReadBref(const std::uint8_t* p) const {
-  const std::size_t n = LayoutOf(unicode()).id;
+  const std::size_t n = LayoutOf(unicode()).id_size;
   return {ReadId(p), ReadId(p + n)};
 }
 
@@ -184,26 +175,25 @@ Result<std::shared_ptr<const Database::Page>> Database::LoadPage(const Bref& ref
   }
   std::uint8_t raw[fmt::kPageSize];
   if (auto read = file_->ReadAt(ref.ib, raw); !read) return read.error().Within(where);
-  const Layout layout = LayoutOf(unicode());
-  const std::uint8_t* trailer = raw + fmt::kPageSize - layout.trailer;
+  const fmt::Layout& layout = LayoutOf(unicode());
+  const std::uint8_t* trailer = raw + layout.page_data_size;
   if (trailer[0] != type || trailer[1] != type) return Error(where + ": wrong page type");
-  const std::uint64_t bid = unicode() ? fmt::Get64(trailer + 8) : fmt::Get32(trailer + 4);
-  const std::uint32_t crc = unicode() ? fmt::Get32(trailer + 4) : fmt::Get32(trailer + 8);
+  const std::uint64_t bid = layout.GetId(trailer + layout.page_trailer_bid);
+  const std::uint32_t crc = fmt::Get32(trailer + layout.page_trailer_crc);
   if (bid != ref.bid) return Error(where + ": its id " + Hex(bid) + " is not " + Hex(ref.bid));
-  const std::size_t crc_size = fmt::kPageSize - layout.trailer;
-  if (fmt::Crc(std::span<const std::uint8_t>(raw, crc_size)) != crc) {
+  if (fmt::Crc(std::span<const std::uint8_t>(raw, layout.page_data_size)) != crc) {
     Warn(where + ": wrong checksum");
   }
   auto page = std::make_shared<Page>();
-  const std::uint8_t* info = raw + layout.page_entries;
+  const std::uint8_t* info = raw + layout.bt_entries_size;
   page->count = info[0];
   page->entry_size = info[2];
   page->level = info[3];
   const std::size_t leaf_size =
-      type == fmt::kPageNbt ? (unicode() ? 32 : 16) : (unicode() ? 24 : 12);
-  const std::size_t need = page->level == 0 ? leaf_size : (unicode() ? 24 : 12);
+      type == fmt::kPageNbt ? layout.nbt_entry_size : layout.bbt_entry_size;
+  const std::size_t need = page->level == 0 ? leaf_size : layout.bt_branch_entry_size;
   if (page->entry_size < need ||
-      std::size_t{page->count} * page->entry_size > layout.page_entries) {
+      std::size_t{page->count} * page->entry_size > layout.bt_entries_size) {
     return Error(where + ": impossible entry count or size");
   }
   if (page->level > kMaxBtreeLevels) return Error(where + ": impossible depth");
@@ -236,7 +226,7 @@ Result<Bytes> Database::Lookup(const Bref& root, std::uint8_t type, std::uint64_
       if ((ReadId(entry) & mask) != key) return Error("not found");
       return Bytes(entry, entry + p.entry_size);
     }
-    ref = ReadBref(entry + LayoutOf(unicode()).id);
+    ref = ReadBref(entry + LayoutOf(unicode()).id_size);
     expected_level = p.level - 1;
   }
   return Error("B-tree too deep");
@@ -246,7 +236,7 @@ Result<NodeEntry> Database::FindNode(std::uint32_t nid) const {
   auto entry = Lookup(header_.nbt, fmt::kPageNbt, nid);
   if (!entry) return Error("node " + Hex(nid) + ": " + entry.error().message());
   const std::uint8_t* p = entry->data();
-  const std::size_t n = LayoutOf(unicode()).id;
+  const std::size_t n = LayoutOf(unicode()).id_size;
   NodeEntry node;
   node.nid = static_cast<std::uint32_t>(ReadId(p));
   node.bid_data = ReadId(p + n);
@@ -265,7 +255,7 @@ Result<std::vector<NodeEntry>> Database::AllNodes() const {
     int level;
   };
   std::vector<Pending> stack{{header_.nbt, -1}};
-  const std::size_t n = LayoutOf(unicode()).id;
+  const std::size_t n = LayoutOf(unicode()).id_size;
   while (!stack.empty()) {
     const Pending next = stack.back();
     stack.pop_back();
@@ -299,7 +289,7 @@ Result<std::vector<NodeEntry>> Database::AllNodes() const {
 Result<Database::BbtEntry> Database::FindBlock(std::uint64_t bid) const {
   auto entry = Lookup(header_.bbt, fmt::kPageBbt, bid);
   if (!entry) return Error("block " + Hex(bid) + ": " + entry.error().message());
-  const std::size_t n = LayoutOf(unicode()).id;
+  const std::size_t n = LayoutOf(unicode()).id_size;
   return BbtEntry{ReadId(entry->data() + n), fmt::Get16(entry->data() + 2 * n)};
 }
 
@@ -307,15 +297,15 @@ Result<Bytes> Database::ReadBlock(std::uint64_t bid) const {
   auto found = FindBlock(bid);
   if (!found) return found.error();
   const std::string where = "block " + Hex(bid);
-  const Layout layout = LayoutOf(unicode());
-  if (found->size > max_block_data()) return Error(where + ": impossible size");
-  const std::size_t stored = fmt::AlignUp(found->size + layout.trailer, fmt::kSlotSize);
+  const fmt::Layout& layout = LayoutOf(unicode());
+  if (found->size > layout.max_block_data) return Error(where + ": impossible size");
+  const std::size_t stored = layout.block_size(found->size);
   Bytes block(stored);
   if (auto read = file_->ReadAt(found->ib, block); !read) return read.error().Within(where);
-  const std::uint8_t* trailer = block.data() + stored - layout.trailer;
+  const std::uint8_t* trailer = block.data() + stored - layout.block_trailer_size;
   const std::uint16_t cb = fmt::Get16(trailer);
-  const std::uint64_t trailer_bid = unicode() ? fmt::Get64(trailer + 8) : fmt::Get32(trailer + 4);
-  const std::uint32_t crc = unicode() ? fmt::Get32(trailer + 4) : fmt::Get32(trailer + 8);
+  const std::uint64_t trailer_bid = layout.GetId(trailer + layout.block_trailer_bid);
+  const std::uint32_t crc = fmt::Get32(trailer + layout.block_trailer_crc);
   if (cb != found->size) return Error(where + ": its size disagrees with the block B-tree");
   if ((trailer_bid & kBidMask) != (bid & kBidMask)) {
     return Error(where + ": the block at " + Hex(found->ib) + " is " + Hex(trailer_bid));
@@ -327,7 +317,7 @@ Result<Bytes> Database::ReadBlock(std::uint64_t bid) const {
     if (header_.encryption == Encryption::kPermute) {
       fmt::Decode(block);
     } else if (header_.encryption == Encryption::kCyclic) {
-      return Error(where + ": cyclic encryption is not supported yet");
+      fmt::CyclicDecode(block, static_cast<std::uint32_t>(bid));
     }
   }
   return block;
@@ -348,7 +338,7 @@ Status Database::CollectLeaves(std::uint64_t bid, int depth, std::vector<BlockRe
   if (b.size() < 8 || b[0] != 0x01) return Error(where + ": not an XBLOCK");
   const int level = b[1];
   const std::size_t count = fmt::Get16(&b[2]);
-  const std::size_t n = LayoutOf(unicode()).id;
+  const std::size_t n = LayoutOf(unicode()).id_size;
   if (level < 1 || level > 2 || (depth > 0 && level != 1)) return Error(where + ": wrong level");
   if (8 + count * n > b.size()) return Error(where + ": entry count exceeds the block");
   const std::size_t first = out.size();
@@ -417,8 +407,8 @@ Status Database::CollectSubnodes(std::uint64_t bid, int depth,
   if (b.size() < 4 || b[0] != 0x02) return Error(where + ": not an SLBLOCK or SIBLOCK");
   const int level = b[1];
   const std::size_t count = fmt::Get16(&b[2]);
-  const std::size_t n = LayoutOf(unicode()).id;
-  const std::size_t start = unicode() ? 8 : 4;
+  const std::size_t n = LayoutOf(unicode()).id_size;
+  const std::size_t start = LayoutOf(unicode()).sl_header;
   const std::size_t entry = level == 0 ? 3 * n : 2 * n;
   if (level > 1 || (depth > 0 && level != 0)) return Error(where + ": wrong level");
   if (start + count * entry > b.size()) return Error(where + ": entry count exceeds the block");

@@ -104,8 +104,6 @@ class Database {
   // A subnode tree's entries in node-id order; empty for bid 0.
   Result<std::vector<SubnodeEntry>> ReadSubnodes(std::uint64_t bid) const;
 
-  std::size_t max_block_data() const { return unicode() ? 8176 : 8180; }
-
  private:
   struct Page {
     std::uint8_t level = 0;

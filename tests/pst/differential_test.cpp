@@ -178,6 +178,13 @@ pstgen::Store Permuted() {
   return store;
 }
 
+pstgen::Store Variant(pstgen::Store store, pstgen::FileFormat format,
+                      pstgen::Encryption encryption) {
+  store.set_format(format);
+  store.set_encryption(encryption);
+  return store;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Presets, Differential,
     testing::Values(Preset{"demo", pstgen::DemoStore}, Preset{"permuted", Permuted},
@@ -186,7 +193,33 @@ INSTANTIATE_TEST_SUITE_P(
                     Preset{"synthetic3", [] { return pstgen::SyntheticStore(60, 3); }},
                     Preset{"wide", [] { return pstgen::WideFolderStore(700); }},
                     Preset{"deep", [] { return pstgen::DeepStore(20); }},
-                    Preset{"special", pstgen::SpecialNamesStore}),
+                    Preset{"special", pstgen::SpecialNamesStore},
+                    Preset{"cyclic",
+                           [] {
+                             return Variant(pstgen::DemoStore(), pstgen::FileFormat::kUnicode,
+                                            pstgen::Encryption::kCyclic);
+                           }},
+                    Preset{"ansi",
+                           [] {
+                             return Variant(pstgen::DemoStore(), pstgen::FileFormat::kAnsi,
+                                            pstgen::Encryption::kNone);
+                           }},
+                    Preset{"ansi_permuted",
+                           [] {
+                             return Variant(pstgen::SyntheticStore(40, 4),
+                                            pstgen::FileFormat::kAnsi,
+                                            pstgen::Encryption::kCompressible);
+                           }},
+                    Preset{"ansi_cyclic",
+                           [] {
+                             return Variant(pstgen::SyntheticStore(40, 5),
+                                            pstgen::FileFormat::kAnsi, pstgen::Encryption::kCyclic);
+                           }},
+                    Preset{"wide_ansi",
+                           [] {
+                             return Variant(pstgen::WideFolderStore(700), pstgen::FileFormat::kAnsi,
+                                            pstgen::Encryption::kNone);
+                           }}),
     [](const testing::TestParamInfo<Preset>& info) { return std::string(info.param.name); });
 
 TEST(DifferentialSamples, EverySampleStoreAgreesWithLibpff) {
