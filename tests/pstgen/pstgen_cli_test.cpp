@@ -18,8 +18,9 @@ bm::test::CommandResult Pstgen(const std::string& arguments) {
 TEST(PstgenCli, HelpAndBadUsage) {
   const auto help = Pstgen("--help");
   EXPECT_EQ(help.exit_code, 0);
-  for (const char* command : {"--demo", "--synthetic", "--seed", "--wide-folder", "--deep",
-                              "--special-names", "--check", "--encryption"}) {
+  for (const char* command :
+       {"--demo", "--synthetic", "--seed", "--wide-folder", "--deep", "--special-names", "--check",
+        "--encryption", "cyclic", "--ansi", "--layout"}) {
     EXPECT_NE(help.output.find(command), std::string::npos) << command;
   }
   EXPECT_EQ(Pstgen("").exit_code, 2);
@@ -41,6 +42,22 @@ TEST(PstgenCli, WritesTheDemoStoreAndChecksIt) {
   const PffStore read = ReadWithLibpff(out);
   EXPECT_EQ(read.encryption_type, 1);
   EXPECT_GE(read.root.folders.at(0).folders.size(), 8u);
+}
+
+TEST(PstgenCli, WritesAnsiCyclicStoresAndMapsThem) {
+  bm::test::TempDir dir;
+  const auto out = bm::test::Quote((dir.path() / "ansi.pst").string());
+  const auto written = Pstgen("--ansi --synthetic 30 " + out + " --encryption cyclic");
+  ASSERT_EQ(written.exit_code, 0) << written.output;
+  const auto check = Pstgen("--check " + out);
+  EXPECT_EQ(check.exit_code, 0) << check.output;
+  const PffStore read = ReadWithLibpff(dir.path() / "ansi.pst", 0);
+  EXPECT_EQ(read.encryption_type, 2);
+  const auto layout = Pstgen("--layout " + out);
+  EXPECT_EQ(layout.exit_code, 0);
+  EXPECT_NE(layout.output.find("\"format\": \"ansi\""), std::string::npos);
+  EXPECT_NE(layout.output.find("\"bCryptMethod\": [461, 1]"), std::string::npos);
+  EXPECT_NE(layout.output.find("\"nodes\": [{"), std::string::npos);
 }
 
 TEST(PstgenCli, SyntheticStoresFollowTheSeed) {

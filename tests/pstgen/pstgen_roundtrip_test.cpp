@@ -310,9 +310,11 @@ TEST_P(FeatureStoreTest, ReadpstReadsBackTheMail) {
   ASSERT_GE(inbox.messages.size(), 3u);
 
   const RpMessage& mail = inbox.messages[0];
-  EXPECT_EQ(mail.subject, Utf8(WithoutMarker(kMarkedSubject)));
-  // readpst writes line ends as LF.
-  EXPECT_EQ(mail.plain_body, "Plain caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac\nsecond line");
+  const bool ansi = GetParam().format == FileFormat::kAnsi;
+  EXPECT_EQ(mail.subject, Utf8(Stored(WithoutMarker(kMarkedSubject), GetParam().format)));
+  // readpst writes line ends as LF, and an 8-bit body in its own code page.
+  EXPECT_EQ(mail.plain_body, ansi ? "Plain caf\xe9 ??\nsecond line"
+                                  : "Plain caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac\nsecond line");
   EXPECT_EQ(mail.html_body, "<html><body><p>caf\xc3\xa9</p></body></html>");
   EXPECT_EQ(mail.to,
             "Ann \xc3\x85"
@@ -402,6 +404,32 @@ TEST(NameToIdMap, AssignsIdsFrom0x8000InOrderOfUse) {
   EXPECT_EQ(second.at(0x8002).lid, 0x8580u);
   EXPECT_TRUE(std::equal(kPsetidTask.bytes.begin(), kPsetidTask.bytes.end(),
                          second.at(0x8001).guid->begin()));
+}
+
+// A store whose named properties all lie in PS_PUBLIC_STRINGS (or PS_MAPI) needs no GUID of
+// its own; the name-to-id map must still be one libpff accepts.
+TEST(NameToIdMap, OnlyPublicStringNamesStillReadBack) {
+  for (const FileFormat format : {FileFormat::kUnicode, FileFormat::kAnsi}) {
+    bm::test::TempDir dir;
+    Store store;
+    store.set_format(format);
+    Folder& folder = store.top().AddFolder(u"Items");
+    folder.AddMessage()
+        .SetSubject(u"Tagged")
+        .SetNamed(kPsPublicStrings, u"Keywords", u"tagged")
+        .SetNamed(kPsMapi, 0x0E1D, u"normalized");
+    const auto path = dir.path() / "public-only.pst";
+    Write(store, path);
+    const CheckReport report = CheckPst(path);
+    EXPECT_TRUE(report.ok()) << ::testing::PrintToString(report.problems);
+    const PffStore read = ReadWithLibpff(path);
+    const PffFolder* items = FindFolder(read.root.folders.at(0), u"Items");
+    ASSERT_NE(items, nullptr);
+    ASSERT_EQ(items->messages.size(), 1u);
+    const auto& properties = items->messages[0].properties;
+    ASSERT_TRUE(properties.count(0x8000));
+    EXPECT_EQ(Utf16Of(properties.at(0x8000)), u"tagged");
+  }
 }
 
 }  // namespace

@@ -303,6 +303,106 @@ TEST_F(PlantedFaultTest, WrongBackPointerInABlockTrailerIsReported) {
   EXPECT_NE(Problems().find("trailer BID differs"), std::string::npos);
 }
 
+// A page that refers back to itself (or an ancestor) is reported once, not walked forever.
+TEST_F(PlantedFaultTest, BtreeCycleIsReportedNotFollowed) {
+  const LayoutMap map = MapPst(path_);
+  ASSERT_NE(map.layout, nullptr);
+  const auto root = std::find_if(map.pages.begin(), map.pages.end(), [](const auto& page) {
+    return page.tree == "nbt" && !page.parent && page.level > 0;
+  });
+  ASSERT_NE(root, map.pages.end()) << "the node B-tree has one level only";
+  // The second entry of the root: key, then BREF (bid, ib) of its child.
+  const std::size_t entry = root->ib + map.layout->bt_branch_entry_size;
+  for (int i = 0; i < 8; ++i) {
+    bytes_[entry + 8 + i] = static_cast<char>(root->bid >> (8 * i));
+    bytes_[entry + 16 + i] = static_cast<char>(root->ib >> (8 * i));
+  }
+  ResealPage(entry);
+  EXPECT_NE(Problems().find("B-tree cycle"), std::string::npos);
+}
+
+// ANSI stores and cyclic encoding: the checker accepts what pstgen writes, its map points at
+// the real structures, and damage to a block or a page is caught.
+class FormatFaultTest : public ::testing::TestWithParam<std::pair<FileFormat, Encryption>> {};
+
+TEST_P(FormatFaultTest, MapLocatesStructuresAndDamageIsCaught) {
+  bm::test::TempDir dir;
+  const fs::path path = dir.path() / "store.pst";
+  Store store(u"Formats", GetParam().second);
+  store.set_format(GetParam().first);
+  Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  inbox.AddMessage().SetSubject(u"Caf\u00e9").AddAttachment(u"a.bin", Pattern(20000, 9));
+  inbox.AddMessages(40, [](std::size_t i) {
+    Message message;
+    message.SetSubject(u"Item " + Number(i)).SetBody(u"Body");
+    return message;
+  });
+  Write(store, path);
+  ASSERT_TRUE(CheckPst(path).ok()) << ::testing::PrintToString(CheckPst(path).problems);
+
+  const LayoutMap map = MapPst(path);
+  ASSERT_NE(map.layout, nullptr);
+  const pst::format::Layout& layout = *map.layout;
+  EXPECT_EQ(layout.format == pst::format::Format::kAnsi, GetParam().first == FileFormat::kAnsi);
+  EXPECT_EQ(map.encryption, static_cast<std::uint8_t>(GetParam().second));
+  const std::string sound = bm::test::ReadFile(path);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(sound.data());
+  // Every block's trailer and B-tree entry give its BID; in a plain store every heap's first
+  // block shows the heap signature at byte 2.
+  ASSERT_FALSE(map.blocks.empty());
+  for (const LayoutMap::Block& block : map.blocks) {
+    const std::uint8_t* trailer =
+        bytes + block.ib + layout.block_size(block.cb) - layout.block_trailer_size;
+    ASSERT_EQ(layout.GetId(trailer + layout.block_trailer_bid), block.bid);
+    ASSERT_EQ(layout.GetId(bytes + block.entry), block.bid);
+  }
+  EXPECT_GT(map.heaps.size(), 40u);
+  if (GetParam().second == Encryption::kNone) {
+    for (const std::uint64_t bid : map.heaps) {
+      const auto block = std::find_if(map.blocks.begin(), map.blocks.end(),
+                                      [bid](const auto& b) { return b.bid == bid; });
+      ASSERT_NE(block, map.blocks.end());
+      EXPECT_EQ(bytes[block->ib + 2], 0xEC);
+    }
+  }
+  for (const LayoutMap::Node& node : map.nodes) {
+    ASSERT_EQ(static_cast<std::uint32_t>(layout.GetId(bytes + node.entry)), node.nid);
+  }
+  EXPECT_FALSE(map.data_tree_blocks.empty());  // the 20,000-byte attachment
+  EXPECT_FALSE(map.subnode_blocks.empty());
+
+  const auto damaged = [&](std::size_t offset) {
+    std::string copy = sound;
+    copy[offset] ^= 0x10;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << copy;
+    std::string all;
+    for (const auto& problem : CheckPst(path).problems) all += problem + "\n";
+    return all;
+  };
+  const LayoutMap::Block& first = map.blocks.front();
+  EXPECT_NE(damaged(first.ib).find("wrong CRC"), std::string::npos);
+  const LayoutMap::Page& page = map.pages.front();
+  EXPECT_NE(damaged(page.ib + 3).find("wrong CRC"), std::string::npos);
+  EXPECT_NE(damaged(layout.header_root + layout.root_nbt + 1).find("header partial CRC wrong"),
+            std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, FormatFaultTest,
+                         ::testing::Values(std::pair{FileFormat::kAnsi, Encryption::kNone},
+                                           std::pair{FileFormat::kAnsi, Encryption::kCyclic},
+                                           std::pair{FileFormat::kUnicode, Encryption::kCyclic}),
+                         [](const auto& info) {
+                           return std::string(info.param.first == FileFormat::kAnsi ? "Ansi"
+                                                                                    : "Unicode") +
+                                  (info.param.second == Encryption::kCyclic ? "Cyclic" : "Plain");
+                         });
+
+TEST(AnsiText, Windows1252KeepsWhatItCanAndMarksTheRest) {
+  EXPECT_EQ(ToWindows1252(u"Caf\u00e9 \u20ac\u2019 \u65e5\U0001F600."), "Caf\xe9 \x80\x92 ??.");
+  EXPECT_EQ(ToWindows1252(u"\u0081\u00ff\u0100"), "?\xff?");  // 0x81 is undefined in 1252
+  EXPECT_EQ(ToWindows1252(u"\xd800x"), "?x");                 // a lone surrogate
+}
+
 // ---- Determinism, presets and errors ----
 
 std::string FileBytes(const fs::path& path) {

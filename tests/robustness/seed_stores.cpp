@@ -136,6 +136,17 @@ const std::vector<Seed>& CorruptionSeeds() {
        [](pstgen::Store& store) {
          BuildHostileStore(store, "/nonexistent/bm-robust-absolute-target");
        }},
+      {"pstgen-ansi.pst",
+       [](pstgen::Store& store) {
+         store.set_format(pstgen::FileFormat::kAnsi);
+         BuildMixedStore(store);
+       }},
+      {"pstgen-ansi-cyclic.pst",
+       [](pstgen::Store& store) {
+         store.set_format(pstgen::FileFormat::kAnsi);
+         store.set_encryption(pstgen::Encryption::kCyclic);
+         BuildMixedStore(store);
+       }},
   };
   return seeds;
 }

@@ -19,6 +19,7 @@ namespace fmt = pst::format;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kMaxProblems = 200;
+constexpr std::size_t kMapBytes = 496;  // bitmap of every AMap
 constexpr std::uint32_t kTagObjectData = 0x3701000D;
 
 std::string Hex(std::uint64_t value) {
@@ -68,16 +69,19 @@ struct Tc {
 
 class Checker {
  public:
-  explicit Checker(const std::filesystem::path& path) : path_(path), file_(path, std::ios::binary) {
+  Checker(const std::filesystem::path& path, LayoutMap* map)
+      : path_(path), file_(path, std::ios::binary), map_(map) {
     if (!file_) throw std::runtime_error("cannot open " + path.string());
     file_size_ = std::filesystem::file_size(path);
+    if (map_ != nullptr) map_->file_size = file_size_;
   }
 
   CheckReport Run() {
     if (!CheckHeader()) return std::move(report_);
     WalkBtree(nbt_root_, fmt::kPageNbt);
     WalkBtree(bbt_root_, fmt::kPageBbt);
-    CheckDensityList();
+    if (l_->has_dlist) CheckDensityList();
+    RecordLayout();
     report_.nodes = nodes_.size();
     report_.blocks = blocks_.size();
     CheckIdCounters();
@@ -108,35 +112,56 @@ class Checker {
   // ---- NDB ----
 
   bool CheckHeader() {
-    const auto header = ReadAt(0, fmt::kHeaderSize);
+    const auto header = ReadAt(0, fmt::kAnsiLayout.header_size);
     if (!header) {
       Problem("file shorter than a header");
       return false;
     }
-    const Bytes& h = *header;
-    if (std::memcmp(h.data(), "!BDN", 4) != 0 || h[8] != 'S' || h[9] != 'M') {
+    const Bytes& first = *header;
+    if (std::memcmp(first.data(), "!BDN", 4) != 0 || first[8] != 'S' || first[9] != 'M') {
       Problem("bad header magic");
       return false;
     }
-    if (fmt::Get16(&h[10]) < 23) {
-      Problem("not a Unicode PST (wVer " + std::to_string(fmt::Get16(&h[10])) + ")");
+    const std::uint16_t version = fmt::Get16(&first[fmt::kHeaderVersionOffset]);
+    if (version >= fmt::kMinUnicodeVersion) {
+      l_ = &fmt::kUnicodeLayout;
+    } else if (version >= 14 && version <= fmt::kMaxAnsiVersion) {
+      l_ = &fmt::kAnsiLayout;
+    } else {
+      Problem("unknown format (wVer " + std::to_string(version) + ")");
       return false;
     }
-    if (fmt::Get32(&h[4]) != fmt::Crc(std::span(&h[8], 471))) Problem("header partial CRC wrong");
-    if (fmt::Get32(&h[524]) != fmt::Crc(std::span(&h[8], 516))) Problem("header full CRC wrong");
-    if (h[512] != 0x80) Problem("header sentinel wrong");
-    crypt_ = h[513];
-    if (crypt_ > 1) Problem("unsupported encryption " + std::to_string(crypt_));
-    next_page_bid_ = fmt::Get64(&h[32]);
-    next_bid_ = fmt::Get64(&h[516]);
-    for (int i = 0; i < 32; ++i) next_nid_index_[i] = fmt::Get32(&h[44 + 4 * i]);
-    const std::uint8_t* root = &h[180];
-    eof_ = fmt::Get64(root + 4);
-    amap_last_ = fmt::Get64(root + 12);
-    amap_free_ = fmt::Get64(root + 20);
-    nbt_root_ = {fmt::Get64(root + 36), fmt::Get64(root + 44)};
-    bbt_root_ = {fmt::Get64(root + 52), fmt::Get64(root + 60)};
-    if (root[68] != 1 && root[68] != 2) Problem("AMaps not marked valid");
+    const fmt::Layout& l = *l_;
+    const auto full = ReadAt(0, l.header_size);
+    if (!full) {
+      Problem("file shorter than a header");
+      return false;
+    }
+    const Bytes& h = *full;
+    if (fmt::Get32(&h[4]) != fmt::Crc(std::span(&h[8], fmt::kHeaderCrcPartialSize)))
+      Problem("header partial CRC wrong");
+    if (l.header_crc_full != 0 &&
+        fmt::Get32(&h[l.header_crc_full]) != fmt::Crc(std::span(&h[8], l.header_crc_full_size)))
+      Problem("header full CRC wrong");
+    if (h[l.header_sentinel] != 0x80) Problem("header sentinel wrong");
+    crypt_ = h[l.header_crypt_method];
+    if (crypt_ > fmt::kCryptCyclic) Problem("unsupported encryption " + std::to_string(crypt_));
+    if (map_ != nullptr) {
+      map_->layout = l_;
+      map_->encryption = crypt_;
+    }
+    next_page_bid_ = l.GetId(&h[l.header_next_page_bid]);
+    next_bid_ = l.GetId(&h[l.header_next_bid]);
+    for (int i = 0; i < 32; ++i)
+      next_nid_index_[i] = fmt::Get32(&h[l.header_nid_high_water + 4 * i]);
+    const std::uint8_t* root = &h[l.header_root];
+    eof_ = l.GetId(root + l.root_file_eof);
+    amap_last_ = l.GetId(root + l.root_amap_last);
+    amap_free_ = l.GetId(root + l.root_amap_free);
+    nbt_root_ = {l.GetId(root + l.root_nbt), l.GetId(root + l.root_nbt + l.id_size)};
+    bbt_root_ = {l.GetId(root + l.root_bbt), l.GetId(root + l.root_bbt + l.id_size)};
+    const std::uint8_t amap_valid = root[l.root_amap_valid];
+    if (amap_valid != 1 && amap_valid != 2) Problem("AMaps not marked valid");
     if (eof_ != file_size_)
       Problem("ibFileEof " + Hex(eof_) + " differs from file size " + Hex(file_size_));
     if (eof_ < fmt::kFirstAMapOffset || (eof_ - fmt::kFirstAMapOffset) % fmt::kAMapCoverage != 0) {
@@ -149,7 +174,7 @@ class Checker {
     int depth = -1;
     std::uint64_t last_key = 0;
     bool first = true;
-    WalkPage(root, type, -1, std::nullopt, depth, last_key, first, 0);
+    WalkPage(root, type, -1, std::nullopt, depth, last_key, first, 0, std::nullopt);
     if (type == fmt::kPageNbt)
       report_.nbt_levels = depth;
     else
@@ -157,77 +182,107 @@ class Checker {
   }
 
   void WalkPage(Ref ref, std::uint8_t type, int expected_level, std::optional<std::uint64_t> key,
-                int& root_level, std::uint64_t& last_key, bool& first, int guard) {
-    if (guard > 16) {
-      Problem("B-tree too deep");
+                int& root_level, std::uint64_t& last_key, bool& first, int guard,
+                std::optional<std::uint64_t> parent) {
+    const fmt::Layout& l = *l_;
+    const std::string where = "page " + Hex(ref.bid) + " at " + Hex(ref.ib);
+    // A page met twice is a cycle (or a page shared by two parents): walking it again could
+    // go on forever.
+    if (guard > 16 || !visited_pages_.insert(ref.ib).second) {
+      Problem(where + ": B-tree cycle or shared page");
       return;
     }
     const auto page = ReadAt(ref.ib, fmt::kPageSize);
-    const std::string where = "page " + Hex(ref.bid) + " at " + Hex(ref.ib);
     if (!page || ref.ib % fmt::kPageSize != 0) {
       Problem(where + ": outside the file or misaligned");
       return;
     }
     const Bytes& p = *page;
-    const std::uint8_t* trailer = &p[fmt::kPageDataSize];
+    const std::uint8_t* trailer = &p[l.page_data_size];
     if (trailer[0] != type || trailer[1] != type) Problem(where + ": wrong page type");
     if (fmt::Get16(trailer + 2) != fmt::Signature(ref.ib, ref.bid))
       Problem(where + ": wrong signature");
-    if (fmt::Get32(trailer + 4) != fmt::Crc(std::span(p.data(), fmt::kPageDataSize)))
+    if (fmt::Get32(trailer + l.page_trailer_crc) != fmt::Crc(std::span(p.data(), l.page_data_size)))
       Problem(where + ": wrong CRC");
-    if (fmt::Get64(trailer + 8) != ref.bid)
+    if (l.GetId(trailer + l.page_trailer_bid) != ref.bid)
       Problem(where + ": trailer BID differs from its reference");
     if (ref.bid >= next_page_bid_) Problem(where + ": page BID not below bidNextP");
     pages_.push_back(ref.ib);
-    const std::size_t count = p[488];
-    const std::size_t max = p[489];
-    const std::size_t entry_size = p[490];
-    const int level = p[491];
-    if (expected_level < 0)
+    const std::uint8_t* counts = &p[l.bt_entries_size];
+    const std::size_t count = counts[0];
+    const std::size_t max = counts[1];
+    const std::size_t entry_size = counts[2];
+    const int level = counts[3];
+    if (map_ != nullptr) {
+      map_->pages.push_back({type == fmt::kPageNbt ? "nbt" : "bbt", ref.bid, ref.ib, level,
+                             static_cast<int>(count), parent});
+    }
+    if (expected_level < 0) {
       root_level = level;
-    else if (level != expected_level)
+    } else if (level != expected_level) {
       Problem(where + ": level " + std::to_string(level) + " where " +
               std::to_string(expected_level) + " expected");
+      return;
+    }
     const std::size_t want_size =
-        level > 0 ? fmt::kBtEntrySize
-                  : (type == fmt::kPageNbt ? fmt::kNbtEntrySize : fmt::kBtEntrySize);
-    if (entry_size != want_size || max != fmt::kBtEntriesSize / want_size || count > max) {
+        level > 0 ? l.bt_branch_entry_size
+                  : (type == fmt::kPageNbt ? l.nbt_entry_size : l.bbt_entry_size);
+    if (entry_size != want_size || max != l.bt_max_entries(want_size) || count > max) {
       Problem(where + ": bad entry size or count");
       return;
     }
+    const std::size_t id = l.id_size;
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint8_t* e = &p[i * entry_size];
-      const std::uint64_t k = fmt::Get64(e);
+      const std::uint64_t k = l.GetId(e);
       if (i == 0 && key && *key != k) Problem(where + ": first key differs from the parent's key");
       if (level > 0) {
-        WalkPage({fmt::Get64(e + 8), fmt::Get64(e + 16)}, type, level - 1, k, root_level, last_key,
-                 first, guard + 1);
+        WalkPage({l.GetId(e + id), l.GetId(e + 2 * id)}, type, level - 1, k, root_level, last_key,
+                 first, guard + 1, ref.ib);
         continue;
       }
       if (!first && k <= last_key) Problem(where + ": keys out of order at " + Hex(k));
       first = false;
       last_key = k;
+      const std::uint64_t entry_offset = ref.ib + i * entry_size;
       if (type == fmt::kPageNbt) {
-        nodes_[static_cast<std::uint32_t>(k)] = {fmt::Get64(e + 8), fmt::Get64(e + 16),
-                                                 fmt::Get32(e + 24)};
+        const NodeInfo node{l.GetId(e + id), l.GetId(e + 2 * id), fmt::Get32(e + 3 * id)};
+        nodes_[static_cast<std::uint32_t>(k)] = node;
+        node_entries_[static_cast<std::uint32_t>(k)] = entry_offset;
       } else {
-        if (fmt::Get64(e + 8) == 0) Problem("block " + Hex(k) + " at offset 0");
-        blocks_[k] = {fmt::Get64(e + 8), fmt::Get16(e + 16)};
-        if (fmt::Get16(e + 18) == 0) Problem("block " + Hex(k) + " has no references");
+        const std::uint64_t ib = l.GetId(e + id);
+        if (ib == 0) Problem("block " + Hex(k) + " at offset 0");
+        blocks_[k] = {ib, fmt::Get16(e + 2 * id)};
+        block_entries_[k] = entry_offset;
+        if (fmt::Get16(e + 2 * id + 2) == 0) Problem("block " + Hex(k) + " has no references");
       }
     }
+  }
+
+  void RecordLayout() {
+    if (map_ == nullptr) return;
+    for (const auto& [nid, node] : nodes_) {
+      map_->nodes.push_back({nid, node.parent, node.bid_data, node.bid_sub, node_entries_[nid]});
+    }
+    for (const auto& [bid, info] : blocks_) {
+      map_->blocks.push_back({bid, info.ib, info.cb, block_entries_[bid]});
+    }
+    std::sort(map_->blocks.begin(), map_->blocks.end(),
+              [](const LayoutMap::Block& a, const LayoutMap::Block& b) { return a.bid < b.bid; });
   }
 
   // The density list is optional (Outlook 2003 writes none), but one that is there must be sound.
   void CheckDensityList() {
     const auto page = ReadAt(fmt::kDListOffset, fmt::kPageSize);
     if (!page) return;
-    const std::uint8_t* trailer = &(*page)[fmt::kPageDataSize];
+    const fmt::Layout& l = *l_;
+    const std::uint8_t* trailer = &(*page)[l.page_data_size];
     if (trailer[0] != fmt::kPageDList) return;
-    const std::uint64_t bid = fmt::Get64(trailer + 8);
+    const std::uint64_t bid = l.GetId(trailer + l.page_trailer_bid);
     if (trailer[1] != fmt::kPageDList ||
         fmt::Get16(trailer + 2) != fmt::Signature(fmt::kDListOffset, bid) ||
-        fmt::Get32(trailer + 4) != fmt::Crc(std::span(page->data(), fmt::kPageDataSize))) {
+        fmt::Get32(trailer + l.page_trailer_crc) !=
+            fmt::Crc(std::span(page->data(), l.page_data_size))) {
       Problem("density list page trailer wrong");
     }
     if ((*page)[1] > 119) Problem("density list holds too many entries");
@@ -253,7 +308,7 @@ class Checker {
     const std::uint64_t mapped_end = std::min(eof_, file_size_);
     if (mapped_end < fmt::kFirstAMapOffset) return;
     const std::uint64_t amap_count = (mapped_end - fmt::kFirstAMapOffset) / fmt::kAMapCoverage;
-    std::vector<std::uint8_t> expected(amap_count * fmt::kPageDataSize, 0);
+    std::vector<std::uint8_t> expected(amap_count * kMapBytes, 0);
     const auto mark = [&](std::uint64_t offset, std::uint64_t size, const std::string& what) {
       if (offset < fmt::kFirstAMapOffset || offset + size > fmt::AMapOffset(amap_count)) {
         Problem(what + " lies outside the mapped area");
@@ -276,7 +331,7 @@ class Checker {
     for (const std::uint64_t ib : pages_) mark(ib, fmt::kPageSize, "page at " + Hex(ib));
     for (const auto& [bid, info] : blocks_) {
       if (info.ib % fmt::kSlotSize != 0) Problem("block " + Hex(bid) + " misaligned");
-      mark(info.ib, fmt::BlockSize(info.cb), "block " + Hex(bid));
+      mark(info.ib, l_->block_size(info.cb), "block " + Hex(bid));
     }
     std::uint64_t free_bytes = 0;
     for (std::uint64_t amap = 0; amap < amap_count; ++amap) {
@@ -284,16 +339,17 @@ class Checker {
       const auto page = CheckMapPage(at, fmt::kPageAMap, "AMap");
       if (!page) continue;
       bool misses = false;
-      for (std::size_t i = 0; i < fmt::kPageDataSize; ++i) {
-        const std::uint8_t used = expected[amap * fmt::kPageDataSize + i];
-        const std::uint8_t marked = (*page)[i];
+      const std::uint8_t* bits = page->data() + l_->amap_bits;
+      for (std::size_t i = 0; i < kMapBytes; ++i) {
+        const std::uint8_t used = expected[amap * kMapBytes + i];
+        const std::uint8_t marked = bits[i];
         misses |= (used & ~marked) != 0;
         report_.leaked_bytes +=
             std::popcount(static_cast<unsigned>(marked & ~used)) * fmt::kSlotSize;
       }
       if (misses) Problem("AMap at " + Hex(at) + " leaves blocks or pages in use unallocated");
-      for (std::size_t i = 0; i < fmt::kPageDataSize; ++i) {
-        free_bytes += (8 - std::popcount(static_cast<unsigned>((*page)[i]))) * fmt::kSlotSize;
+      for (std::size_t i = 0; i < kMapBytes; ++i) {
+        free_bytes += (8 - std::popcount(static_cast<unsigned>(bits[i]))) * fmt::kSlotSize;
       }
       const fmt::MapPages pages = fmt::MapPagesOf(amap);
       std::uint64_t next = at + fmt::kPageSize;
@@ -320,11 +376,14 @@ class Checker {
       Problem(where + " missing");
       return std::nullopt;
     }
-    const std::uint8_t* trailer = &(*page)[fmt::kPageDataSize];
+    const fmt::Layout& l = *l_;
+    const std::uint8_t* trailer = &(*page)[l.page_data_size];
     if (trailer[0] != type || trailer[1] != type) Problem(where + ": wrong page type");
-    if (fmt::Get32(trailer + 4) != fmt::Crc(std::span(page->data(), fmt::kPageDataSize)))
+    if (fmt::Get32(trailer + l.page_trailer_crc) !=
+        fmt::Crc(std::span(page->data(), l.page_data_size)))
       Problem(where + ": wrong CRC");
-    if (fmt::Get64(trailer + 8) != at) Problem(where + ": trailer BID is not its offset");
+    if (l.GetId(trailer + l.page_trailer_bid) != at)
+      Problem(where + ": trailer BID is not its offset");
     return page;
   }
 
@@ -334,51 +393,62 @@ class Checker {
       Problem("block " + Hex(bid) + " referenced but not in the block B-tree");
       return std::nullopt;
     }
+    const fmt::Layout& l = *l_;
     const BlockInfo& info = found->second;
-    const std::size_t size = fmt::BlockSize(info.cb);
+    const std::size_t size = l.block_size(info.cb);
     auto raw = ReadAt(info.ib, size);
     const std::string where = "block " + Hex(bid) + " at " + Hex(info.ib);
-    if (!raw || info.cb > fmt::kMaxBlockData) {
+    if (!raw || info.cb > l.max_block_data) {
       Problem(where + ": outside the file or too large");
       return std::nullopt;
     }
-    const std::uint8_t* trailer = raw->data() + size - fmt::kBlockTrailerSize;
+    const std::uint8_t* trailer = raw->data() + size - l.block_trailer_size;
     const std::size_t before = report_.problems.size();
     if (fmt::Get16(trailer) != info.cb) Problem(where + ": trailer size differs from the B-tree");
     if (fmt::Get16(trailer + 2) != fmt::Signature(info.ib, bid))
       Problem(where + ": wrong signature");
-    if (fmt::Get32(trailer + 4) != fmt::Crc(std::span(raw->data(), info.cb)))
+    if (fmt::Get32(trailer + l.block_trailer_crc) != fmt::Crc(std::span(raw->data(), info.cb)))
       Problem(where + ": wrong CRC");
-    if (fmt::Get64(trailer + 8) != bid) Problem(where + ": trailer BID differs");
+    if (l.GetId(trailer + l.block_trailer_bid) != bid) Problem(where + ": trailer BID differs");
     if (report_.problems.size() != before) return std::nullopt;
     raw->resize(info.cb);
-    if ((bid & fmt::kBidInternal) == 0 && crypt_ == 1) fmt::Decode(*raw);
+    if ((bid & fmt::kBidInternal) == 0 && crypt_ == fmt::kCryptPermute) fmt::Decode(*raw);
+    if ((bid & fmt::kBidInternal) == 0 && crypt_ == fmt::kCryptCyclic)
+      fmt::CyclicDecode(*raw, static_cast<std::uint32_t>(bid));
     return raw;
   }
 
   // The leaf blocks of a data tree, in order.
-  std::optional<std::vector<Bytes>> ReadDataTree(std::uint64_t bid, int depth = 0) {
+  // `first_leaf` receives the BID of the first data block (where a heap starts).
+  std::optional<std::vector<Bytes>> ReadDataTree(std::uint64_t bid, int depth = 0,
+                                                 std::uint64_t* first_leaf = nullptr) {
     auto block = ReadBlock(bid);
     if (!block) return std::nullopt;
-    if ((bid & fmt::kBidInternal) == 0) return std::vector<Bytes>{std::move(*block)};
+    if ((bid & fmt::kBidInternal) == 0) {
+      if (first_leaf != nullptr && *first_leaf == 0) *first_leaf = bid;
+      return std::vector<Bytes>{std::move(*block)};
+    }
     const Bytes& b = *block;
-    if (depth > 1 || b.size() < 8 || b[0] != 0x01 || b[1] < 1 || b[1] > 2 ||
-        b.size() != 8 + 8u * fmt::Get16(&b[2])) {
+    const std::size_t id = l_->id_size;
+    if (depth > 1 || b.size() < l_->xblock_header || b[0] != 0x01 || b[1] < 1 || b[1] > 2 ||
+        b.size() != l_->xblock_header + id * fmt::Get16(&b[2])) {
       Problem("XBLOCK " + Hex(bid) + " malformed");
       return std::nullopt;
     }
+    if (map_ != nullptr) map_->data_tree_blocks.push_back(bid);
     std::vector<Bytes> leaves;
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < fmt::Get16(&b[2]); ++i) {
-      const std::uint64_t child = fmt::Get64(&b[8 + 8 * i]);
+      const std::uint64_t child = l_->GetId(&b[l_->xblock_header + id * i]);
       if ((b[1] == 1) == ((child & fmt::kBidInternal) != 0)) {
         Problem("XBLOCK " + Hex(bid) + " child " + Hex(child) + " of the wrong kind");
         return std::nullopt;
       }
       std::optional<std::vector<Bytes>> part;
       if (b[1] == 2) {
-        part = ReadDataTree(child, depth + 1);
+        part = ReadDataTree(child, depth + 1, first_leaf);
       } else if (auto leaf = ReadBlock(child)) {
+        if (first_leaf != nullptr && *first_leaf == 0) *first_leaf = child;
         part = std::vector<Bytes>{std::move(*leaf)};
       }
       if (!part) return std::nullopt;
@@ -410,23 +480,28 @@ class Checker {
     }
     auto block = ReadBlock(bid);
     if (!block) return std::nullopt;
+    const fmt::Layout& l = *l_;
     const Bytes& b = *block;
-    const std::size_t count = b.size() >= 8 ? fmt::Get16(&b[2]) : 0;
-    const std::size_t entry = b.size() >= 8 && b[1] == 0 ? fmt::kSlEntrySize : fmt::kSiEntrySize;
-    if (b.size() < 8 || b[0] != 0x02 || b[1] > 1 || depth > 1 || b.size() != 8 + count * entry) {
+    const std::size_t header = l.sl_header;
+    const std::size_t count = b.size() >= header ? fmt::Get16(&b[2]) : 0;
+    const std::size_t entry = b.size() >= header && b[1] == 0 ? l.sl_entry_size : l.si_entry_size;
+    if (b.size() < header || b[0] != 0x02 || b[1] > 1 || depth > 1 ||
+        b.size() != header + count * entry) {
       Problem("subnode block " + Hex(bid) + " malformed");
       return std::nullopt;
     }
+    if (map_ != nullptr) map_->subnode_blocks.push_back(bid);
+    const std::size_t id = l.id_size;
     std::uint32_t last = 0;
     for (std::size_t i = 0; i < count; ++i) {
-      const std::uint8_t* e = &b[8 + i * entry];
-      const std::uint32_t nid = fmt::Get32(e);  // the upper half is padding
+      const std::uint8_t* e = &b[header + i * entry];
+      const std::uint32_t nid = fmt::Get32(e);  // in Unicode the upper half is padding
       if (i > 0 && nid <= last) Problem("subnode block " + Hex(bid) + " not sorted");
       last = nid;
       if (b[1] == 0) {
-        subnodes[nid] = {fmt::Get64(e + 8), fmt::Get64(e + 16), 0};
+        subnodes[nid] = {l.GetId(e + id), l.GetId(e + 2 * id), 0};
       } else {
-        auto child = ReadSubnodes(fmt::Get64(e + 8), depth + 1);
+        auto child = ReadSubnodes(l.GetId(e + id), depth + 1);
         if (!child) return std::nullopt;
         if (!child->empty() && child->begin()->first != nid)
           Problem("SIBLOCK key differs from its child");
@@ -439,8 +514,10 @@ class Checker {
   // ---- LTP ----
 
   std::optional<Heap> ReadHeap(std::uint64_t bid, const std::string& where) {
-    auto blocks = ReadDataTree(bid);
+    std::uint64_t first_block = 0;
+    auto blocks = ReadDataTree(bid, 0, &first_block);
     if (!blocks) return std::nullopt;
+    if (map_ != nullptr && first_block != 0) map_->heaps.push_back(first_block);
     Heap heap;
     heap.blocks = std::move(*blocks);
     for (std::size_t i = 0; i < heap.blocks.size(); ++i) {
@@ -664,7 +741,7 @@ class Checker {
       }
       const auto blocks = ReadDataTree(found->second.bid_data);
       if (!blocks) return std::nullopt;
-      const std::size_t per_block = fmt::kMaxBlockData / row_size;
+      const std::size_t per_block = l_->max_block_data / row_size;
       for (std::size_t i = 0; i < blocks->size(); ++i) {
         const Bytes& b = (*blocks)[i];
         if (b.size() % row_size != 0 ||
@@ -858,6 +935,11 @@ class Checker {
 
   std::filesystem::path path_;
   std::ifstream file_;
+  LayoutMap* map_;
+  const fmt::Layout* l_ = nullptr;  // chosen by the header
+  std::set<std::uint64_t> visited_pages_;
+  std::unordered_map<std::uint32_t, std::uint64_t> node_entries_;   // NBT entry offsets
+  std::unordered_map<std::uint64_t, std::uint64_t> block_entries_;  // BBT entry offsets
   std::uint64_t file_size_ = 0;
   CheckReport report_;
   std::uint8_t crypt_ = 0;
@@ -878,7 +960,13 @@ class Checker {
 }  // namespace
 
 CheckReport CheckPst(const std::filesystem::path& path) {
-  return Checker(path).Run();
+  return Checker(path, nullptr).Run();
+}
+
+LayoutMap MapPst(const std::filesystem::path& path) {
+  LayoutMap map;
+  Checker(path, &map).Run();
+  return map;
 }
 
 }  // namespace pstgen

@@ -1,11 +1,14 @@
-// A structure verifier for Unicode PST files. The usual readers forgive wrong CRCs and tables
-// that disagree with the node tree; this walks the whole file and reports every such fault.
+// A structure verifier for PST files, Unicode and ANSI, with any of the three encodings. The usual
+// readers forgive wrong CRCs and tables that disagree with the node tree; this walks the whole file
+// and reports every such fault.
 #pragma once
 
 #include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tools/pstgen/layout_map.h"
 
 namespace pstgen {
 
@@ -29,5 +32,9 @@ struct CheckReport {
 // contents and associated contents tables against the node tree's parent links.
 // Throws std::runtime_error only when the file cannot be read at all.
 CheckReport CheckPst(const std::filesystem::path& path);
+
+// Runs the same walk and returns where the structures it met lie. A damaged file gives what
+// could be reached.
+LayoutMap MapPst(const std::filesystem::path& path);
 
 }  // namespace pstgen

@@ -134,6 +134,9 @@ int Run(const Options& options) {
     return 0;
   } else if (options.command == "--check" && args.size() == 1) {
     return Check(args[0]);
+  } else if (options.command == "--layout" && args.size() == 1) {
+    std::fputs(pstgen::LayoutJson(pstgen::MapPst(args[0])).c_str(), stdout);
+    return 0;
   } else if (options.command == "--demo" && args.size() == 1) {
     store.emplace(pstgen::DemoStore());
   } else if (options.command == "--special-names" && args.size() == 1) {

@@ -149,8 +149,13 @@ class NameMap {
   }
 
   std::vector<EncodedValue> Properties() {
-    // Readers reject a map without entries; a store that names nothing still lists one.
-    if (order_.empty()) IdFor(PropertyName{kPsetidCommon, std::uint32_t{0x8501}});
+    // Readers (libpff) reject a map without entries or with an empty GUID stream, which is
+    // what a store naming nothing, or naming only in PS_MAPI and PS_PUBLIC_STRINGS, would
+    // have. Such a store lists PidLidReminderDelta, as every store Outlook makes does.
+    const bool own_guid = std::any_of(order_.begin(), order_.end(), [](const PropertyName& name) {
+      return name.set != kPsMapi && name.set != kPsPublicStrings;
+    });
+    if (!own_guid) IdFor(PropertyName{kPsetidCommon, std::uint32_t{0x8501}});
     std::vector<Guid> guids;
     Bytes entries;
     Bytes strings;
