@@ -9,6 +9,7 @@
 #include "pst/format.h"
 #include "pst/walk.h"
 #include "support/test_support.h"
+#include "tools/pstgen/checker.h"
 #include "tools/pstgen/presets.h"
 
 namespace pst {
@@ -179,6 +180,36 @@ TEST_F(Hostile, FlippedBytesAnywhereNeverCrash) {
     }
     OpenAndRead(damaged);
   }
+}
+
+TEST_F(Hostile, DamagedHeapsAndTablesAreErrorsNeverCrashes) {
+  const pstgen::LayoutMap map = pstgen::MapPst(dir_.path() / "demo.pst");
+  ASSERT_FALSE(map.heaps.empty());
+  std::size_t damaged_reads = 0;
+  for (const std::uint64_t bid : map.heaps) {
+    const auto block = std::find_if(map.blocks.begin(), map.blocks.end(),
+                                    [&](const auto& b) { return b.bid == bid; });
+    ASSERT_NE(block, map.blocks.end());
+    const std::size_t at = block->ib;
+    const std::size_t page_map = fmt::Get16(&original_[at]);
+    // The allocation map's place, its count, the user root, the client signature, and an
+    // allocation's end offset.
+    const std::vector<std::pair<std::size_t, std::uint16_t>> damage = {
+        {at, 0xFFFF},     {at, 2},          {at + page_map, 0xFFFF},    {at + 4, 0x7FE0},
+        {at + 6, 0x0040}, {at + 2, 0x00EC}, {at + page_map + 6, 0xFFFF}};
+    for (const auto& [offset, value] : damage) {
+      if (offset + 2 > at + block->cb) continue;
+      Bytes damaged = original_;
+      fmt::Put16(&damaged[offset], value);
+      const auto path = dir_.path() / "heap.pst";
+      Save(path, damaged);
+      OpenOptions options;
+      options.warn = [](const std::string&) {};
+      auto store = Store::Open(path, options);
+      if (store) damaged_reads += test::ReadEverything(*store);
+    }
+  }
+  EXPECT_GT(damaged_reads, 0u) << "no damage was noticed";
 }
 
 TEST_F(Hostile, BadChecksumIsAWarningAndTheBlockIsStillRead) {
