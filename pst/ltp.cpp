@@ -237,7 +237,8 @@ Result<Table> ReadTc(const Node& node) {
   table.bitmap_offset = fmt::Get16(info->data() + 6);
   table.row_size = fmt::Get16(info->data() + 8);
   const std::uint32_t rows_hnid = fmt::Get32(info->data() + 14);
-  if (table.bitmap_offset + (column_count + 7) / 8 > table.row_size) {
+  if (table.row_size < 8 || table.bitmap_offset < 8 ||
+      table.bitmap_offset + (column_count + 7) / 8 > table.row_size) {
     return Error(where + ": the cell bitmap lies outside the row");
   }
   for (std::size_t i = 0; i < column_count; ++i) {

@@ -145,9 +145,12 @@ Bref Database::ReadBref(const std::uint8_t* p) const {
 
 Result<std::shared_ptr<const Database::Page>> Database::ReadPage(const Bref& ref,
                                                                  std::uint8_t type) const {
+  // Keyed by offset and tree: damage that points one tree at the other's page must not get
+  // a page checked as the other kind.
+  const std::uint64_t key = ref.ib << 1 | (type == fmt::kPageNbt ? 1 : 0);
   {
     std::lock_guard lock(cache_mutex_);
-    if (auto it = cache_.find(ref.ib); it != cache_.end()) {
+    if (auto it = cache_.find(key); it != cache_.end()) {
       cache_order_.splice(cache_order_.begin(), cache_order_, it->second.position);
       return it->second.page;
     }
@@ -155,9 +158,9 @@ Result<std::shared_ptr<const Database::Page>> Database::ReadPage(const Bref& ref
   auto page = LoadPage(ref, type);
   if (!page) return page;
   std::lock_guard lock(cache_mutex_);
-  if (cache_.find(ref.ib) == cache_.end()) {
-    cache_order_.push_front(ref.ib);
-    cache_.emplace(ref.ib, Cached{*page, cache_order_.begin()});
+  if (cache_.find(key) == cache_.end()) {
+    cache_order_.push_front(key);
+    cache_.emplace(key, Cached{*page, cache_order_.begin()});
     while (cache_.size() > cache_pages_) {
       cache_.erase(cache_order_.back());
       cache_order_.pop_back();
@@ -170,9 +173,7 @@ Result<std::shared_ptr<const Database::Page>> Database::LoadPage(const Bref& ref
                                                                  std::uint8_t type) const {
   const char* tree = type == fmt::kPageNbt ? "node B-tree" : "block B-tree";
   const std::string where = std::string(tree) + " page at " + Hex(ref.ib);
-  if (ref.ib % fmt::kPageSize != 0 && ref.ib < fmt::kFirstAMapOffset) {
-    return Error(where + ": not a page offset");
-  }
+  if (ref.ib < fmt::kFirstAMapOffset) return Error(where + ": inside the header");
   std::uint8_t raw[fmt::kPageSize];
   if (auto read = file_->ReadAt(ref.ib, raw); !read) return read.error().Within(where);
   const fmt::Layout& layout = LayoutOf(unicode());
