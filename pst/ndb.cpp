@@ -185,6 +185,7 @@ Result<std::shared_ptr<const Database::Page>> Database::LoadPage(const Bref& ref
   if (fmt::Crc(std::span<const std::uint8_t>(raw, layout.page_data_size)) != crc) {
     Warn(where + ": wrong checksum");
   }
+  if (fmt::Get16(trailer + 2) != fmt::Signature(ref.ib, ref.bid)) Warn(where + ": wrong signature");
   auto page = std::make_shared<Page>();
   const std::uint8_t* info = raw + layout.bt_entries_size;
   page->count = info[0];
@@ -305,6 +306,7 @@ Result<Bytes> Database::ReadBlock(std::uint64_t bid) const {
   if (auto read = file_->ReadAt(found->ib, block); !read) return read.error().Within(where);
   const std::uint8_t* trailer = block.data() + stored - layout.block_trailer_size;
   const std::uint16_t cb = fmt::Get16(trailer);
+  const std::uint16_t signature = fmt::Get16(trailer + 2);
   const std::uint64_t trailer_bid = layout.GetId(trailer + layout.block_trailer_bid);
   const std::uint32_t crc = fmt::Get32(trailer + layout.block_trailer_crc);
   if (cb != found->size) return Error(where + ": its size disagrees with the block B-tree");
@@ -313,6 +315,9 @@ Result<Bytes> Database::ReadBlock(std::uint64_t bid) const {
   }
   block.resize(cb);
   if (fmt::Crc(block) != crc) Warn(where + ": wrong checksum");
+  if (signature != fmt::Signature(found->ib, trailer_bid)) {
+    Warn(where + ": wrong signature");
+  }
   const bool internal = (bid & fmt::kBidInternal) != 0;
   if (!internal) {
     if (header_.encryption == Encryption::kPermute) {
