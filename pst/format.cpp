@@ -1,7 +1,5 @@
 #include "pst/format.h"
 
-#include "base/compressed_rtf.h"
-
 namespace pst::format {
 namespace {
 
@@ -30,6 +28,23 @@ constexpr std::array<std::uint8_t, 256> Invert(const std::array<std::uint8_t, 25
   return inverse;
 }
 constexpr auto kEncode = Invert(kDecode);
+
+// CRC-32 (reflected polynomial 0xEDB88320, no pre- or post-inversion) eight bytes at a time:
+// every block and page is checked when read, so the byte-at-a-time form would dominate reads.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+constexpr CrcTables MakeCrcTables() {
+  CrcTables t{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    t[0][i] = c;
+  }
+  for (std::size_t k = 1; k < 8; ++k) {
+    for (std::size_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  }
+  return t;
+}
+constexpr CrcTables kCrc = MakeCrcTables();
 
 // The cyclic encoding runs a byte through three tables: the first is kEncode, the last
 // kDecode, and this middle one, which is its own inverse. Together with the first and last
@@ -77,7 +92,18 @@ void Cyclic(std::span<std::uint8_t> data, std::uint32_t key) {
 }  // namespace
 
 std::uint32_t Crc(std::span<const std::uint8_t> data) {
-  return bm::OutlookCrc32(data);
+  std::uint32_t crc = 0;
+  const std::uint8_t* p = data.data();
+  std::size_t n = data.size();
+  for (; n >= 8; n -= 8, p += 8) {
+    crc ^= Get32(p);
+    const std::uint32_t high = Get32(p + 4);
+    crc = kCrc[7][crc & 0xFF] ^ kCrc[6][(crc >> 8) & 0xFF] ^ kCrc[5][(crc >> 16) & 0xFF] ^
+          kCrc[4][crc >> 24] ^ kCrc[3][high & 0xFF] ^ kCrc[2][(high >> 8) & 0xFF] ^
+          kCrc[1][(high >> 16) & 0xFF] ^ kCrc[0][high >> 24];
+  }
+  for (; n > 0; --n, ++p) crc = kCrc[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
+  return crc;
 }
 
 void Encode(std::span<std::uint8_t> data) {

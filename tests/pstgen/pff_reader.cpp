@@ -125,8 +125,8 @@ PffAttachment ReadAttachment(libpff_item_t* attachment) {
   PffAttachment result;
   if (libpff_attachment_get_type(attachment, &result.type, error.get()) != 1)
     error.Throw("attachment type");
-  const auto properties = ReadProperties(attachment);
-  result.long_filename = Utf16Entry(properties, 0x3707);
+  result.properties = ReadProperties(attachment);
+  result.long_filename = Utf16Entry(result.properties, 0x3707);
   if (result.type == LIBPFF_ATTACHMENT_TYPE_DATA) {
     size64_t size = 0;
     if (libpff_attachment_get_data_size(attachment, &size, error.get()) != 1)
@@ -226,8 +226,8 @@ PffFolder ReadFolder(libpff_item_t* folder, std::size_t message_limit) {
     }
   }
   if (libpff_folder_get_number_of_sub_associated_contents(folder, &result.associated_count,
-                                                          error.get()) != 1) {
-    error.Throw("associated contents");
+                                                          nullptr) != 1) {
+    result.associated_count = -1;  // libpff cannot tell (seen on real search folders)
   }
   return result;
 }

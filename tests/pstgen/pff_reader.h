@@ -32,6 +32,7 @@ struct PffAttachment {
   std::optional<std::u16string> long_filename;
   std::vector<std::uint8_t> data;
   std::shared_ptr<PffMessage> embedded;
+  std::map<std::uint32_t, PffProperty> properties;  // the attachment object's, by stored id
 };
 
 struct PffMessage {
@@ -50,7 +51,7 @@ struct PffFolder {
   std::optional<std::u16string> container_class;
   std::vector<PffFolder> folders;
   std::vector<PffMessage> messages;
-  int associated_count = 0;
+  int associated_count = 0;  // -1 when libpff cannot count them
 };
 
 struct PffStore {
