@@ -2,8 +2,9 @@
 // which measures libpff's. Reads every property of every message, its recipients and every
 // attachment's data (embedded messages recursively), and writes nothing.
 //
-//   brindlemoor-readerfloor STORE.pst [--threads N] [--scan-only] [--pread]
+//   brindlemoor-readerfloor STORE.pst [--threads N] [--scan-only] [--rows] [--mmap]
 //
+// --rows reads only what a folder load shows of each message (its list-row properties).
 // Prints one JSON object: messages, attachments, properties, bytes read, the seconds the
 // opening (with the folder scan) and the reading took, and the peak resident memory. With
 // --threads N the messages are split into N contiguous parts read at once from one store.
@@ -41,13 +42,17 @@ class FloorReader {
  public:
   explicit FloorReader(const pst::Store& store) : store_(store), buffer_(1 << 16) {}
 
-  void Read(pst::Nid nid) {
+  void Read(pst::Nid nid, bool rows_only) {
     auto message = store_.OpenMessage(nid);
     if (!message) {
       ++tally_.errors;
       return;
     }
-    ReadMessage(*message, 0);
+    if (rows_only) {
+      ReadRow(*message);
+    } else {
+      ReadMessage(*message, 0);
+    }
   }
   const Tally& tally() const { return tally_; }
 
@@ -61,6 +66,18 @@ class FloorReader {
       } else {
         ++tally_.errors;
       }
+    }
+  }
+
+  // What a folder load shows of a message in its list row.
+  void ReadRow(const pst::Message& message) {
+    static constexpr std::uint16_t kRowProperties[] = {0x001A, 0x0037, 0x0C1A, 0x0E06,
+                                                       0x0E07, 0x0E08, 0x0017, 0x3007};
+    ++tally_.messages;
+    for (const std::uint16_t id : kRowProperties) {
+      if (!message.properties().Has(id)) continue;
+      ++tally_.properties;
+      if (auto raw = message.properties().Raw(id)) tally_.bytes += raw->size();
     }
   }
 
@@ -126,19 +143,22 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(
-        stderr, "usage: brindlemoor-readerfloor STORE.pst [--threads N] [--scan-only] [--pread]\n");
+        stderr, "usage: brindlemoor-readerfloor STORE.pst [--threads N] [--scan-only] [--rows] [--mmap]\n");
     return 2;
   }
   int threads = 1;
   bool scan_only = false;
+  bool rows_only = false;
   pst::OpenOptions options;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
       threads = std::max(1, std::atoi(argv[++i]));
     } else if (std::strcmp(argv[i], "--scan-only") == 0) {
       scan_only = true;
-    } else if (std::strcmp(argv[i], "--pread") == 0) {
-      options.memory_map = false;  // mapped pages count in the resident size
+    } else if (std::strcmp(argv[i], "--rows") == 0) {
+      rows_only = true;
+    } else if (std::strcmp(argv[i], "--mmap") == 0) {
+      options.memory_map = true;  // mapped pages count in the resident size
     }
   }
   const auto open_start = std::chrono::steady_clock::now();
@@ -169,7 +189,7 @@ int main(int argc, char** argv) {
       workers.emplace_back([&, t] {
         const std::size_t begin = std::min(messages.size(), part * t);
         const std::size_t end = std::min(messages.size(), begin + part);
-        for (std::size_t i = begin; i < end; ++i) readers[t].Read(messages[i]);
+        for (std::size_t i = begin; i < end; ++i) readers[t].Read(messages[i], rows_only);
       });
     }
     for (std::thread& worker : workers) worker.join();

@@ -330,7 +330,19 @@ def write_results_md(path, rows, micro, checks, meta):
         text += [f"- {line}" for line in fidelity.summary_lines(checks)]
     if micro:
         text += ["", "## Micro-benchmarks", "", micro_table(micro)]
-    path.write_text("\n".join(text) + "\n")
+    path.write_text("\n".join(text) + "\n" + kept_sections(path))
+
+
+def kept_sections(path):
+    """The sections other benchmark scripts write into the same file (the PST reader's)."""
+    if not path.exists():
+        return ""
+    old = path.read_text()
+    start = old.find("\n## PST reader")
+    if start < 0:
+        return ""
+    end = old.find("\n## ", start + 1)
+    return old[start:end + 1 if end >= 0 else len(old)]
 
 
 def cpu_name():

@@ -22,7 +22,7 @@ namespace pst::ndb {
 using bm::Status;
 using Bytes = std::vector<std::uint8_t>;
 
-// Read-only access to the store's bytes: a memory map, or pread when mapping fails.
+// Read-only access to the store's bytes: pread, or a memory map when one is asked for.
 class File {
  public:
   static Result<std::unique_ptr<File>> Open(const std::filesystem::path& path, bool memory_map);

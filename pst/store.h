@@ -228,8 +228,10 @@ class Folder {
 };
 
 struct OpenOptions {
-  // Memory-map the file (falls back to pread when mapping fails); false reads with pread.
-  bool memory_map = true;
+  // Read with pread (the default): resident memory stays small whatever the store's size,
+  // and a file cut short while it is open is an error, not a SIGBUS. true memory-maps the
+  // file (falling back to pread when mapping fails); its pages then count as resident.
+  bool memory_map = false;
   // Bytes of B-tree pages kept in the page cache (shared by all readers of the store).
   std::size_t page_cache_bytes = 1 << 20;
   // Told every soft fault (a bad CRC on a block still read, a table that disagrees with the
