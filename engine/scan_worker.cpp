@@ -89,7 +89,7 @@ Status ScanStore(AppState& state) {
 
   state.CloseStore();
   export_handle_free(state.session);
-  state.depth_parent_table.fill(kNoTreeItem);
+  state.depth_parent_table.assign(kShownTreeDepth + 1, kNoTreeItem);
   state.depth_parent_table[0] = state.root_tree_item;
 
   window.SetStatusText(u"please wait... initialize your file");
