@@ -107,7 +107,8 @@ int WalkFolder(AppState& state, pff::Item folder_item, std::u16string_view paren
     depth_parents.resize(static_cast<std::size_t>(depth) + 1, kNoTreeItem);
   }
   const int shown_depth = std::max(1, state.main_window.ShownTreeDepth());
-  TreeItem parent = depth_parents[static_cast<std::size_t>(std::min(depth, shown_depth + 1) - 1)];
+  const int parent_depth = depth <= shown_depth ? depth - 1 : shown_depth;
+  const TreeItem parent = depth_parents[static_cast<std::size_t>(parent_depth)];
   TreeItem tree_item = kNoTreeItem;
   if (depth <= shown_depth) {
     tree_item = state.main_window.InsertTreeItem(parent, name, kind);
