@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/pending_file.h"
+
 namespace bm {
 
 bool CUTF16File::Open(const std::filesystem::path& path, unsigned flags) {
@@ -79,11 +81,18 @@ bool CUTF16File::Close() {
   return std::fclose(f) == 0;
 }
 
+std::string Utf16LeFileBytes(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  bytes.reserve(text.size() * 2 + 2);
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
 bool WriteUtf16File(const std::filesystem::path& path, std::u16string_view text) {
-  CUTF16File file;
-  if (!file.Open(path, CUTF16File::modeCreate | CUTF16File::modeWrite)) return false;
-  const bool written = file.WriteString(text);
-  return file.Close() && written;
+  return WriteFileReplacing(path, Utf16LeFileBytes(text)).ok();
 }
 
 }  // namespace bm

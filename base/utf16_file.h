@@ -48,7 +48,11 @@ class CUTF16File {
   std::uint64_t position_ = 0;
 };
 
-// Writes `text` as a whole new UTF-16LE file with the mark (create + write).
+// The bytes of a UTF-16LE text file: the mark FF FE, then the code units little-endian.
+std::string Utf16LeFileBytes(std::u16string_view text);
+
+// Writes `text` as a whole UTF-16LE file with the mark, through a temporary name in the same
+// folder (see PendingFile), replacing what is at `path`: a cut-short file never has its name.
 bool WriteUtf16File(const std::filesystem::path& path, std::u16string_view text);
 
 }  // namespace bm

@@ -21,4 +21,8 @@ void AddTempOption(CLI::App& command, std::string& temp) {
                      "first); default: the system temp directory");
 }
 
+void AddJsonFlag(CLI::App& command, bool& json, const char* description) {
+  command.add_flag("--json", json, description);
+}
+
 }  // namespace bm::cli

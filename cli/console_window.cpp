@@ -1,15 +1,23 @@
 #include "cli/console_window.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "base/text.h"
+#include "cli/visible_text.h"
 
 namespace bm::cli {
 
+// Engine texts can carry a store's texts (subjects in paths): their controls are shown, and
+// their line breaks kept so that multi-line messages stay readable.
 void ConsoleWindow::Report(std::u16string_view text) {
   if (report_ == nullptr) return;
-  const std::string line = ToUtf8(text);
+  const std::string line = VisibleText(text, LineBreaks::kKept);
   std::fprintf(report_, "%s\n", line.c_str());
+}
+
+int ConsoleWindow::ShownTreeDepth() const {
+  return std::numeric_limits<int>::max();
 }
 
 void ConsoleWindow::SetStatusText(std::u16string_view text) {
@@ -43,7 +51,7 @@ int ConsoleWindow::MessageBox(std::u16string_view text, std::u16string_view /*ca
                               unsigned style, BoxOwner /*owner*/) {
   std::lock_guard lock(mutex_);
   boxes_.emplace_back(text);
-  Report(text);
+  if (show_boxes_) Report(text);
   // Nobody is there to answer: confirmations go ahead, as a user running a command means to.
   return (style & mb::kYesNo) != 0 ? mb::kIdYes : mb::kIdOk;
 }
@@ -95,7 +103,7 @@ void ConsoleWindow::Navigate(std::u16string_view file_path) {
 void ConsoleWindow::OpenExternal(std::u16string_view url_or_path) {
   std::lock_guard lock(mutex_);
   if (report_ != nullptr) {
-    std::fprintf(report_, "see %s\n", ToUtf8(url_or_path).c_str());
+    std::fprintf(report_, "see %s\n", VisibleText(url_or_path).c_str());
   }
 }
 

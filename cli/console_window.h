@@ -42,8 +42,17 @@ class ConsoleWindow : public MainWindow {
   void Navigate(std::u16string_view file_path) override;
   void OpenExternal(std::u16string_view url_or_path) override;
 
-  // Status texts are printed only when asked for; message boxes always are.
+  // The command line has no tree to keep short: every folder gets a tree item, so every
+  // folder can be listed and selected.
+  int ShownTreeDepth() const override;
+
+  // Status texts are printed only when asked for; message boxes unless told not to (a
+  // command that says the outcome in its own words).
   void set_show_status(bool show) { show_status_ = show; }
+  void set_show_boxes(bool show) {
+    std::lock_guard lock(mutex_);
+    show_boxes_ = show;
+  }
   void set_browse_answer(std::optional<std::u16string> folder) {
     browse_answer_ = std::move(folder);
   }
@@ -65,6 +74,7 @@ class ConsoleWindow : public MainWindow {
   mutable std::mutex mutex_;
   std::FILE* report_;
   bool show_status_ = false;
+  bool show_boxes_ = true;
   std::optional<std::u16string> browse_answer_;
   std::function<void(int, int)> progress_observer_;
   int progress_max_ = 0;

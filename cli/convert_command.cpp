@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -13,47 +12,22 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/stop_signals.h"
 #include "cli/store_session.h"
+#include "cli/visible_text.h"
 #include "convert/convert_command.h"
 
 namespace bm::cli {
 
 namespace {
 
-constexpr int kExitConverted = 0;
-constexpr int kExitNotStarted = 1;
-constexpr int kExitSomeFailed = 2;
-constexpr int kExitStopped = 130;
-
 struct ConvertOptions {
   std::string pst;
   std::string destination;
   std::vector<std::string> folders;
   std::string temp;
-};
-
-// A signal handler can reach nothing but a global; it only sets the run's stop flag.
-std::atomic<int>* g_stop_flag = nullptr;
-
-extern "C" void OnInterrupt(int) {
-  if (g_stop_flag != nullptr) g_stop_flag->store(1);
-}
-
-class InterruptStops {
- public:
-  explicit InterruptStops(std::atomic<int>& stop_flag) {
-    g_stop_flag = &stop_flag;
-    previous_ = std::signal(SIGINT, OnInterrupt);
-  }
-  ~InterruptStops() {
-    std::signal(SIGINT, previous_);
-    g_stop_flag = nullptr;
-  }
-  InterruptStops(const InterruptStops&) = delete;
-  InterruptStops& operator=(const InterruptStops&) = delete;
-
- private:
-  void (*previous_)(int) = SIG_DFL;
+  bool json = false;
 };
 
 // Ticks the named folders with everything below them, or every folder when none is named.
@@ -75,14 +49,18 @@ bool TickFolders(StoreSession& session, const std::vector<std::string>& names) {
   return true;
 }
 
-// A one-line progress display on a terminal: the item within its folder, items done, rate.
-void ShowProgress(ConsoleWindow& window) {
+// Per item: a stop signal caught while the worker was not yet looking is made to count, and
+// on a terminal a one-line progress display shows the item within its folder, items done and
+// the rate.
+void WatchProgress(ConsoleWindow& window, const StopSignals& signals, bool show) {
   struct Progress {
     long long items = 0;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
   };
   auto progress = std::make_shared<Progress>();
-  window.set_progress_observer([progress](int maximum, int position) {
+  window.set_progress_observer([progress, &signals, show](int maximum, int position) {
+    signals.Reassert();
+    if (!show) return;
     // The bar goes to each item's index before it is written and back to 0 after it.
     if (position > 0) ++progress->items;
     const double seconds =
@@ -93,39 +71,89 @@ void ShowProgress(ConsoleWindow& window) {
   });
 }
 
-void PrintSummary(const AppState& state) {
-  const ConversionReport& report = state.report;
-  std::printf("Destination: %s\n", ToUtf8(report.DestinationRoot()).c_str());
+void PrintSummary(const ConversionReport& report, int stop_signal) {
+  std::printf("Destination: %s\n", VisibleText(report.DestinationRoot()).c_str());
   for (const auto& [kind, count] : report.WrittenByKind()) {
-    std::printf("written  %-12s %d\n", ToUtf8(kind).c_str(), count);
+    std::printf("written  %-12s %d\n", VisibleText(kind).c_str(), count);
   }
   for (const auto& [message_class, count] : report.SkippedByClass()) {
-    std::printf("skipped  %-30s %d\n", ToUtf8(message_class).c_str(), count);
+    std::printf("skipped  %-30s %d\n", VisibleText(message_class).c_str(), count);
   }
   for (const auto& failure : report.Failures()) {
-    std::printf("FAILED   %s: %s\n", ToUtf8(failure.item).c_str(), ToUtf8(failure.reason).c_str());
+    std::printf("FAILED   %s: %s\n", VisibleText(failure.item).c_str(),
+                VisibleText(failure.reason).c_str());
   }
+  if (stop_signal != 0) {
+    std::printf("STOPPED  by %s: the items not listed above were not converted\n",
+                SignalName(stop_signal));
+  }
+}
+
+void PrintJsonReport(const ConversionReport& report, int stop_signal, int exit_status) {
+  std::printf("{\"destination\": %s,\n \"written\": {",
+              JsonString(ToUtf8(report.DestinationRoot())).c_str());
+  const char* separator = "";
+  for (const auto& [kind, count] : report.WrittenByKind()) {
+    std::printf("%s%s: %d", separator, JsonString(ToUtf8(kind)).c_str(), count);
+    separator = ", ";
+  }
+  std::printf("},\n \"skipped\": {");
+  separator = "";
+  for (const auto& [message_class, count] : report.SkippedByClass()) {
+    std::printf("%s%s: %d", separator, JsonString(ToUtf8(message_class)).c_str(), count);
+    separator = ", ";
+  }
+  std::printf("},\n \"failed\": [");
+  separator = "";
+  for (const auto& failure : report.Failures()) {
+    std::printf("%s\n  {\"item\": %s, \"reason\": %s}", separator,
+                JsonString(ToUtf8(failure.item)).c_str(),
+                JsonString(ToUtf8(failure.reason)).c_str());
+    separator = ",";
+  }
+  std::printf("%s],\n \"stopped_by\": %s,\n \"exit_status\": %d}\n",
+              report.Failures().empty() ? "" : "\n",
+              stop_signal != 0 ? JsonString(SignalName(stop_signal)).c_str() : "null", exit_status);
+}
+
+int ExitStatus(const ConversionReport& report, int stop_signal) {
+  if (stop_signal != 0) return kExitSignalBase + stop_signal;
+  return report.Failures().empty() ? kExitDone : kExitSomeNotWritten;
 }
 
 int RunConvert(const ConvertOptions& options) {
   StoreSession session;
+  AppState& state = session.state();
   if (!session.ScanOrSayWhy(options.pst, options.temp)) return kExitNotStarted;
+  if (state.folder_nodes.empty()) {
+    std::fprintf(stderr, "brindlemoor-cli: the store has no folders to convert\n");
+    return kExitNotStarted;
+  }
   if (!TickFolders(session, options.folders)) return kExitNotStarted;
 
-  AppState& state = session.state();
+  // Until here a signal ends the run at once: nothing was written outside the temp folder.
+  // From here on it stops the run cleanly.
+  const StopSignals signals(state.stop_flag);
   session.window().set_browse_answer(
       FromPath(std::filesystem::absolute(std::filesystem::path(options.destination))));
   std::u16string destination;
   if (!ConvertCommand(state, destination)) return kExitNotStarted;
 
-  const InterruptStops interrupt(state.stop_flag);
-  if (::isatty(STDERR_FILENO)) ShowProgress(session.window());
+  const bool on_terminal = ::isatty(STDERR_FILENO) != 0;
+  WatchProgress(session.window(), signals, on_terminal);
   RunConversionWorker(state, destination);
-  if (::isatty(STDERR_FILENO)) std::fputs("\n", stderr);
+  session.window().set_progress_observer(nullptr);  // it refers to `signals`
+  if (on_terminal) std::fputs("\n", stderr);
 
-  PrintSummary(state);
-  if (state.stop_flag.load() == 1) return kExitStopped;
-  return state.report.Failures().empty() ? kExitConverted : kExitSomeFailed;
+  const int stop_signal = signals.Caught();
+  const int exit_status = ExitStatus(state.report, stop_signal);
+  if (options.json) {
+    PrintJsonReport(state.report, stop_signal, exit_status);
+  } else {
+    PrintSummary(state.report, stop_signal);
+  }
+  std::fflush(stdout);
+  return exit_status;
 }
 
 }  // namespace
@@ -135,9 +163,10 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
   CLI::App* convert = app.add_subcommand(
       "convert",
       "Convert folders of a PST file into a new directory tree under DEST: e-mails become .msg "
-      "files, contacts, appointments, tasks and notes UTF-16 text files. Ctrl+C stops after the "
-      "current item. Exit status: 0 all written, 2 some items failed, 1 the run could not "
-      "start, 130 stopped.");
+      "files, contacts, appointments, tasks and notes UTF-16 text files. Ctrl+C (or SIGTERM, "
+      "SIGHUP) stops after the current item and still prints the summary. Exit status: 0 all "
+      "written, 2 some items not written, 1 the run could not start, 128+N stopped by signal "
+      "N (130 Ctrl+C).");
   AddPstArgument(*convert, options->pst, "The PST file to convert");
   convert
       ->add_option("DEST", options->destination,
@@ -148,6 +177,9 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
                       "(\"/Top of Personal Folders/Inbox\") or tree position; repeatable; "
                       "default: every folder");
   AddTempOption(*convert, options->temp);
+  AddJsonFlag(*convert, options->json,
+              "Print the final report as a JSON object (destination, written, skipped, failed, "
+              "stopped_by, exit_status) instead of the summary");
   convert->callback([options, &exit_status] { exit_status = RunConvert(*options); });
 }
 

@@ -2,38 +2,53 @@
 
 #include <cstdio>
 
+#include "base/text.h"
+
 namespace bm::cli {
 
+namespace {
+
+// Controls a terminal may act on when the JSON is shown raw: C0, DEL, C1, and the direction
+// overrides; all are written as \u escapes.
+bool IsEscapedUnit(char16_t unit) {
+  return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || (unit >= 0x202A && unit <= 0x202E) ||
+         (unit >= 0x2066 && unit <= 0x2069);
+}
+
+}  // namespace
+
 std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
+  const std::u16string units = FromUtf8(text);
+  std::u16string out = u"\"";
+  for (const char16_t unit : units) {
+    switch (unit) {
+      case u'"':
+        out += u"\\\"";
         break;
-      case '\\':
-        out += "\\\\";
+      case u'\\':
+        out += u"\\\\";
         break;
-      case '\n':
-        out += "\\n";
+      case u'\n':
+        out += u"\\n";
         break;
-      case '\r':
-        out += "\\r";
+      case u'\r':
+        out += u"\\r";
         break;
-      case '\t':
-        out += "\\t";
+      case u'\t':
+        out += u"\\t";
         break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
+        if (IsEscapedUnit(unit)) {
+          char buffer[8];
+          std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(unit));
+          out += FromUtf8(buffer);
         } else {
-          out += c;
+          out += unit;
         }
     }
   }
-  return out + "\"";
+  out += u'"';
+  return ToUtf8(out);
 }
 
 }  // namespace bm::cli

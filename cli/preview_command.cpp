@@ -1,15 +1,24 @@
 // brindlemoor-cli preview: selects one folder, clicks one row of its item list and prints the
-// file the preview browser is pointed at, after the same page writers as the desktop wrote it.
+// file the preview browser is pointed at, after the same page writers as the desktop wrote it;
+// or, with --text, the item's header and body as text.
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "base/paths.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/store_session.h"
+#include "cli/visible_text.h"
+#include "convert/html_text.h"
+#include "convert/rtf_text.h"
 #include "engine/dispatch.h"
 #include "preview/click_dispatch.h"
+#include "preview/preview_pages.h"
 
 namespace bm::cli {
 
@@ -20,6 +29,7 @@ struct PreviewOptions {
   std::string folder;
   std::int32_t row = 0;
   std::string temp;
+  bool text = false;
 };
 
 // The listed row whose "NO" is `number`, read as the click handler reads it.
@@ -30,26 +40,113 @@ std::optional<ClickedRow> RowNumbered(const std::vector<ListRow>& rows, std::int
   return std::nullopt;
 }
 
+// A body as readable text (UTF-8): HTML and RTF rendered, plain text as it is, up to the
+// store's terminating NUL.
+std::string BodyText(std::string bytes, BodyKind kind) {
+  if (const std::size_t nul = bytes.find('\0'); nul != std::string::npos) bytes.resize(nul);
+  switch (kind) {
+    case BodyKind::kHtml:
+      return HtmlToText(bytes);
+    case BodyKind::kRtf:
+      return RtfToText(bytes);
+    case BodyKind::kText:
+      break;
+  }
+  return bytes;
+}
+
+std::string BodyText(const RecordBody& body) {
+  return BodyText(std::string(body.bytes.begin(), body.bytes.end()), body.kind);
+}
+
+std::string FileBytes(const std::u16string& path) {
+  std::ifstream in(ToPath(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The header page's text: the labels and values the desktop shows above or beside the body.
+std::string HeaderText(const std::u16string& page) {
+  return HtmlToText(ToUtf8(page));
+}
+
+struct ItemText {
+  std::string header;
+  std::string body;
+};
+
+// The clicked row's item as text, from the row record a click would preview; nothing when no
+// record matches (as the click handler finds none).
+std::optional<ItemText> TextOfRow(const AppState& state, const ClickedRow& row) {
+  const std::int32_t number = ParseRowNumber(row.number);
+  const RowRecordLists& records = state.row_records;
+  const std::u16string& temp = state.paths.temp_folder_path;
+  if (row.kind == u"email") {
+    const auto record = records.FindEmail(number, row.from);
+    if (!record) return std::nullopt;
+    return ItemText{HeaderText(EmailHeaderPage(*record, temp)),
+                    BodyText(FileBytes(record->body_file_path), record->body_kind)};
+  }
+  if (row.kind == u"contact") {
+    const auto record = records.FindContact(number);
+    if (!record) return std::nullopt;
+    return ItemText{HeaderText(ContactHeaderPage(*record, temp)), BodyText(record->body)};
+  }
+  if (row.kind == u"appointment") {
+    const auto record = records.FindAppointment(number);
+    if (!record) return std::nullopt;
+    return ItemText{HeaderText(AppointmentHeaderPage(*record, temp)), BodyText(record->body)};
+  }
+  if (row.kind == u"task") {
+    const auto record = records.FindTask(number);
+    if (!record) return std::nullopt;
+    return ItemText{HeaderText(TaskHeaderPage(*record, temp)), BodyText(record->body)};
+  }
+  if (row.kind == u"note") {
+    // A note's preview is its body alone; its subject stands in for a header.
+    const auto record = records.FindNote(number);
+    if (!record) return std::nullopt;
+    return ItemText{"Subject: " + ToUtf8(record->subject), BodyText(record->body)};
+  }
+  return std::nullopt;
+}
+
+void PrintItemText(const ItemText& text) {
+  std::string header = VisibleUtf8(text.header, LineBreaks::kKept);
+  while (!header.empty() && header.back() == '\n') header.pop_back();
+  std::string body = VisibleUtf8(text.body, LineBreaks::kKept);
+  if (!body.empty() && body.back() != '\n') body += '\n';
+  std::printf("%s\n\n%s", header.c_str(), body.c_str());
+}
+
 int RunPreview(const PreviewOptions& options) {
   StoreSession session;
-  if (!session.ScanOrSayWhy(options.pst, options.temp)) return 1;
+  if (!session.ScanOrSayWhy(options.pst, options.temp)) return kExitNotStarted;
   const FolderNode* node = session.FindFolderOrSayWhy(options.folder);
-  if (node == nullptr) return 2;
+  if (node == nullptr) return kExitNotStarted;
   RunFolderLoad(session.state(), node->tree_item);
 
   const auto row = RowNumbered(session.window().Rows(), options.row);
   if (!row) {
     std::fprintf(stderr, "brindlemoor-cli: the folder lists no row %d\n", options.row);
-    return 3;
+    return kExitNotStarted;
+  }
+  if (options.text) {
+    const std::optional<ItemText> text = TextOfRow(session.state(), *row);
+    if (!text) {
+      std::fprintf(stderr, "brindlemoor-cli: row %d has nothing to preview\n", options.row);
+      return kExitNotStarted;
+    }
+    PrintItemText(*text);
+    return kExitDone;
   }
   if (OnClickItemList(session.state(), row) == 0) {
     std::fprintf(stderr, "brindlemoor-cli: row %d has nothing to preview\n", options.row);
-    return 3;
+    return kExitNotStarted;
   }
   const auto target = session.window().LastNavigation();
-  if (!target) return 3;
-  std::printf("%s\n", ToUtf8(*target).c_str());
-  return 0;
+  if (!target) return kExitNotStarted;
+  std::printf("%s\n", VisibleText(*target).c_str());
+  return kExitDone;
 }
 
 }  // namespace
@@ -59,12 +156,14 @@ void AddPreviewCommand(CLI::App& app, int& exit_status) {
   CLI::App* preview = app.add_subcommand(
       "preview",
       "Select one folder, click the item-list row with the given NO and write its preview "
-      "pages into the working folder; prints the path the preview browser would show. Prints "
-      "nothing and exits with 3 when no item matches.");
+      "pages into the working folder; prints the path the preview browser would show (with "
+      "--text: the item's header and body as text). Exits with 1 when no item matches.");
   AddPstArgument(*preview, options->pst, "The PST file to open");
   AddFolderArgument(*preview, options->folder);
   preview->add_option("ROW", options->row, "The row's NO, as 'list' prints it")->required();
   AddTempOption(*preview, options->temp);
+  preview->add_flag("--text", options->text,
+                    "Print the item's header and body as text instead of the preview page's path");
   preview->callback([options, &exit_status] { exit_status = RunPreview(*options); });
 }
 

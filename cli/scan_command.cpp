@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/store_session.h"
+#include "cli/visible_text.h"
 
 namespace bm::cli {
 
@@ -27,39 +28,51 @@ int MessageCount(const FolderNode& node) {
   return count;
 }
 
+int DigitCount(std::size_t value) {
+  int digits = 1;
+  for (; value >= 10; value /= 10) ++digits;
+  return digits;
+}
+
+// One line per folder: its position (what FOLDER accepts), indentation by depth, its name,
+// kind and number of messages.
 void PrintTree(const AppState& state) {
-  std::printf("%s\n", ToUtf8(state.paths.pst_path).c_str());
-  for (const FolderNode& node : state.folder_nodes) {
-    std::printf("%*s%s  [%s, %d messages]\n", node.depth * 2, "", ToUtf8(node.name).c_str(),
-                ToUtf8(node.folder_kind).c_str(), MessageCount(node));
+  const FolderNodeList& nodes = state.folder_nodes;
+  const int width = DigitCount(nodes.size());
+  std::printf("%s\n", VisibleText(state.paths.pst_path).c_str());
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const FolderNode& node = nodes[i];
+    std::printf("%*zu %*s%s  [%s, %d messages]\n", width, i + 1, node.depth * 2, "",
+                VisibleText(node.name).c_str(), VisibleText(node.folder_kind).c_str(),
+                MessageCount(node));
   }
 }
 
 void PrintJson(const AppState& state) {
+  const FolderNodeList& nodes = state.folder_nodes;
   std::printf("[");
-  bool first = true;
-  for (const FolderNode& node : state.folder_nodes) {
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const FolderNode& node = nodes[i];
     std::printf(
-        "%s\n  {\"name\": %s, \"depth\": %d, \"relative_folder_path\": %s, "
+        "%s\n  {\"position\": %zu, \"name\": %s, \"depth\": %d, \"relative_folder_path\": %s, "
         "\"folder_path\": %s, \"kind\": %s, \"messages\": %d}",
-        first ? "" : ",", JsonString(ToUtf8(node.name)).c_str(), node.depth,
+        i == 0 ? "" : ",", i + 1, JsonString(ToUtf8(node.name)).c_str(), node.depth,
         JsonString(ToUtf8(node.relative_folder_path)).c_str(),
         JsonString(FolderPathText(node)).c_str(), JsonString(ToUtf8(node.folder_kind)).c_str(),
         MessageCount(node));
-    first = false;
   }
-  std::printf("\n]\n");
+  std::printf("%s]\n", nodes.empty() ? "" : "\n");
 }
 
 int RunScan(const ScanOptions& options) {
   StoreSession session;
-  if (!session.ScanOrSayWhy(options.pst, options.temp)) return 1;
+  if (!session.ScanOrSayWhy(options.pst, options.temp)) return kExitNotStarted;
   if (options.json) {
     PrintJson(session.state());
   } else {
     PrintTree(session.state());
   }
-  return 0;
+  return kExitDone;
 }
 
 }  // namespace
@@ -68,13 +81,14 @@ void AddScanCommand(CLI::App& app, int& exit_status) {
   auto options = std::make_shared<ScanOptions>();
   CLI::App* scan = app.add_subcommand(
       "scan",
-      "Open a PST file read-only and print its folder tree: one line per folder, "
-      "indented by depth, with its kind and number of messages.");
+      "Open a PST file read-only and print its folder tree: one line per folder with its "
+      "position (which FOLDER accepts), indented by depth, with its kind and number of "
+      "messages.");
   AddPstArgument(*scan, options->pst, "The PST file to scan");
   AddTempOption(*scan, options->temp);
-  scan->add_flag("--json", options->json,
-                 "Print the folder node list as JSON (name, depth, relative folder path, folder "
-                 "path, kind, message count)");
+  AddJsonFlag(*scan, options->json,
+              "Print the folder node list as a JSON array (position, name, depth, relative "
+              "folder path, folder path, kind, message count)");
   scan->callback([options, &exit_status] { exit_status = RunScan(*options); });
 }
 

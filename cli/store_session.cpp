@@ -9,6 +9,7 @@
 
 #include "base/paths.h"
 #include "base/text.h"
+#include "cli/visible_text.h"
 #include "engine/scan_worker.h"
 
 namespace bm::cli {
@@ -56,23 +57,29 @@ std::string FolderPathText(const FolderNode& node) {
   return ToUtf8(node.FolderPath());
 }
 
-bool StoreSession::Scan(const std::string& pst_path, const std::string& temp_parent) {
+Status StoreSession::Scan(const std::string& pst_path, const std::string& temp_parent) {
   PrepareScan(state_, FromUtf8(pst_path), TempFolderFor(temp_parent));
   state_.root_tree_item = window_.InsertTreeItem(kNoTreeItem, state_.paths.pst_path, u"");
-  return RunScanWorker(state_);
+  window_.set_show_boxes(false);
+  Status scanned = ScanStore(state_);
+  window_.set_show_boxes(true);
+  return scanned;
 }
 
 bool StoreSession::ScanOrSayWhy(const std::string& pst_path, const std::string& temp_parent) {
-  if (Scan(pst_path, temp_parent)) return true;
-  std::fprintf(stderr, "brindlemoor-cli: scan of %s failed: %s\n", pst_path.c_str(),
-               ToUtf8(window_.LastStatus()).c_str());
+  const Status scanned = Scan(pst_path, temp_parent);
+  if (scanned) return true;
+  std::fprintf(stderr, "brindlemoor-cli: cannot open %s: %s\n", VisibleUtf8(pst_path).c_str(),
+               VisibleUtf8(scanned.error().message()).c_str());
   return false;
 }
 
 const FolderNode* StoreSession::FindFolderOrSayWhy(std::string_view folder_text) const {
   std::string error;
   const FolderNode* node = FindFolder(folder_text, error);
-  if (node == nullptr) std::fprintf(stderr, "brindlemoor-cli: %s\n", error.c_str());
+  if (node == nullptr) {
+    std::fprintf(stderr, "brindlemoor-cli: %s\n", VisibleUtf8(error, LineBreaks::kKept).c_str());
+  }
   return node;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "cli/console_window.h"
 #include "engine/app_state.h"
 
@@ -17,15 +18,17 @@ class StoreSession {
 
   // Open & Scan without the dialog: cleans and creates the temp folder ("QelTemp" inside
   // `temp_parent`, or inside the system temp directory when it is empty), names the log, puts
-  // the PST path at the root of the tree and runs the scan worker. True on "Scanning completed".
-  bool Scan(const std::string& pst_path, const std::string& temp_parent);
+  // the PST path at the root of the tree and runs the scan worker. Succeeds on "Scanning
+  // completed"; otherwise the error says why the store cannot be read. The scan's message
+  // boxes are not printed: the command says the outcome itself.
+  Status Scan(const std::string& pst_path, const std::string& temp_parent);
 
   // The folder named by its folder path ("/Top of Personal Folders/Inbox"; the leading
   // separator is optional) or by its 1-based position in the tree. Nothing, with a message
   // naming the nearest folders in `error`, when there is no such folder.
   const FolderNode* FindFolder(std::string_view folder_text, std::string& error) const;
 
-  // Scan, saying on standard error why the store could not be opened.
+  // Scan, saying on standard error, in one line, why the store could not be opened.
   bool ScanOrSayWhy(const std::string& pst_path, const std::string& temp_parent);
 
   // FindFolder, saying on standard error which folders come nearest when there is none.

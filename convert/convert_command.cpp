@@ -1,5 +1,6 @@
 #include "convert/convert_command.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -41,7 +42,7 @@ bool CreateMessagingSession(AppState& state, const ComponentStarter& start) {
 
 bool AnyFolderTicked(AppState& state) {
   for (const FolderNode& node : state.folder_nodes) {
-    if (state.main_window.IsTreeItemChecked(node.tree_item)) return true;
+    if (state.main_window.IsTreeItemChecked(node.TickItem())) return true;
   }
   return false;
 }
@@ -80,21 +81,22 @@ std::string MirrorDirectoryName(const std::u16string& folder_name) {
   return utf8;
 }
 
-// One mirror directory per node, in list order, each under its parent's; siblings with the
-// same name get distinct directories so neither overwrites the other's items.
-std::vector<fs::path> CreateMirrorDirectories(const FolderNodeList& nodes, TreeItem root_item,
+// One mirror directory per node, in list order, each under its parent's (the list is in
+// pre-order, so the parent is the last directory made one level up; this holds for folders
+// the tree does not show too); siblings with the same name get distinct directories so
+// neither overwrites the other's items.
+std::vector<fs::path> CreateMirrorDirectories(const FolderNodeList& nodes,
                                               const fs::path& destination_root) {
-  std::map<TreeItem, fs::path> directory_of{{root_item, destination_root}};
+  std::vector<fs::path> by_depth{destination_root};
   std::vector<fs::path> mirrors;
   mirrors.reserve(nodes.size());
   for (const FolderNode& node : nodes) {
-    const auto parent = directory_of.find(node.parent_tree_item);
-    const fs::path& parent_directory =
-        parent != directory_of.end() ? parent->second : destination_root;
-    fs::path mirror = FreshPath(parent_directory / MirrorDirectoryName(node.name));
+    const auto depth = static_cast<std::size_t>(std::max(node.depth, 1));
+    if (by_depth.size() > depth) by_depth.resize(depth);
+    fs::path mirror = FreshPath(by_depth.back() / MirrorDirectoryName(node.name));
     std::error_code ec;
     fs::create_directory(mirror, ec);
-    directory_of[node.tree_item] = mirror;
+    by_depth.push_back(mirror);
     mirrors.push_back(std::move(mirror));
   }
   return mirrors;
@@ -106,12 +108,11 @@ void ConvertTickedFolders(AppState& state, const fs::path& destination) {
   std::error_code ec;
   fs::create_directories(root, ec);
   state.report.SetDestinationRoot(FromPath(root));
-  const std::vector<fs::path> mirrors =
-      CreateMirrorDirectories(state.folder_nodes, state.root_tree_item, root);
+  const std::vector<fs::path> mirrors = CreateMirrorDirectories(state.folder_nodes, root);
   state.stop_flag = 0;
   for (std::size_t i = 0; i < state.folder_nodes.size() && i < mirrors.size(); ++i) {
     const FolderNode& node = state.folder_nodes[i];
-    if (!state.main_window.IsTreeItemChecked(node.tree_item)) continue;
+    if (!state.main_window.IsTreeItemChecked(node.TickItem())) continue;
     // The pass reads the folder through a copy of its item, so libpff's cache of the folder's
     // contents goes with the copy and memory does not grow with every folder converted.
     const pff::Item pass = pff::CloneItem(node.folder_item.get());

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/conversion_report.h"
 #include "engine/export_handle.h"
@@ -74,8 +75,9 @@ class AppState {
   pff::File store;
   FolderNodeList folder_nodes;
   TreeItem root_tree_item = kNoTreeItem;
-  // Entry d: the tree item inserted last at depth d; entry 0 is the root tree item.
-  std::array<TreeItem, 28> depth_parent_table{};
+  // Entry d: the tree item inserted last at depth d; entry 0 is the root tree item. Grows
+  // with the walk when the window shows more than the desktop's 27 levels.
+  std::vector<TreeItem> depth_parent_table = std::vector<TreeItem>(kShownTreeDepth + 1);
   // Where the export loops write their progress lines; nowhere when empty.
   std::FILE* notify_stream = nullptr;
 

@@ -133,7 +133,7 @@ void RunFolderLoad(AppState& state, TreeItem selected) {
   state.stop_flag = 0;
   // By index: a damaged store can make the export walk a folder, which appends nodes.
   for (std::size_t i = 0; i < state.folder_nodes.size(); ++i) {
-    if (state.folder_nodes[i].tree_item != selected) continue;
+    if (selected == kNoTreeItem || state.folder_nodes[i].tree_item != selected) continue;
     libpff_item_t* folder = state.folder_nodes[i].folder_item.get();
     const std::u16string folder_path = state.folder_nodes[i].FolderPath();
     state.main_window.EnableControl(control::kFolderTree, false);

@@ -1,5 +1,6 @@
 #include "engine/folder_walk.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <optional>
@@ -16,8 +17,8 @@ constexpr std::uint32_t kPidTagContainerClass = 0x3613;
 constexpr std::size_t kMaxNameLength = 255;
 constexpr std::u16string_view kItemsDirectoryName = u"xxxexportdata";
 
-// Nothing is shown below kMaxTreeDepth, but a damaged store could nest folders without end;
-// the walk stops descending here rather than exhausting the stack.
+// A damaged store could nest folders without end; the walk stops descending here rather than
+// exhausting the stack.
 constexpr int kMaxWalkDepth = 512;
 
 bool IsReplacedInName(char16_t c) {
@@ -99,19 +100,27 @@ int WalkFolder(AppState& state, pff::Item folder_item, std::u16string_view paren
   std::u16string relative_path = RelativeFolderPath(parent_directory_path);
   const int depth = SeparatorCount(relative_path) + 1;
 
-  if (depth <= kMaxTreeDepth) {
-    auto& depth_parents = state.depth_parent_table;
-    const TreeItem parent = depth_parents[depth - 1];
-    const TreeItem tree_item = state.main_window.InsertTreeItem(parent, name, kind);
-    depth_parents[depth] = tree_item;
-    AppendNode(state, FolderNode{.name = std::move(name),
-                                 .depth = depth,
-                                 .relative_folder_path = std::move(relative_path),
-                                 .parent_tree_item = parent,
-                                 .tree_item = tree_item,
-                                 .folder_item = std::move(folder_item),
-                                 .folder_kind = std::move(kind)});
+  // Folders deeper than the window shows still get a node, so they are listed and converted;
+  // they hang from their deepest shown ancestor, whose tick converts them.
+  auto& depth_parents = state.depth_parent_table;
+  if (depth_parents.size() <= static_cast<std::size_t>(depth)) {
+    depth_parents.resize(static_cast<std::size_t>(depth) + 1, kNoTreeItem);
   }
+  const int shown_depth = std::max(1, state.main_window.ShownTreeDepth());
+  const int parent_depth = depth <= shown_depth ? depth - 1 : shown_depth;
+  const TreeItem parent = depth_parents[static_cast<std::size_t>(parent_depth)];
+  TreeItem tree_item = kNoTreeItem;
+  if (depth <= shown_depth) {
+    tree_item = state.main_window.InsertTreeItem(parent, name, kind);
+    depth_parents[static_cast<std::size_t>(depth)] = tree_item;
+  }
+  AppendNode(state, FolderNode{.name = std::move(name),
+                               .depth = depth,
+                               .relative_folder_path = std::move(relative_path),
+                               .parent_tree_item = parent,
+                               .tree_item = tree_item,
+                               .folder_item = std::move(folder_item),
+                               .folder_kind = std::move(kind)});
   if (walk_depth < kMaxWalkDepth) WalkSubFolders(state, folder, directory_path, walk_depth);
   return 1;
 }

@@ -6,14 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "engine/main_window.h"
 #include "engine/pff.h"
 
 namespace bm {
 
 class AppState;
 
-// Deepest level that gets a tree item and a node.
-inline constexpr int kMaxTreeDepth = 27;
+// Deepest level the desktop tree shows (MainWindow::ShownTreeDepth's default).
+inline constexpr int kMaxTreeDepth = kShownTreeDepth;
 
 // The walk step for one folder: names it, inserts its tree item and node, walks its sub-folders.
 // Takes ownership of the folder item (its node keeps it). 1, or -1 when an input is missing.

@@ -64,9 +64,16 @@ inline constexpr TreeItem kNoTreeItem = 0;
 // The seven texts of one item-list row: NO, Items, From, E-mail Subject, Date/time, Flag, Size.
 using ListRow = std::array<std::u16string, 7>;
 
+// Deepest folder level that gets a tree item in the desktop tree.
+inline constexpr int kShownTreeDepth = 27;
+
 class MainWindow {
  public:
   virtual ~MainWindow() = default;
+
+  // Deepest folder level this window shows as tree items. Deeper folders still get folder
+  // nodes, without a tree item of their own (see FolderNode::TickItem).
+  virtual int ShownTreeDepth() const { return kShownTreeDepth; }
 
   virtual void SetStatusText(std::u16string_view text) = 0;
   // Both values are 16-bit: callers pass counts modulo 65536.

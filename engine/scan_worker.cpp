@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "engine/app_state.h"
 #include "engine/dispatch.h"
+#include "engine/store_file_check.h"
 
 namespace bm {
 
@@ -17,11 +18,22 @@ namespace {
 
 constexpr int kAsciiCodepage = 1252;
 
-// Failing a step: the log entry, then the status line, and the worker ends.
-bool Fail(AppState& state, std::u16string_view log_entry) {
+// Failing a step: the log entry, then the status line, and the worker ends with the reason.
+Status Fail(AppState& state, std::u16string_view log_entry) {
   state.Log(log_entry);
   state.main_window.SetStatusText(u"unable to open file");
-  return false;
+  return Error(ToUtf8(log_entry));
+}
+
+// A store that cannot be read: the log names the reason, the box shows it under the fixed
+// text, and the worker ends with it.
+Status FailOpen(AppState& state, const Error& reason) {
+  state.Log(u"Error opening file: " + FromUtf8(reason.message()));
+  state.main_window.MessageBox(
+      u"Unable to open file. Please select valid pst file\n\n" + FromUtf8(reason.message()),
+      kCaption14, mb::kReport, BoxOwner::kNone);
+  state.main_window.SetStatusText(u"unable to open file");
+  return reason;
 }
 
 // Where the scan roots its layout: the temp folder, or failing that the PST file's name.
@@ -31,40 +43,53 @@ std::u16string ScanTargetPath(const SharedPaths& paths) {
   return slash == std::u16string::npos ? paths.pst_path : paths.pst_path.substr(slash + 1);
 }
 
-// The items pass of the store export; its result is reported but never fails the export.
-int ExportItems(AppState& state) {
+// The items pass of the store export. A store whose root folder cannot be read has nothing to
+// show: that fails the export with the reason; failures below the root do not.
+Status ExportItems(AppState& state) {
   if (state.notify_stream != nullptr) std::fputs("Exporting items.\n", state.notify_stream);
   std::error_code ec;
   std::filesystem::create_directory(ToPath(state.session->items_export_path), ec);
 
   pff::Error error;
   libpff_item_t* raw_root = nullptr;
-  if (libpff_file_get_root_folder(state.store.get(), &raw_root, error.out()) != 1) return -1;
+  if (libpff_file_get_root_folder(state.store.get(), &raw_root, error.out()) != 1) {
+    return Error("its root folder cannot be read (the file is damaged)");
+  }
   const pff::Item root(raw_root);
   int count = 0;
-  if (libpff_item_get_number_of_sub_items(root.get(), &count, error.out()) != 1) return -1;
-  int result = 1;
+  if (libpff_item_get_number_of_sub_items(root.get(), &count, error.out()) != 1) {
+    return Error("the folders of its root folder cannot be read (the file is damaged)");
+  }
   if (count > 0) {
-    result = export_handle_export_sub_items(state, root.get(), state.session->items_export_path);
+    export_handle_export_sub_items(state, root.get(), state.session->items_export_path);
   }
   if (state.notify_stream != nullptr) std::fputs("\n", state.notify_stream);
-  return result;
+  return {};
 }
 
-int export_handle_export_file(AppState& state) {
-  ExportItems(state);
-  return 1;
+// libpff's error text is a stack of lines, innermost first; its last line says the most.
+std::string LastLine(const std::string& text) {
+  std::string trimmed = text;
+  while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == '\r')) {
+    trimmed.pop_back();
+  }
+  const std::size_t newline = trimmed.rfind('\n');
+  return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
 }
 
 }  // namespace
 
 bool RunScanWorker(AppState& state) {
+  return ScanStore(state).ok();
+}
+
+Status ScanStore(AppState& state) {
   MainWindow& window = state.main_window;
   state.Log(u"start scanning process");
 
   state.CloseStore();
   export_handle_free(state.session);
-  state.depth_parent_table.fill(kNoTreeItem);
+  state.depth_parent_table.assign(kShownTreeDepth + 1, kNoTreeItem);
   state.depth_parent_table[0] = state.root_tree_item;
 
   window.SetStatusText(u"please wait... initialize your file");
@@ -94,23 +119,23 @@ bool RunScanWorker(AppState& state) {
   state.Log(u"Opening file.");
   window.SetStatusText(u"please wait... Opening file.");
   const std::string pst_path = ToPath(state.paths.pst_path).string();
+  if (const Status usable = CheckStoreFile(pst_path); !usable)
+    return FailOpen(state, usable.error());
   if (libpff_file_open(state.store.get(), pst_path.c_str(), LIBPFF_OPEN_READ, error.out()) != 1) {
-    state.Log(u"Error opening file:");
-    window.MessageBox(u"Unable to open file. Please select valid pst file", kCaption14, mb::kReport,
-                      BoxOwner::kNone);
-    window.SetStatusText(u"unable to open file");
-    return false;
+    return FailOpen(state, Error("it cannot be read as a PST file: " + LastLine(error.Message())));
   }
 
   window.SetStatusText(u"please wait... Extract folder tree structure.");
-  if (export_handle_export_file(state) != 1) return Fail(state, u"Unable to export file");
+  if (const Status exported = ExportItems(state); !exported) {
+    return FailOpen(state, exported.error());
+  }
 
   window.EnableMenuCommand(command::kConvert, true);
   state.Log(u"Scanning completed");
   window.SetStatusText(u"Scanning completed");
   window.EnableControl(control::kConvertButton, true);
   window.MessageBox(u"Scanning completed", kCaption14, mb::kReport, BoxOwner::kNone);
-  return true;
+  return {};
 }
 
 void PrepareScan(AppState& state, const std::u16string& pst_path,

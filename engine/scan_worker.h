@@ -3,12 +3,19 @@
 
 #include <string>
 
+#include "base/result.h"
+
 namespace bm {
 
 class AppState;
 
-// The fourteen-step scan worker. Reports through the state's main window and log. Returns
-// true when the scan ended with "Scanning completed".
+// The fourteen-step scan worker. Reports through the state's main window and log. Succeeds
+// when the scan ended with "Scanning completed"; otherwise the error is the reason, one line
+// ("the file is empty", "its root folder cannot be read ..."), which the failure's message
+// box also shows. A store that cannot be opened, or whose root folder cannot be read, fails.
+Status ScanStore(AppState& state);
+
+// ScanStore for callers that need only whether it completed.
 bool RunScanWorker(AppState& state);
 
 // Steps of Open & Scan that follow the dialog, short of starting the worker: clears the

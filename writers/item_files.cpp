@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/paths.h"
+#include "base/pending_file.h"
 #include "base/text.h"
 #include "base/utf16_file.h"
 #include "writers/value_format.h"
@@ -84,21 +85,22 @@ std::u16string TargetCandidate(std::u16string_view directory, std::u16string_vie
 
 }  // namespace
 
-std::optional<std::u16string> ClaimTargetFile(std::u16string_view directory,
-                                              std::u16string_view stem,
-                                              std::u16string_view number_text,
-                                              std::u16string_view extension) {
+Result<std::u16string> WriteTargetTextFile(std::u16string_view directory, std::u16string_view stem,
+                                           std::u16string_view number_text,
+                                           std::u16string_view extension, std::u16string_view text,
+                                           const RecordBody& body) {
+  std::u16string content(text);
+  content += BodyAsText(body);
+  Result<PendingFile> file = PendingFile::Create(ToPath(directory));
+  if (!file) return file.error();
+  if (Status written = file->Write(Utf16LeFileBytes(content)); !written) return written.error();
   for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
     const std::u16string path = TargetCandidate(directory, stem, number_text, extension, attempt);
-    // "x": create only, so a file that exists (or appears meanwhile) is never replaced.
-    std::FILE* file = std::fopen(ToPath(path).c_str(), "wbx");
-    if (file != nullptr) {
-      std::fclose(file);
-      return path;
-    }
-    if (errno != EEXIST) return std::nullopt;
+    const Result<bool> placed = file->PlaceAs(ToPath(path));
+    if (!placed.ok()) return placed.error();
+    if (*placed) return path;
   }
-  return std::nullopt;
+  return Error("no free name for the file");
 }
 
 std::u16string FreeTargetPath(std::u16string_view directory, std::u16string_view stem,
@@ -123,15 +125,6 @@ std::u16string BodyAsText(const RecordBody& body) {
         std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
   }
   return BytesToText(content);
-}
-
-bool WriteLabelledFile(std::u16string_view path, std::u16string_view text, const RecordBody& body) {
-  CUTF16File file;
-  if (!file.Open(ToPath(path), CUTF16File::modeCreate | CUTF16File::modeWrite)) return false;
-  bool written = file.WriteString(text);
-  const std::u16string body_text = BodyAsText(body);
-  if (!body_text.empty()) written = file.WriteString(body_text) && written;
-  return file.Close() && written;
 }
 
 void AppendLine(std::u16string& text, std::u16string_view label, std::u16string_view value) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "preview/row_records.h"
 
 namespace bm {
@@ -43,14 +44,15 @@ class ItemFile {
 std::u16string FitFileName(std::u16string_view stem, std::u16string_view tail,
                            std::size_t max_bytes = kMaxFileNameBytes);
 
-// A converted file "<stem>--<number><extension>" in `directory`, cut to fit the name limit and
-// created empty here so that no other file can take the name. When the name is taken, " (2)",
-// " (3)", ... goes before the extension: an existing file is never replaced. Nothing when no
-// file can be created in `directory`.
-std::optional<std::u16string> ClaimTargetFile(std::u16string_view directory,
-                                              std::u16string_view stem,
-                                              std::u16string_view number_text,
-                                              std::u16string_view extension);
+// Writes a converted item's labelled UTF-16LE text file (mark FF FE, then `text`, then the
+// body as text) as "<stem>--<number><extension>" in `directory`, cut to fit the name limit.
+// The file is written whole under a temporary name first and then moved to its name without
+// replacing anything: when the name is taken, " (2)", " (3)", ... goes before the extension.
+// The path written, or why nothing was.
+Result<std::u16string> WriteTargetTextFile(std::u16string_view directory, std::u16string_view stem,
+                                           std::u16string_view number_text,
+                                           std::u16string_view extension, std::u16string_view text,
+                                           const RecordBody& body);
 
 // The same name rule, without creating the file: the first candidate that does not exist now
 // (for writers that create the file themselves and refuse to replace one).
@@ -63,10 +65,6 @@ std::u16string TargetFileStem(std::u16string_view subject);
 // The body as text for a UTF-16 text file: plain text (UTF-8) is decoded; HTML and RTF bytes
 // become one code unit each, as they are. Stops at the first zero byte.
 std::u16string BodyAsText(const RecordBody& body);
-
-// Writes a labelled UTF-16LE text file (mark FF FE, then `text`, then the body as text) at
-// `path`, which ClaimTargetFile created. False when the file could not be written.
-bool WriteLabelledFile(std::u16string_view path, std::u16string_view text, const RecordBody& body);
 
 // Appends "<label><value>\r\n" when `value` is not empty.
 void AppendLine(std::u16string& text, std::u16string_view label, std::u16string_view value);

@@ -73,16 +73,10 @@ void WriteConvertedTextFile(AppState& state, std::u16string_view kind,
                             std::u16string_view folder_path, std::u16string_view subject,
                             std::u16string_view number_text, std::u16string_view text,
                             const RecordBody& body) {
-  const std::optional<std::u16string> path =
-      ClaimTargetFile(folder_path, TargetFileStem(subject), number_text, u".txt");
+  const Result<std::u16string> path =
+      WriteTargetTextFile(folder_path, TargetFileStem(subject), number_text, u".txt", text, body);
   if (!path) {
-    ReportFailed(state, folder_path, subject, u"its file could not be created");
-    return;
-  }
-  if (!WriteLabelledFile(*path, text, body)) {
-    std::error_code ignored;
-    std::filesystem::remove(ToPath(*path), ignored);
-    ReportFailed(state, folder_path, subject, u"its file could not be written whole");
+    ReportFailed(state, folder_path, subject, FromUtf8(path.error().message()));
     return;
   }
   state.ReportWritten(kind);

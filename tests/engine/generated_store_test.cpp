@@ -48,30 +48,73 @@ TEST(GeneratedStoreTest, HostileFolderNamesAreSanitisedInTreeAndPaths) {
             u"IPF.Custom.Thing");
 }
 
-TEST(GeneratedStoreTest, FoldersBelowDepth27StayOutButTheirDescendantsAreWalked) {
-  test::ScanFixture f;
+// A chain of folders L2 .. L30 under the top folder, one message in each of the last four.
+fs::path WriteDeepStore(const fs::path& directory) {
   pstgen::Store store(u"Deep");
   pstgen::Folder* folder = &store.top();  // depth 1
   for (int depth = 2; depth <= 30; ++depth) {
-    folder = &folder->AddFolder(u"L" + FromUtf8(std::to_string(depth)), u"IPF.Note");
+    const std::u16string name = u"L" + FromUtf8(std::to_string(depth));
+    folder = &folder->AddFolder(name, u"IPF.Note");
+    if (depth > 26) folder->AddMessage("IPM.Note").SetSubject(u"At " + name);
   }
   store.top().AddFolder(u"After", u"IPF.Note");
-  const fs::path pst = f.temp.path() / "deep.pst";
+  const fs::path pst = directory / "deep.pst";
   pstgen::Write(store, pst);
-  ASSERT_TRUE(f.Scan(pst));
+  return pst;
+}
 
-  int deepest = 0;
-  for (const auto& node : f.state.folder_nodes) deepest = std::max(deepest, node.depth);
-  EXPECT_EQ(deepest, 27);
-  const FolderNode* l27 = nullptr;
-  for (const auto& node : f.state.folder_nodes) {
-    if (node.name == u"L27") l27 = &node;
-    EXPECT_NE(node.name, u"L28");
+const FolderNode* FindByName(const AppState& state, std::u16string_view name) {
+  for (const auto& node : state.folder_nodes) {
+    if (node.name == name) return &node;
   }
+  return nullptr;
+}
+
+TEST(GeneratedStoreTest, FoldersBelowTheShownDepthGetNodesButNoTreeItems) {
+  test::ScanFixture f;
+  ASSERT_TRUE(f.Scan(WriteDeepStore(f.temp.path())));
+
+  const FolderNode* l27 = FindByName(f.state, u"L27");
   ASSERT_NE(l27, nullptr);
   EXPECT_EQ(l27->depth, 27);
-  // The walk went on past the cut: the sibling after the deep chain is still there.
+  EXPECT_NE(l27->tree_item, kNoTreeItem);
+  for (const std::u16string_view name : {u"L28", u"L29", u"L30"}) {
+    SCOPED_TRACE(ToUtf8(name));
+    const FolderNode* deep = FindByName(f.state, name);
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(deep->tree_item, kNoTreeItem);
+    // They hang from their deepest shown ancestor, whose tick converts them.
+    EXPECT_EQ(deep->parent_tree_item, l27->tree_item);
+    EXPECT_EQ(deep->TickItem(), l27->tree_item);
+  }
+  EXPECT_EQ(FindByName(f.state, u"L30")->depth, 30);
+  EXPECT_EQ(FindByName(f.state, u"L30")->FolderPath().size(),
+            FindByName(f.state, u"L29")->FolderPath().size() + 4);
+  // The tree itself stops at 27 levels; the walk went on past the chain.
+  EXPECT_EQ(f.window.Tree().size(), f.state.folder_nodes.size() + 1 - 3);
   EXPECT_NE(FindByPath(f.state, u"/Top of Personal Folders/After"), nullptr);
+}
+
+TEST(GeneratedStoreTest, TickingTheDeepestShownFolderConvertsTheFoldersBelowIt) {
+  test::ScanFixture f;
+  ASSERT_TRUE(f.Scan(WriteDeepStore(f.temp.path())));
+  f.window.SetChecked(FindByName(f.state, u"L27")->tree_item, true);
+
+  test::TempDir out;
+  f.window.QueueBrowseAnswer(FromPath(out.path()));
+  std::u16string destination;
+  ASSERT_TRUE(ConvertCommand(f.state, destination));
+  RunConversionWorker(f.state, destination);
+
+  fs::path directory = ToPath(f.state.report.DestinationRoot()) / "Top-of-Personal-Folders";
+  for (int depth = 2; depth <= 30; ++depth) {
+    directory /= "L" + std::to_string(depth);
+    ASSERT_TRUE(fs::is_directory(directory)) << directory;
+    const fs::path message = directory / ("At L" + std::to_string(depth) + "--1.msg");
+    // L26 is not ticked; L27 is, and L28 to L30 go with it.
+    EXPECT_EQ(fs::exists(message), depth >= 27) << message;
+  }
+  EXPECT_TRUE(f.state.report.Failures().empty());
 }
 
 TEST(GeneratedStoreTest, SameNamedSiblingsKeepSeparateMirrorDirectories) {

@@ -2,10 +2,13 @@
 
 #include <fstream>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "base/text.h"
 #include "engine/scan_worker.h"
 #include "scan_fixture.h"
+#include "tools/pstgen/pstgen.h"
 
 namespace bm {
 namespace {
@@ -20,13 +23,16 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// What every failed open leaves behind: the log, the box, the status and a bare tree.
-void ExpectOpenFailure(const ScanFixture& f) {
+// What every failed open leaves behind: the log and the box name the reason, the status, a
+// bare tree.
+void ExpectOpenFailure(const ScanFixture& f, const std::string& reason) {
   EXPECT_EQ(ReadLog(f.state),
-            "start scanning process\r\n\r\nOpening file.\r\n\r\nError opening file:\r\n\r\n");
+            "start scanning process\r\n\r\nOpening file.\r\n\r\nError opening file: " + reason +
+                "\r\n\r\n");
   const auto boxes = f.window.CallsOf("box");
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, u"Unable to open file. Please select valid pst file");
+  EXPECT_EQ(boxes[0].text,
+            u"Unable to open file. Please select valid pst file\n\n" + FromUtf8(reason));
   EXPECT_EQ(boxes[0].detail, u"Brindlemoor              ");
   EXPECT_EQ(boxes[0].a, mb::kSystemModal | mb::kIconQuestion);
   EXPECT_EQ(f.window.StatusTexts().back(), u"unable to open file");
@@ -35,27 +41,60 @@ void ExpectOpenFailure(const ScanFixture& f) {
   EXPECT_TRUE(f.window.CallsOf("menu").empty());  // Convert stays greyed
 }
 
-TEST(ScanTest, NotAPstEndsWithTheOpenFailure) {
-  ScanFixture f;
-  const auto path = f.temp.path() / "notes.pst";
-  WriteBytes(path, std::string(4096, 'x'));
-  EXPECT_FALSE(f.Scan(path));
-  ExpectOpenFailure(f);
+Status ScanForReason(ScanFixture& f, const std::filesystem::path& pst) {
+  PrepareScan(f.state, FromPath(pst), FromPath(f.temp.path() / "QelTemp"));
+  f.state.root_tree_item = f.window.InsertTreeItem(kNoTreeItem, f.state.paths.pst_path, u"");
+  return ScanStore(f.state);
 }
 
-TEST(ScanTest, EmptyFileDirectoryAndMissingPathEndTheSameWay) {
-  for (const std::string kind : {"empty", "directory", "missing"}) {
+TEST(ScanTest, EachUnusableInputGetsItsOwnReason) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"missing", "no such file"},
+      {"directory", "it is a directory, not a file"},
+      {"empty", "the file is empty"},
+      {"text", "it is not a PST file (it does not start with the PST signature)"},
+      {"header", "the file is cut short: its header is incomplete"},
+  };
+  for (const auto& [kind, reason] : cases) {
     SCOPED_TRACE(kind);
     ScanFixture f;
-    const auto path = f.temp.path() / ("input-" + kind);
-    if (kind == "empty") WriteBytes(path, "");
+    const auto path = f.temp.path() / ("input-" + kind + ".pst");
     if (kind == "directory") std::filesystem::create_directory(path);
-    EXPECT_FALSE(f.Scan(path));
-    ExpectOpenFailure(f);
+    if (kind == "empty") WriteBytes(path, "");
+    if (kind == "text") WriteBytes(path, std::string(4096, 'x'));
+    if (kind == "header") WriteBytes(path, "!BDN" + std::string(60, '\0'));
+    const Status scanned = ScanForReason(f, path);
+    ASSERT_FALSE(scanned.ok());
+    EXPECT_EQ(scanned.error().message(), reason);
+    ExpectOpenFailure(f, reason);
   }
 }
 
-TEST(ScanTest, TruncatedSampleNeverCrashes) {
+TEST(ScanTest, AStoreCutShortIsAnErrorWithTheSizes) {
+  ScanFixture f;
+  pstgen::Store store(u"Cut");
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  for (int i = 0; i < 40; ++i) {
+    inbox.AddMessage("IPM.Note").SetSubject(u"m").SetBody(std::u16string(2000, u'b'));
+  }
+  const auto whole = f.temp.path() / "whole.pst";
+  pstgen::Write(store, whole);
+  const std::string bytes = test::ReadFile(whole);
+  for (const std::size_t size : {bytes.size() * 5 / 7, bytes.size() - 1, std::size_t{1024}}) {
+    SCOPED_TRACE(size);
+    ScanFixture cut;
+    const auto path = cut.temp.path() / "cut.pst";
+    WriteBytes(path, bytes.substr(0, size));
+    const Status scanned = ScanForReason(cut, path);
+    ASSERT_FALSE(scanned.ok());
+    EXPECT_EQ(scanned.error().message(), "the file is cut short: it has " + std::to_string(size) +
+                                             " bytes of the " + std::to_string(bytes.size()) +
+                                             " bytes its header gives");
+    EXPECT_TRUE(cut.state.folder_nodes.empty());
+  }
+}
+
+TEST(ScanTest, TruncatedSampleIsNeverACompletedScan) {
   BM_SAMPLE_OR_SKIP(sample, "outlook.pst");
   const std::string bytes = test::ReadFile(sample);
   for (const std::size_t size : {std::size_t{512}, std::size_t{4096}, bytes.size() / 3,
@@ -64,12 +103,8 @@ TEST(ScanTest, TruncatedSampleNeverCrashes) {
     ScanFixture f;
     const auto path = f.temp.path() / "cut.pst";
     WriteBytes(path, bytes.substr(0, size));
-    f.Scan(path);
-    // Either the open failed cleanly or the scan completed with whatever tree was readable.
-    const auto statuses = f.window.StatusTexts();
-    ASSERT_FALSE(statuses.empty());
-    EXPECT_TRUE(statuses.back() == u"unable to open file" ||
-                statuses.back() == u"Scanning completed");
+    EXPECT_FALSE(f.Scan(path));
+    EXPECT_EQ(f.window.StatusTexts().back(), u"unable to open file");
   }
 }
 

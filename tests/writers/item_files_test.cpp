@@ -1,7 +1,11 @@
 // Converted file names that fit and never replace, and body texts for the UTF-16 files.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
+
+#include "base/pending_file.h"
 
 #include "writer_fixture.h"
 #include "writers/item_files.h"
@@ -25,47 +29,73 @@ TEST(FitFileName, CutsTheStemSoTheWholeNameFits) {
   EXPECT_GT(ToUtf8(cut).size() + 7, 250u);
 }
 
-TEST(ClaimTargetFile, NeverReplacesAnExistingFile) {
-  TempDir dir;
-  const std::u16string folder = FromPath(dir.path());
-  const auto first = ClaimTargetFile(folder, u"Re  Offer", u"17", u".txt");
-  ASSERT_TRUE(first.has_value());
-  EXPECT_EQ(ToPath(*first).filename(), "Re  Offer--17.txt");
-  { std::ofstream(ToPath(*first)) << "converted before"; }
-  const auto second = ClaimTargetFile(folder, u"Re  Offer", u"17", u".txt");
-  ASSERT_TRUE(second.has_value());
-  EXPECT_EQ(ToPath(*second).filename(), "Re  Offer--17 (2).txt");
-  EXPECT_EQ(ReadFile(ToPath(*first)), "converted before");
-  EXPECT_EQ(ToPath(ClaimTargetFile(folder, u"Re  Offer", u"17", u".txt").value()).filename(),
-            "Re  Offer--17 (3).txt");
+// Writes a text file named for `stem`, with a one-line text and no body.
+Result<std::u16string> WriteText(const std::filesystem::path& directory, std::u16string_view stem,
+                                 std::u16string_view number = u"17") {
+  return WriteTargetTextFile(FromPath(directory), stem, number, u".txt", u"L:\t\tv\r\n",
+                             RecordBody{});
 }
 
-TEST(ClaimTargetFile, KeepsTheNumberTailOfALongSubject) {
+// Nothing but final names is left behind: no temporary file survives a write or a failure.
+void ExpectNoPendingFiles(const std::filesystem::path& directory) {
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    EXPECT_FALSE(IsPendingFileName(entry.path().filename().string())) << entry.path();
+  }
+}
+
+TEST(WriteTargetTextFile, NeverReplacesAnExistingFile) {
   TempDir dir;
-  const auto path =
-      ClaimTargetFile(FromPath(dir.path()), std::u16string(400, u'\u00e9'), u"5", u".txt");
-  ASSERT_TRUE(path.has_value());
+  const auto first = WriteText(dir.path(), u"Re  Offer");
+  ASSERT_TRUE(first.ok()) << first.error().message();
+  EXPECT_EQ(ToPath(*first).filename(), "Re  Offer--17.txt");
+  { std::ofstream(ToPath(*first)) << "converted before"; }
+  const auto second = WriteText(dir.path(), u"Re  Offer");
+  ASSERT_TRUE(second.ok());
+  EXPECT_EQ(ToPath(*second).filename(), "Re  Offer--17 (2).txt");
+  EXPECT_EQ(ReadFile(ToPath(*first)), "converted before");
+  EXPECT_EQ(ToPath(WriteText(dir.path(), u"Re  Offer").value()).filename(),
+            "Re  Offer--17 (3).txt");
+  ExpectNoPendingFiles(dir.path());
+}
+
+TEST(WriteTargetTextFile, KeepsTheNumberTailOfALongSubject) {
+  TempDir dir;
+  const auto path = WriteText(dir.path(), std::u16string(400, u'\u00e9'), u"5");
+  ASSERT_TRUE(path.ok());
   const std::string name = ToPath(*path).filename().string();
   EXPECT_LE(name.size(), 255u);
   EXPECT_EQ(name.substr(name.size() - 7), "--5.txt");
   EXPECT_TRUE(std::filesystem::exists(ToPath(*path)));
 }
 
-TEST(ClaimTargetFile, EmptySubjectAndSubjectsOfDotsStayInTheFolder) {
+TEST(WriteTargetTextFile, EmptySubjectAndSubjectsOfDotsStayInTheFolder) {
   TempDir dir;
   for (const std::u16string_view subject : {u"", u"..", u"."}) {
-    const auto path = ClaimTargetFile(FromPath(dir.path()), TargetFileStem(subject), u"1", u".txt");
-    ASSERT_TRUE(path.has_value());
+    const auto path = WriteText(dir.path(), TargetFileStem(subject), u"1");
+    ASSERT_TRUE(path.ok());
     EXPECT_EQ(ToPath(*path).parent_path(), dir.path());
   }
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "--1.txt"));
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "..--1.txt"));
   EXPECT_TRUE(std::filesystem::exists(dir.path() / ".--1.txt"));
+  ExpectNoPendingFiles(dir.path());
 }
 
-TEST(ClaimTargetFile, FailsWhenTheFolderIsMissing) {
+TEST(WriteTargetTextFile, FailsWithTheReasonWhenTheFolderIsMissing) {
   TempDir dir;
-  EXPECT_FALSE(ClaimTargetFile(FromPath(dir.path() / "missing"), u"s", u"1", u".txt"));
+  const auto path = WriteText(dir.path() / "missing", u"s");
+  ASSERT_FALSE(path.ok());
+  EXPECT_NE(path.error().message().find("cannot be created"), std::string::npos);
+}
+
+TEST(WriteTargetTextFile, FailsWithoutLeavingAnythingInAFolderThatTakesNoFile) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  TempDir dir;
+  std::filesystem::permissions(
+      dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  EXPECT_FALSE(WriteText(dir.path(), u"s").ok());
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(FreeTargetPath, PicksTheFirstNameNotTaken) {
@@ -87,13 +117,13 @@ TEST(BodyAsText, DecodesPlainTextAndWidensHtmlAndRtf) {
   EXPECT_EQ(BodyAsText(with_zero), u"ab");
 }
 
-TEST(WriteLabelledFile, WritesTheMarkTheTextAndTheBody) {
+TEST(WriteTargetTextFile, WritesTheMarkTheTextAndTheBody) {
   TempDir dir;
   const std::string body = "caf\xC3\xA9";
-  const std::u16string path = FromPath(dir.path() / "x.txt");
-  ASSERT_TRUE(WriteLabelledFile(path, u"L:\t\tv\r\n",
-                                RecordBody{{body.begin(), body.end()}, BodyKind::kText}));
-  EXPECT_EQ(ReadFile(dir.path() / "x.txt"), test::Utf16FileBytes(u"L:\t\tv\r\ncaf\u00e9"));
+  const auto path = WriteTargetTextFile(FromPath(dir.path()), u"x", u"1", u".txt", u"L:\t\tv\r\n",
+                                        RecordBody{{body.begin(), body.end()}, BodyKind::kText});
+  ASSERT_TRUE(path.ok());
+  EXPECT_EQ(ReadFile(ToPath(*path)), test::Utf16FileBytes(u"L:\t\tv\r\ncaf\u00e9"));
 }
 
 }  // namespace
