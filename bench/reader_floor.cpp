@@ -143,7 +143,8 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(
-        stderr, "usage: brindlemoor-readerfloor STORE.pst [--threads N] [--scan-only] [--rows] [--mmap]\n");
+        stderr,
+        "usage: brindlemoor-readerfloor STORE.pst [--threads N] [--scan-only] [--rows] [--mmap]\n");
     return 2;
   }
   int threads = 1;

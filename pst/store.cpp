@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <unordered_map>
 
@@ -732,6 +733,57 @@ Result<Table> Folder::HierarchyTable() const {
 }
 Result<Table> Folder::AssociatedContentsTable() const {
   return data_->TableOf(fmt::kNidTypeAssocContentsTable);
+}
+
+namespace {
+
+// The ids of a table's rows, sorted; an error when the table cannot be read.
+Result<std::vector<Nid>> SortedRowIds(const Result<Table>& table) {
+  if (!table) return table.error();
+  std::vector<Nid> ids;
+  ids.reserve(table->row_count());
+  for (std::size_t row = 0; row < table->row_count(); ++row) ids.push_back(table->RowId(row));
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+// Warns about each way a table's rows and the node tree's children of a folder disagree.
+std::size_t CompareChildren(const ndb::Database& db, Nid folder, std::string_view table_name,
+                            const Result<Table>& table, std::span<const Nid> children) {
+  auto rows = SortedRowIds(table);
+  const std::string where = "folder " + Hex(folder) + ": " + std::string(table_name);
+  if (!rows) {
+    db.Warn(where + " cannot be read (" + rows.error().message() + "); the node tree is used");
+    return 1;
+  }
+  std::vector<Nid> listed(children.begin(), children.end());
+  std::sort(listed.begin(), listed.end());
+  std::vector<Nid> only_in_table;
+  std::vector<Nid> only_in_tree;
+  std::set_difference(rows->begin(), rows->end(), listed.begin(), listed.end(),
+                      std::back_inserter(only_in_table));
+  std::set_difference(listed.begin(), listed.end(), rows->begin(), rows->end(),
+                      std::back_inserter(only_in_tree));
+  for (Nid nid : only_in_table)
+    db.Warn(where + " lists " + Hex(nid) + ", which the node tree has not");
+  for (Nid nid : only_in_tree) db.Warn(where + " misses " + Hex(nid) + ", which the node tree has");
+  return only_in_table.size() + only_in_tree.size();
+}
+
+}  // namespace
+
+std::size_t Store::CrossCheckTables(Nid nid) const {
+  auto folder = OpenFolder(nid);
+  if (!folder) return 0;
+  const ndb::Database& db = *data_->db;
+  std::size_t disagreements =
+      CompareChildren(db, nid, "hierarchy table", folder->HierarchyTable(), SubFolders(nid));
+  // A search folder's contents are references to messages elsewhere, in a table of its own.
+  if (fmt::NidType(nid) == fmt::kNidTypeNormalFolder) {
+    disagreements +=
+        CompareChildren(db, nid, "contents table", folder->ContentsTable(), Messages(nid));
+  }
+  return disagreements;
 }
 
 Result<Folder> Store::OpenFolder(Nid nid) const {

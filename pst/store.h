@@ -268,6 +268,11 @@ class Store {
   bool Contains(Nid nid) const;
 
   Result<Folder> OpenFolder(Nid nid) const;
+  // Compares a folder's contents and hierarchy tables with its children in the node tree and
+  // tells OpenOptions::warn of each item one has and the other has not (the node tree still
+  // decides what the folder holds). The number of disagreements; 0 for a folder that cannot
+  // be opened.
+  std::size_t CrossCheckTables(Nid folder) const;
   Result<Message> OpenMessage(Nid nid) const;
 
   // The name-to-id map, both ways.

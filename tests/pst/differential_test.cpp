@@ -122,6 +122,7 @@ class Comparer {
     ASSERT_TRUE(name);
     EXPECT_EQ(name->value_or(u""), pff.name) << where;
     const std::string here = where + "/" + std::to_string(nid);
+    EXPECT_EQ(store_.CrossCheckTables(nid), 0u) << here << ": tables against the node tree";
     const auto folders = store_.SubFolders(nid);
     ASSERT_EQ(folders.size(), pff.folders.size()) << here << ": sub-folders";
     for (std::size_t i = 0; i < folders.size(); ++i) FolderEquals(folders[i], pff.folders[i], here);

@@ -160,6 +160,12 @@ TEST_F(Hostile, FoldersWhoseParentChainLoopsAreLeftOutWithAWarning) {
       return w.find("as parent; left out") != std::string::npos;
     });
     EXPECT_TRUE(warned);
+    // The folder's old parent still lists it in its hierarchy table: a disagreement, told.
+    warnings.clear();
+    EXPECT_GE(store->CrossCheckTables(parent->parent), 1u);
+    EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(), [](const std::string& w) {
+      return w.find("hierarchy table lists") != std::string::npos;
+    }));
     test::ReadEverything(*store);
   }
 }
