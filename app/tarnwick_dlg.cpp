@@ -446,7 +446,7 @@ void CTarnwickDlg::OnOpenAndScan() {
   list_->setRowCount(0);
   const std::u16string pst_path = state_->paths.pst_path;
   pst_path_->setText(ToQ(pst_path));
-  engine_.prepare_scan(*state_, pst_path, state_->paths.temp_folder_path);
+  engine_.prepare_scan(*state_, pst_path, state_->paths.temp_parent);
   state_->root_tree_item = tree_->InsertNode(pst_path, u"", kNoTreeItem);
   ApplyPhase(Phase::kScanning);
   StartWorker(WorkerKind::kScan, [this] { engine_.scan(*state_); });
@@ -504,7 +504,9 @@ bool CTarnwickDlg::ConfirmAndTerminate() {
   const int answer =
       MessageBox(u"Do you want to Exit ?       ", kCaption1, mb::kConfirm, BoxOwner::kMainWindow);
   if (answer != mb::kIdYes) return false;
-  // Workers end where they are, mid-file if need be; the temp folder stays for the next scan.
+  // Workers end where they are, mid-file if need be; the run's private temp folder goes first
+  // (its log kept), since nothing runs on after the process ends.
+  state_->temp_folder.reset();
   user_->Terminate(0);
   return true;
 }

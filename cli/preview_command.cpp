@@ -42,12 +42,20 @@ int RunPreview(const PreviewOptions& options) {
     std::fprintf(stderr, "brindlemoor-cli: the folder lists no row %d\n", options.row);
     return 3;
   }
-  if (OnClickItemList(session.state(), row) == 0) {
+  const int shown = OnClickItemList(session.state(), row);
+  if (shown < 0) {
+    // A page cut short (a full or read-only temp disk) is never printed as the preview.
+    std::fprintf(stderr, "brindlemoor-cli: %s\n", ToUtf8(session.window().LastStatus()).c_str());
+    return 1;
+  }
+  if (shown == 0) {
     std::fprintf(stderr, "brindlemoor-cli: row %d has nothing to preview\n", options.row);
     return 3;
   }
   const auto target = session.window().LastNavigation();
   if (!target) return 3;
+  // The printed page must still be there when the command has ended.
+  session.state().temp_folder->KeepWhole();
   std::printf("%s\n", ToUtf8(*target).c_str());
   return 0;
 }
@@ -59,8 +67,9 @@ void AddPreviewCommand(CLI::App& app, int& exit_status) {
   CLI::App* preview = app.add_subcommand(
       "preview",
       "Select one folder, click the item-list row with the given NO and write its preview "
-      "pages into the working folder; prints the path the preview browser would show. Prints "
-      "nothing and exits with 3 when no item matches.");
+      "pages into the run's working folder, which is kept; prints the path the preview browser "
+      "would show. Prints nothing and exits with 3 when no item matches, with 1 when the pages "
+      "cannot be written whole.");
   AddPstArgument(*preview, options->pst, "The PST file to open");
   AddFolderArgument(*preview, options->folder);
   preview->add_option("ROW", options->row, "The row's NO, as 'list' prints it")->required();

@@ -46,18 +46,16 @@ std::string Normalised(std::string_view path) {
 
 }  // namespace
 
-std::u16string TempFolderFor(const std::string& temp_parent) {
-  const std::filesystem::path parent = temp_parent.empty() ? std::filesystem::temp_directory_path()
-                                                           : std::filesystem::path(temp_parent);
-  return WithTrailingSeparator(FromPath(std::filesystem::absolute(parent) / "QelTemp"));
-}
-
 std::string FolderPathText(const FolderNode& node) {
   return ToUtf8(node.FolderPath());
 }
 
 bool StoreSession::Scan(const std::string& pst_path, const std::string& temp_parent) {
-  PrepareScan(state_, FromUtf8(pst_path), TempFolderFor(temp_parent));
+  if (!PrepareScan(state_, FromUtf8(pst_path), FromUtf8(temp_parent))) {
+    // The temp folder could not be made: say why, and open nothing.
+    window_.SetStatusText(state_.temp_folder_error);
+    return false;
+  }
   state_.root_tree_item = window_.InsertTreeItem(kNoTreeItem, state_.paths.pst_path, u"");
   return RunScanWorker(state_);
 }

@@ -15,9 +15,9 @@ class StoreSession {
   explicit StoreSession(std::FILE* report_stream = stderr)
       : window_(report_stream), state_(window_) {}
 
-  // Open & Scan without the dialog: cleans and creates the temp folder ("QelTemp" inside
-  // `temp_parent`, or inside the system temp directory when it is empty), names the log, puts
-  // the PST path at the root of the tree and runs the scan worker. True on "Scanning completed".
+  // Open & Scan without the dialog: makes the run's private temp folder (inside `temp_parent`,
+  // or the user's runtime or temp directory when it is empty), names the log, puts the PST
+  // path at the root of the tree and runs the scan worker. True on "Scanning completed".
   bool Scan(const std::string& pst_path, const std::string& temp_parent);
 
   // The folder named by its folder path ("/Top of Personal Folders/Inbox"; the leading
@@ -38,9 +38,6 @@ class StoreSession {
   ConsoleWindow window_;
   AppState state_;
 };
-
-// The temp folder for a chosen parent directory (empty: the system temp directory).
-std::u16string TempFolderFor(const std::string& temp_parent);
 
 // Folder paths as the user types them: UTF-8, '/'-separated.
 std::string FolderPathText(const FolderNode& node);

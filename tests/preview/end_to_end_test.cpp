@@ -60,7 +60,7 @@ class EndToEnd : public ::testing::Test {
   void SetUp() override {
     pst_ = dir_.path() / "store.pst";
     pstgen::Write(PreviewStore(), pst_);
-    PrepareScan(state_, FromPath(pst_), FromPath(dir_.path() / "QelTemp"));
+    EXPECT_TRUE(PrepareScan(state_, FromPath(pst_), FromPath(dir_.path() / "QelTemp")).ok());
     state_.root_tree_item = window_.InsertTreeItem(kNoTreeItem, state_.paths.pst_path, u"");
     ASSERT_TRUE(RunScanWorker(state_));
   }

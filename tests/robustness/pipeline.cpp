@@ -23,7 +23,9 @@ void Stage(const PipelineOptions& options, const std::string& stage) {
 
 bool Scan(AppState& state, test::RecordingWindow& window, const std::filesystem::path& pst,
           const std::filesystem::path& temp_parent) {
-  PrepareScan(state, FromPath(pst), WithTrailingSeparator(FromPath(temp_parent / "QelTemp")));
+  EXPECT_TRUE(
+      PrepareScan(state, FromPath(pst), WithTrailingSeparator(FromPath(temp_parent / "QelTemp")))
+          .ok());
   state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
   return RunScanWorker(state);
 }
