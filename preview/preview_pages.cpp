@@ -336,12 +336,11 @@ int ShowEmailPreview(AppState& state, std::u16string_view number, std::u16string
   if (!CanPreview(state)) return 0;
   const auto record = state.row_records.FindEmail(ParseRowNumber(number), from);
   if (!record) return 0;
-  // The body file was written when the folder was listed; one that could not be written
-  // whole was removed then, and a preview without it would show an empty body.
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(ToPath(record->body_file_path), ec)) {
-    return Show(state, Error("the body file " + ToUtf8(record->body_file_path) +
-                             " could not be written to the temp folder"));
+  // The body file is written when the folder is listed; an e-mail whose body could not be
+  // written whole then has no body file, and a preview without it would show an empty body.
+  if (record->body_file_path.empty()) {
+    return Show(state, Error("the body of this e-mail could not be written to the temp folder " +
+                             ToUtf8(state.paths.temp_folder_path)));
   }
   const std::u16string header_path = TempFile(state, kHeaderPageName);
   const std::u16string frameset_path = TempFile(state, kFramesetPageName);

@@ -98,7 +98,8 @@ bool WritesBesideItem(const AttachmentContext& context) {
 // Beside the item: "<prefix><name>", cut to the name limit keeping the extension.
 std::u16string BesideItemName(const AttachmentContext& context, const std::u16string& name) {
   const std::size_t point = name.rfind(u'.');
-  const std::u16string extension = point == std::u16string::npos ? u"" : name.substr(point);
+  std::u16string extension = point == std::u16string::npos ? u"" : name.substr(point);
+  if (ToUtf8(extension).size() > kMaxKeptExtensionBytes) extension.clear();
   const std::u16string stem = context.name_prefix + name.substr(0, name.size() - extension.size());
   return FitFileName(stem, extension) + extension;
 }

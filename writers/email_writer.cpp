@@ -203,8 +203,11 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
         state.running_item_number,
         ListRow{number, u"email", sender, texts.common.subject, texts.common.creation_time,
                 texts.common.flags, texts.common.size});
-    AppendEmailRecord(state, item_index, folder_path, texts, body, body_file_path,
-                      std::move(sender), AttachmentListText(attachments.paths));
+    // Without its body file (a full temp disk) the record names none, so no preview shows
+    // the e-mail as if it had no body.
+    AppendEmailRecord(state, item_index, folder_path, texts, body,
+                      body_written ? body_file_path : std::u16string(), std::move(sender),
+                      AttachmentListText(attachments.paths));
   } catch (const std::exception& error) {
     ReportAbandonedItem(state, folder_path, error);
   }

@@ -1,6 +1,8 @@
 // Attachment names, content sniffing, the list text and the files written in conversion mode.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "writer_fixture.h"
 #include "writers/attachments.h"
 
@@ -224,6 +226,51 @@ TEST(ExportAttachments, EmbeddedMessagesGetAnEntryAndAComposedFile) {
   EXPECT_EQ(ExportedList(context, mail.get()), expected);
   ASSERT_EQ(composed.size(), 1u);
   EXPECT_EQ(composed[0], Joined(fixture.TempFolder(), "Inner: news_today.eml"));
+}
+
+TEST(ExportAttachments, BesideATextItemNothingIsReplacedOrFollowed) {
+  WriterFixture fixture;
+  const pff::Item item = fixture.ScanOne([](pstgen::Message& m) {
+    m.AddAttachment(u"a.txt", pstgen::Bytes("new a"));
+    m.AddAttachment(u"b.txt", pstgen::Bytes("new b"));
+    m.AddAttachment(u"x;y.txt", pstgen::Bytes("semicolon"));
+  });
+  ASSERT_TRUE(item);
+  const std::filesystem::path target = fixture.temp.path() / "target";
+  std::filesystem::create_directory(target);
+  std::ofstream(target / "Memo--1 a.txt") << "kept";
+  const std::filesystem::path victim = fixture.temp.path() / "victim";
+  std::ofstream(victim) << "victim";
+  std::filesystem::create_symlink(victim, target / "Memo--1 b.txt");
+
+  AttachmentContext context = ContextFor(fixture, true);
+  context.target_folder = FromPath(target);
+  context.name_prefix = u"Memo--1 ";
+  const std::optional<AttachmentFiles> files = ExportAttachments(context, item.get());
+  ASSERT_TRUE(files.has_value());
+  EXPECT_TRUE(files->failures.empty());
+  EXPECT_EQ(files->paths, (std::vector<std::u16string>{Joined(target, "Memo--1 a (2).txt"),
+                                                       Joined(target, "Memo--1 b (2).txt"),
+                                                       Joined(target, "Memo--1 x;y.txt")}));
+  EXPECT_EQ(ReadFile(target / "Memo--1 a.txt"), "kept");
+  EXPECT_EQ(ReadFile(target / "Memo--1 a (2).txt"), "new a");
+  EXPECT_EQ(ReadFile(victim), "victim");
+  EXPECT_EQ(ReadFile(target / "Memo--1 x;y.txt"), "semicolon");
+  EXPECT_FALSE(std::filesystem::exists(fixture.TempFolder() / "a.txt"));
+}
+
+TEST(ExportAttachments, AFileThatCannotBeWrittenIsNamedWithItsCause) {
+  WriterFixture fixture;
+  const pff::Item item =
+      fixture.ScanOne([](pstgen::Message& m) { m.AddAttachment(u"a.txt", pstgen::Bytes("a")); });
+  ASSERT_TRUE(item);
+  AttachmentContext context = ContextFor(fixture, true);
+  context.target_folder = FromPath(fixture.temp.path() / "missing");
+  const std::optional<AttachmentFiles> files = ExportAttachments(context, item.get());
+  ASSERT_TRUE(files.has_value());
+  EXPECT_EQ(files->paths, std::vector<std::u16string>{u""});
+  ASSERT_EQ(files->failures.size(), 1u);
+  EXPECT_NE(files->failures[0].find(u"No such file or directory"), std::u16string::npos);
 }
 
 TEST(ExportAttachments, SampleStoreWithElevenAttachments) {
