@@ -25,7 +25,8 @@ bool Scan(AppState& state, test::RecordingWindow& window, const std::filesystem:
           const std::filesystem::path& temp_parent) {
   // A temp folder that cannot be made is the scan's to report, as the program does.
   const Status prepared = PrepareScan(state, FromPath(pst), FromPath(temp_parent));
-  static_cast<void>(prepared);
+  // The sandbox's temp folder is inspected after the run (pages, names), so it stays.
+  if (prepared.ok()) state.temp_folder->KeepWhole();
   state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
   return RunScanWorker(state);
 }
