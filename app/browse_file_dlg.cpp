@@ -10,6 +10,7 @@
 #include "app/control_ids.h"
 #include "app/user_interaction.h"
 #include "base/paths.h"
+#include "base/run_temp_folder.h"
 #include "engine/app_state.h"
 #include "engine/main_window.h"
 
@@ -31,13 +32,11 @@ QPushButton* MakeButton(const QString& text, int id, QWidget* parent) {
 }  // namespace
 
 std::u16string SystemTempPath() {
-  std::error_code error;
-  const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
-  return WithTrailingSeparator(FromPath(error ? std::filesystem::path("/tmp") : temp));
+  return WithTrailingSeparator(FromPath(RunTempFolder::DefaultParent()));
 }
 
 std::u16string TempFolderUnder(std::u16string_view chosen_folder) {
-  return WithTrailingSeparator(JoinPath(chosen_folder, u"QelTemp"));
+  return WithTrailingSeparator(chosen_folder);
 }
 
 browsefile::browsefile(AppState& state, UserInteraction& user, QWidget* parent)
@@ -90,8 +89,8 @@ void browsefile::OnBrowse() {
   pst_path_->setText(*chosen);
   // Choosing a file always puts the temp folder back at its default place.
   state_.paths.system_temp_path = SystemTempPath();
-  state_.paths.temp_folder_path = state_.paths.system_temp_path + u"QelTemp" + kSeparator;
-  temp_path_->setText(ToQ(state_.paths.temp_folder_path));
+  state_.paths.temp_parent = state_.paths.system_temp_path;
+  temp_path_->setText(ToQ(state_.paths.temp_parent));
 }
 
 void browsefile::OnSelectTempFolder() {
@@ -100,11 +99,11 @@ void browsefile::OnSelectTempFolder() {
   if (!chosen) return;
   if (chosen->isEmpty()) {
     state_.paths.system_temp_path = SystemTempPath();
-    state_.paths.temp_folder_path = state_.paths.system_temp_path + u"QelTemp" + kSeparator;
+    state_.paths.temp_parent = state_.paths.system_temp_path;
   } else {
-    state_.paths.temp_folder_path = TempFolderUnder(chosen->toStdU16String());
+    state_.paths.temp_parent = TempFolderUnder(chosen->toStdU16String());
   }
-  temp_path_->setText(ToQ(state_.paths.temp_folder_path));
+  temp_path_->setText(ToQ(state_.paths.temp_parent));
 }
 
 void browsefile::OnStartScanning() {

@@ -25,10 +25,12 @@ inline constexpr int kStartScanning = 1;
 inline constexpr int kCancel = 2;
 }  // namespace browse_control
 
-// The user's temp directory with a trailing separator.
+// The user's runtime or temp directory with a trailing separator: where the run's private
+// temp folder is made unless the user chooses another place.
 std::u16string SystemTempPath();
 
-// The temp folder under a folder the user chose: one separator, then "QelTemp" and one more.
+// The place for the private temp folder under a folder the user chose: that folder, with one
+// trailing separator.
 std::u16string TempFolderUnder(std::u16string_view chosen_folder);
 
 class browsefile : public QDialog {

@@ -2,6 +2,7 @@
 // a single place; RealEngine() binds them to the core library.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -16,9 +17,11 @@ class AppState;
 namespace bm::app {
 
 struct EngineCalls {
-  // Open & Scan after the dialog: temp folder, log file name, conversion mode.
-  std::function<void(AppState&, const std::u16string& pst_path,
-                     const std::u16string& temp_folder_path)>
+  // Open & Scan after the dialog: the run's private temp folder (made in `temp_parent`), log
+  // file name (the time Open & Scan was given), conversion mode. A failure leaves no temp
+  // folder, and the scan then says why.
+  std::function<void(AppState&, const std::u16string& pst_path, const std::u16string& temp_parent,
+                     std::chrono::system_clock::time_point started)>
       prepare_scan;
   // The scan worker (runs on a worker thread).
   std::function<bool(AppState&)> scan;

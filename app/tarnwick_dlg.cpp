@@ -519,11 +519,9 @@ void CTarnwickDlg::OpenAndScanFile(const QString& pst_path) {
                       mb::kReport);
     return;
   }
+  // The temp folder is made where the last scan made it (the user's runtime or temp directory
+  // when none has been chosen).
   state_->paths.pst_path = file.absoluteFilePath().toStdU16String();
-  if (state_->paths.temp_folder_path.empty()) {
-    state_->paths.system_temp_path = SystemTempPath();
-    state_->paths.temp_folder_path = state_->paths.system_temp_path + u"QelTemp" + kSeparator;
-  }
   StartScan(started);
 }
 
@@ -532,8 +530,7 @@ void CTarnwickDlg::StartScan(std::chrono::system_clock::time_point started) {
   ClearItemList();
   const std::u16string pst_path = state_->paths.pst_path;
   pst_path_->setText(ToQ(pst_path));
-  engine_.prepare_scan(*state_, pst_path, state_->paths.temp_folder_path);
-  state_->paths.log_file_path = state_->paths.temp_folder_path + BuildLogFileName(started);
+  engine_.prepare_scan(*state_, pst_path, state_->paths.temp_parent, started);
   browser_->SetAllowedFolder(ToQ(state_->paths.temp_folder_path));
   state_->root_tree_item = tree_->InsertNode(pst_path, u"", kNoTreeItem);
   ApplyPhase(Phase::kScanning);
@@ -594,7 +591,9 @@ bool CTarnwickDlg::ConfirmAndTerminate() {
   const int answer =
       MessageBox(u"Do you want to Exit ?       ", kCaption1, mb::kConfirm, BoxOwner::kMainWindow);
   if (answer != mb::kIdYes) return false;
-  // Workers end where they are, mid-file if need be; the temp folder stays for the next scan.
+  // Workers end where they are, mid-file if need be; the run's private temp folder goes first
+  // (its log kept), since nothing runs on after the process ends.
+  state_->temp_folder.reset();
   user_->Terminate(0);
   return true;
 }

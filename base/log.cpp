@@ -1,9 +1,11 @@
 #include "base/log.h"
 
-#include <cstdio>
+#include <fcntl.h>
+
 #include <ctime>
-#include <memory>
 #include <string>
+
+#include "base/safe_files.h"
 
 namespace bm {
 
@@ -15,11 +17,12 @@ bool AppendLog(const std::filesystem::path& log_file, std::u16string_view messag
     if (u <= 0xFF) bytes.push_back(static_cast<char>(u));
   }
   bytes += "\r\n\r\n";
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(log_file.c_str(), "ab"),
-                                                       &std::fclose);
-  if (!file) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-  return std::fclose(file.release()) == 0 && written;
+  // Appended to, never followed: a link in the log's place is not written through.
+  FileDescriptor file(::open(
+      log_file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kPrivateFileMode));
+  if (!file.valid()) return false;
+  const bool written = WriteAll(file.get(), bytes).ok();
+  return file.Close().ok() && written;
 }
 
 std::u16string BuildLogFileName(std::chrono::system_clock::time_point now) {

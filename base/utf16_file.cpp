@@ -1,5 +1,9 @@
 #include "base/utf16_file.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
 #include <vector>
 
 #include "base/pending_file.h"
@@ -15,7 +19,17 @@ bool CUTF16File::Open(const std::filesystem::path& path, unsigned flags) {
   const bool read_write = (flags & modeReadWrite) != 0;
   const char* mode = create ? (read_write ? "w+b" : "wb") : (read_write ? "r+b" : "rb");
   if (!create && (flags & modeWrite) != 0) mode = "r+b";
-  file_.reset(std::fopen(path.c_str(), mode));
+  if (create) {
+    // A link in the file's place is never written through.
+    const int fd =
+        ::open(path.c_str(),
+               (read_write ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    file_.reset(::fdopen(fd, mode));
+    if (!file_) ::close(fd);
+  } else {
+    file_.reset(std::fopen(path.c_str(), mode));
+  }
   if (!file_) return false;
   if ((flags & modeWrite) != 0 && !read_write) return true;
 

@@ -17,8 +17,10 @@ void AddFolderArgument(CLI::App& command, std::string& folder) {
 
 void AddTempOption(CLI::App& command, std::string& temp) {
   command.add_option("--temp", temp,
-                     "Directory in which the working folder QelTemp is made (it is emptied "
-                     "first); default: the system temp directory");
+                     "Directory in which the run's private working folder QelTempXXXXXX is made "
+                     "(mode 0700, removed when the run ends; the run's log, "
+                     "log-data-<time>.txt, is moved into DIR then); default: $XDG_RUNTIME_DIR, "
+                     "else $TMPDIR, else /tmp");
 }
 
 void AddJsonFlag(CLI::App& command, bool& json, const char* description) {

@@ -139,12 +139,20 @@ int RunPreview(const PreviewOptions& options) {
     PrintItemText(*text);
     return kExitDone;
   }
-  if (OnClickItemList(session.state(), row) == 0) {
+  const int shown = OnClickItemList(session.state(), row);
+  if (shown < 0) {
+    // A page cut short (a full or read-only temp disk) is never printed as the preview.
+    std::fprintf(stderr, "brindlemoor-cli: %s\n", ToUtf8(session.window().LastStatus()).c_str());
+    return 1;
+  }
+  if (shown == 0) {
     std::fprintf(stderr, "brindlemoor-cli: row %d has nothing to preview\n", options.row);
     return kExitNotStarted;
   }
   const auto target = session.window().LastNavigation();
   if (!target) return kExitNotStarted;
+  // The printed page must still be there when the command has ended.
+  session.state().temp_folder->KeepWhole();
   std::printf("%s\n", VisibleText(*target).c_str());
   return kExitDone;
 }
@@ -156,8 +164,9 @@ void AddPreviewCommand(CLI::App& app, int& exit_status) {
   CLI::App* preview = app.add_subcommand(
       "preview",
       "Select one folder, click the item-list row with the given NO and write its preview "
-      "pages into the working folder; prints the path the preview browser would show (with "
-      "--text: the item's header and body as text). Exits with 1 when no item matches.");
+      "pages into the run's working folder, which is kept; prints the path the preview browser "
+      "would show (with --text: the item's header and body as text). Exits with 1 when no item "
+      "matches or the pages cannot be written whole.");
   AddPstArgument(*preview, options->pst, "The PST file to open");
   AddFolderArgument(*preview, options->folder);
   preview->add_option("ROW", options->row, "The row's NO, as 'list' prints it")->required();

@@ -47,18 +47,16 @@ std::string Normalised(std::string_view path) {
 
 }  // namespace
 
-std::u16string TempFolderFor(const std::string& temp_parent) {
-  const std::filesystem::path parent = temp_parent.empty() ? std::filesystem::temp_directory_path()
-                                                           : std::filesystem::path(temp_parent);
-  return WithTrailingSeparator(FromPath(std::filesystem::absolute(parent) / "QelTemp"));
-}
-
 std::string FolderPathText(const FolderNode& node) {
   return ToUtf8(node.FolderPath());
 }
 
 Status StoreSession::Scan(const std::string& pst_path, const std::string& temp_parent) {
-  PrepareScan(state_, FromUtf8(pst_path), TempFolderFor(temp_parent));
+  if (Status prepared = PrepareScan(state_, FromUtf8(pst_path), FromUtf8(temp_parent)); !prepared) {
+    // The temp folder could not be made: say why, and open nothing.
+    window_.SetStatusText(state_.temp_folder_error);
+    return prepared;
+  }
   state_.root_tree_item = window_.InsertTreeItem(kNoTreeItem, state_.paths.pst_path, u"");
   window_.set_show_boxes(false);
   Status scanned = ScanStore(state_);
@@ -69,6 +67,10 @@ Status StoreSession::Scan(const std::string& pst_path, const std::string& temp_p
 bool StoreSession::ScanOrSayWhy(const std::string& pst_path, const std::string& temp_parent) {
   const Status scanned = Scan(pst_path, temp_parent);
   if (scanned) return true;
+  if (!state_.temp_folder) {
+    std::fprintf(stderr, "brindlemoor-cli: %s\n", VisibleUtf8(scanned.error().message()).c_str());
+    return false;
+  }
   std::fprintf(stderr, "brindlemoor-cli: cannot open %s: %s\n", VisibleUtf8(pst_path).c_str(),
                VisibleUtf8(scanned.error().message()).c_str());
   return false;

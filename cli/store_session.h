@@ -16,11 +16,11 @@ class StoreSession {
   explicit StoreSession(std::FILE* report_stream = stderr)
       : window_(report_stream), state_(window_) {}
 
-  // Open & Scan without the dialog: cleans and creates the temp folder ("QelTemp" inside
-  // `temp_parent`, or inside the system temp directory when it is empty), names the log, puts
-  // the PST path at the root of the tree and runs the scan worker. Succeeds on "Scanning
-  // completed"; otherwise the error says why the store cannot be read. The scan's message
-  // boxes are not printed: the command says the outcome itself.
+  // Open & Scan without the dialog: makes the run's private temp folder (inside `temp_parent`,
+  // or the user's runtime or temp directory when it is empty), names the log, puts the PST
+  // path at the root of the tree and runs the scan worker. Succeeds on "Scanning completed";
+  // otherwise the error says why the store cannot be read (or the temp folder cannot be
+  // made). The scan's message boxes are not printed: the command says the outcome itself.
   Status Scan(const std::string& pst_path, const std::string& temp_parent);
 
   // The folder named by its folder path ("/Top of Personal Folders/Inbox"; the leading
@@ -41,9 +41,6 @@ class StoreSession {
   ConsoleWindow window_;
   AppState state_;
 };
-
-// The temp folder for a chosen parent directory (empty: the system temp directory).
-std::u16string TempFolderFor(const std::string& temp_parent);
 
 // Folder paths as the user types them: UTF-8, '/'-separated.
 std::string FolderPathText(const FolderNode& node);

@@ -1,13 +1,18 @@
 #include "convert/convert_command.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <system_error>
 
 #include "base/paths.h"
+#include "base/safe_files.h"
 #include "base/text.h"
 #include "convert/messaging_session.h"
 #include "convert/mimelib.h"
@@ -55,7 +60,8 @@ void EnableStartControls(MainWindow& window, bool enable) {
   window.EnableMenuCommand(command::kOpenAndScan, enable);
 }
 
-// `path`, or `path` with "-2", "-3", ... when something already stands there.
+// `path`, or `path` with "-2", "-3", ... when something already stands there (mirror
+// directories: inside the run's own destination root, which no other run shares).
 fs::path FreshPath(const fs::path& path) {
   std::error_code ec;
   if (!fs::exists(path, ec)) return path;
@@ -103,10 +109,11 @@ std::vector<fs::path> CreateMirrorDirectories(const FolderNodeList& nodes,
 }
 
 void ConvertTickedFolders(AppState& state, const fs::path& destination) {
-  const fs::path root =
-      FreshPath(destination / ToPath(DestinationRootName(std::chrono::system_clock::now())));
-  std::error_code ec;
-  fs::create_directories(root, ec);
+  // Made here and nowhere else (mkdir, never an existing directory): two runs never share one.
+  const Result<fs::path> made = CreateFreshDirectory(
+      destination / ToPath(DestinationRootName(std::chrono::system_clock::now())));
+  if (!made) throw std::runtime_error(made.error().message());
+  const fs::path& root = *made;
   state.report.SetDestinationRoot(FromPath(root));
   const std::vector<fs::path> mirrors = CreateMirrorDirectories(state.folder_nodes, root);
   state.stop_flag = 0;
@@ -122,6 +129,24 @@ void ConvertTickedFolders(AppState& state, const fs::path& destination) {
 }
 
 }  // namespace
+
+Status PrepareDestination(const fs::path& destination) {
+  const std::string shown = destination.string();
+  std::error_code ec;
+  const fs::file_status status = fs::status(destination, ec);
+  if (fs::exists(status) && !fs::is_directory(status)) {
+    return Error("the destination " + shown + " is not a directory");
+  }
+  if (!fs::exists(status)) {
+    fs::create_directories(destination, ec);
+    if (ec) return Error("the destination " + shown + " cannot be created: " + ec.message());
+  }
+  // Asked of the file system itself, so a read-only mount is found even by root.
+  if (::access(destination.c_str(), W_OK | X_OK) != 0) {
+    return Error("the destination " + shown + " cannot be written: " + ErrnoText(errno));
+  }
+  return {};
+}
 
 std::u16string DestinationRootName(std::chrono::system_clock::time_point now) {
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
@@ -162,9 +187,13 @@ bool ConvertCommand(AppState& state, std::u16string& destination,
     const std::optional<std::u16string> chosen =
         window.BrowseForFolder(u"Select the Destination Path");
     if (!chosen || chosen->empty()) return false;
+    // A destination that cannot take the run is found now, before anything is written.
+    if (const Status usable = PrepareDestination(ToPath(*chosen)); !usable) {
+      window.MessageBox(FromUtf8(usable.error().message()), kCaption14, mb::kReport,
+                        BoxOwner::kNone);
+      return false;
+    }
     destination = *chosen;
-    std::error_code ec;
-    fs::create_directories(ToPath(destination), ec);
     return true;
   } catch (const std::exception&) {
     window.MessageBox(u"Outlook NOT Installed/Configured Properly", kCaption14, mb::kReport,

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <string>
+
+#include "base/result.h"
 
 #include "convert/component_runtime.h"
 
@@ -25,6 +28,10 @@ bool ConvertCommand(AppState& state, std::u16string& destination,
 // The conversion worker: mirrors the folder tree under a new destination root and converts
 // every ticked folder. Ends with its final message box.
 void RunConversionWorker(AppState& state, const std::u16string& destination);
+
+// Makes sure `destination` can take a conversion: a directory (made when missing) that the
+// run may write into. The reason, naming the destination, when it cannot.
+Status PrepareDestination(const std::filesystem::path& destination);
 
 // "convertPSTFile" + day, month, year, hour, minute, second of the local time, no zero padding.
 std::u16string DestinationRootName(std::chrono::system_clock::time_point now);

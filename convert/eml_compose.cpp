@@ -275,18 +275,6 @@ std::optional<DateParts> ParseDateText(std::u16string_view text) {
   return date;
 }
 
-std::vector<std::u16string> SplitAttachmentList(std::u16string_view list) {
-  std::vector<std::u16string> paths;
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t end = list.find(u';', start);
-    if (end == std::u16string_view::npos) end = list.size();
-    if (end > start) paths.emplace_back(list.substr(start, end - start));
-    start = end + 1;
-  }
-  return paths;
-}
-
 std::string ContentTypeForName(std::string_view file_name) {
   static const std::map<std::string, std::string, std::less<>> kTypes = {
       {"7z", "application/x-7z-compressed"},

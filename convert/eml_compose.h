@@ -35,9 +35,6 @@ std::vector<Mailbox> ParseRecipientList(std::u16string_view list);
 // nullopt unless the text is a valid time in that form (the fraction may be absent).
 std::optional<DateParts> ParseDateText(std::u16string_view date_text);
 
-// The non-empty entries of "path;path;;path;".
-std::vector<std::u16string> SplitAttachmentList(std::u16string_view list);
-
 // The MIME type for a file name's extension; application/octet-stream when unknown.
 std::string ContentTypeForName(std::string_view file_name);
 

@@ -64,11 +64,11 @@ class Descriptor {
 class TempFile {
  public:
   // Creates it in `directory`; errno tells why when the result is not valid().
-  explicit TempFile(const std::filesystem::path& directory) {
+  TempFile(const std::filesystem::path& directory, mode_t mode) {
     thread_local std::minstd_rand random(std::random_device{}());
     for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
       path_ = directory / (".bm" + std::to_string(random() % 1000000000) + ".tmp");
-      fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
       if (!fd_.valid() && errno != EEXIST) break;
     }
     owned_ = fd_.valid();
@@ -141,9 +141,9 @@ std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
 }
 
 HResult WriteFileBytes(const std::filesystem::path& path, std::string_view bytes,
-                       ExistingFile existing) {
+                       ExistingFile existing, mode_t mode) {
   if (path.empty() || !path.has_filename()) return STG_E_PATHNOTFOUND;
-  TempFile temp(path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path());
+  TempFile temp(path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path(), mode);
   if (!temp.valid()) return ResultOfErrno(errno);
   if (const int error = temp.Write(bytes); error != 0) return ResultOfErrno(error);
   if (const int error = temp.MoveTo(path, existing); error != 0) return ResultOfErrno(error);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/safe_files.h"
 #include "convert/hresult.h"
 
 namespace bm {
@@ -24,7 +25,11 @@ enum class ExistingFile {
 // name is short, so any target name that fits the file system works. Mapped failures:
 // STG_E_PATHNOTFOUND, STG_E_ACCESSDENIED, STG_E_MEDIUMFULL, STG_E_FILEALREADYEXISTS,
 // STG_E_WRITEFAULT.
+// `mode` is the new file's permissions (less the umask): kPrivateFileMode for the run's
+// working files, kOutputFileMode for what the user keeps. The file is never written through
+// a link.
 HResult WriteFileBytes(const std::filesystem::path& path, std::string_view bytes,
-                       ExistingFile existing = ExistingFile::kReplace);
+                       ExistingFile existing = ExistingFile::kReplace,
+                       mode_t mode = kOutputFileMode);
 
 }  // namespace bm

@@ -18,7 +18,8 @@ HResult ConvertBodyFile(const std::u16string& source, const std::u16string& targ
   if (source.empty() || target.empty()) return E_INVALIDARG;
   const std::optional<std::string> bytes = ReadFileBytes(ToPath(source));
   if (!bytes) return STG_E_FILENOTFOUND;
-  return WriteFileBytes(ToPath(target), ToCrLf(convert(*bytes)));
+  return WriteFileBytes(ToPath(target), ToCrLf(convert(*bytes)), ExistingFile::kReplace,
+                        kPrivateFileMode);
 }
 
 }  // namespace
@@ -41,7 +42,7 @@ HResult Mimelib::ComposeEmlFile(const std::u16string& eml_path,
                                 const std::u16string& body_file_path,
                                 const std::u16string& sender_text, const std::u16string& to_list,
                                 const std::u16string& date_text, const std::u16string& body_kind,
-                                const std::u16string& attachment_list,
+                                const std::vector<std::u16string>& attachment_paths,
                                 const std::u16string& subject, const std::u16string& cc_list,
                                 const std::u16string& bcc_list) {
   if (eml_path.empty()) return E_INVALIDARG;
@@ -57,12 +58,12 @@ HResult Mimelib::ComposeEmlFile(const std::u16string& eml_path,
   input.bcc = ParseRecipientList(bcc_list);
   input.date = ParseDateText(date_text);
   input.subject = ToUtf8(subject);
-  for (const std::u16string& path : SplitAttachmentList(attachment_list)) {
-    input.attachments.push_back(ToPath(path));
-  }
+  for (const std::u16string& path : attachment_paths) input.attachments.push_back(ToPath(path));
   ComposeOutput output;
   if (const HResult composed = ComposeMessage(input, output); Failed(composed)) return composed;
-  if (const HResult written = WriteFileBytes(ToPath(eml_path), output.message); Failed(written)) {
+  if (const HResult written = WriteFileBytes(ToPath(eml_path), output.message,
+                                             ExistingFile::kReplace, kPrivateFileMode);
+      Failed(written)) {
     return written;
   }
   return output.unreadable.empty() ? S_OK : S_FALSE;

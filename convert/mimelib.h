@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "convert/component_runtime.h"
 #include "convert/hresult.h"
@@ -34,13 +35,15 @@ class Mimelib {
   //  sender_text: "From:Name <addr > " or "From:Name".
   //  to_list, cc_list, bcc_list: entries "Name [addr]," or "Name,".
   //  date_text: "MM/DD/YYYY hh:mm:ss.fffffffff" in UTC.
-  //  attachment_list: "path;path;;path;" (empty entries skipped); an entry ending ".eml" that
-  //    holds an RFC 822 message is attached as message/rfc822.
+  //  attachment_paths: the files to attach, each a whole path taken as it is (never split);
+  //    a file ending ".eml" that holds an RFC 822 message is attached as message/rfc822.
+  // Every file the component writes is a working file: mode 0600, never through a link.
   HResult ComposeEmlFile(const std::u16string& eml_path, const std::u16string& body_file_path,
                          const std::u16string& sender_text, const std::u16string& to_list,
                          const std::u16string& date_text, const std::u16string& body_kind,
-                         const std::u16string& attachment_list, const std::u16string& subject,
-                         const std::u16string& cc_list, const std::u16string& bcc_list);
+                         const std::vector<std::u16string>& attachment_paths,
+                         const std::u16string& subject, const std::u16string& cc_list,
+                         const std::u16string& bcc_list);
 
   // Reads RTF from `source` and writes its plain text (UTF-8) to `target`; both may be the
   // same file.

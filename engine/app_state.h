@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/run_temp_folder.h"
 #include "engine/conversion_report.h"
 #include "engine/export_handle.h"
 #include "engine/folder_node.h"
@@ -28,7 +29,11 @@ class MsgMessage;
 struct SharedPaths {
   std::u16string pst_path;
   std::u16string system_temp_path;  // ends with a separator
-  std::u16string temp_folder_path;  // ".../QelTemp/", ends with a separator
+  // Where the user wants the run's temp folder made (the open-and-scan dialog's choice).
+  std::u16string temp_parent;
+  // The run's private folder ".../QelTempXXXXXX/", ends with a separator; empty when none
+  // could be made.
+  std::u16string temp_folder_path;
   std::u16string log_file_path;
   std::u16string program_directory;  // ends with a separator
 };
@@ -68,6 +73,11 @@ class AppState {
   AppState& operator=(const AppState&) = delete;
 
   MainWindow& main_window;
+  // The run's private temp folder; declared first so that it goes last, after everything
+  // that writes into it. Replaced at every scan; removed (its log kept) with the state.
+  std::unique_ptr<RunTempFolder> temp_folder;
+  // Why the last scan has no temp folder (empty when it has one).
+  std::u16string temp_folder_error;
   SharedPaths paths;
 
   // The open store: live from a scan's success until the next scan's teardown.

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
 #include "base/log.h"
 #include "base/paths.h"
@@ -34,13 +33,6 @@ Status FailOpen(AppState& state, const Error& reason) {
       kCaption14, mb::kReport, BoxOwner::kNone);
   state.main_window.SetStatusText(u"unable to open file");
   return reason;
-}
-
-// Where the scan roots its layout: the temp folder, or failing that the PST file's name.
-std::u16string ScanTargetPath(const SharedPaths& paths) {
-  if (!paths.temp_folder_path.empty()) return paths.temp_folder_path;
-  const std::size_t slash = paths.pst_path.rfind(kSeparator);
-  return slash == std::u16string::npos ? paths.pst_path : paths.pst_path.substr(slash + 1);
 }
 
 // The items pass of the store export. A store whose root folder cannot be read has nothing to
@@ -93,7 +85,15 @@ Status ScanStore(AppState& state) {
   state.depth_parent_table[0] = state.root_tree_item;
 
   window.SetStatusText(u"please wait... initialize your file");
-  const std::u16string target_path = ScanTargetPath(state.paths);
+  // Without its private temp folder the scan would put its files in the current directory.
+  if (state.paths.temp_folder_path.empty()) {
+    const std::u16string reason =
+        state.temp_folder_error.empty() ? u"no temp folder" : state.temp_folder_error;
+    window.SetStatusText(u"unable to open file: " + reason);
+    window.MessageBox(reason, kCaption14, mb::kReport, BoxOwner::kNone);
+    return Error(ToUtf8(reason));
+  }
+  const std::u16string& target_path = state.paths.temp_folder_path;
 
   if (export_handle_initialize(state.session) != 1) {
     return Fail(state, u"Unable to create export handle.");
@@ -138,40 +138,27 @@ Status ScanStore(AppState& state) {
   return {};
 }
 
-void PrepareScan(AppState& state, const std::u16string& pst_path,
-                 const std::u16string& temp_folder_path) {
+Status PrepareScan(AppState& state, const std::u16string& pst_path,
+                   const std::u16string& temp_parent,
+                   std::chrono::system_clock::time_point started) {
   state.conversion_mode = false;
   state.paths.pst_path = pst_path;
-  state.paths.temp_folder_path = WithTrailingSeparator(temp_folder_path);
-  CleanTempFolder(state.paths.temp_folder_path);
-  std::error_code ec;
-  std::filesystem::create_directories(ToPath(state.paths.temp_folder_path), ec);
-  state.paths.log_file_path =
-      state.paths.temp_folder_path + BuildLogFileName(std::chrono::system_clock::now());
-}
-
-bool CleanTempFolder(const std::u16string& directory) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path root = ToPath(directory);
-  const fs::file_status status = fs::symlink_status(root, ec);
-  if (ec || !fs::is_directory(status)) return false;  // a link is never followed
-
-  // Entries are gathered first so removing them cannot disturb the directory scan.
-  std::vector<fs::directory_entry> entries;
-  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    entries.push_back(*it);
+  state.paths.temp_folder_path.clear();
+  state.paths.log_file_path.clear();
+  // The previous scan's folder goes first (its log kept), so a run holds one folder at a time.
+  state.temp_folder.reset();
+  Result<std::unique_ptr<RunTempFolder>> made = RunTempFolder::Create(ToPath(temp_parent));
+  if (!made) {
+    state.temp_folder_error = FromUtf8(made.error().message());
+    return made.error();
   }
-  if (ec) return false;
-  for (const fs::directory_entry& entry : entries) {
-    const bool is_real_directory = entry.is_directory(ec) && !entry.is_symlink(ec);
-    if (is_real_directory) {
-      if (!CleanTempFolder(FromPath(entry.path()))) return false;
-    } else if (!fs::remove(entry.path(), ec) || ec) {
-      return false;
-    }
-  }
-  return fs::remove(root, ec) && !ec;
+  state.temp_folder = std::move(*made);
+  state.temp_folder_error.clear();
+  const std::u16string log_name = BuildLogFileName(started);
+  state.temp_folder->KeepOnRemoval(ToPath(log_name));
+  state.paths.temp_folder_path = WithTrailingSeparator(FromPath(state.temp_folder->path()));
+  state.paths.log_file_path = state.paths.temp_folder_path + log_name;
+  return {};
 }
 
 }  // namespace bm

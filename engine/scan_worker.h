@@ -1,6 +1,8 @@
 // The scan: opens a store, walks its folders into the folder node list and the tree.
 #pragma once
 
+#include <chrono>
+
 #include <string>
 
 #include "base/result.h"
@@ -19,13 +21,14 @@ Status ScanStore(AppState& state);
 bool RunScanWorker(AppState& state);
 
 // Steps of Open & Scan that follow the dialog, short of starting the worker: clears the
-// conversion mode, cleans and creates the temp folder and names the log file. The caller
-// empties its tree and list and inserts the root tree item (kept in state.root_tree_item).
-void PrepareScan(AppState& state, const std::u16string& pst_path,
-                 const std::u16string& temp_folder_path);
-
-// Removes `directory` and everything below it, depth first; stops at the first entry that
-// cannot be removed. False then, or when the directory does not exist.
-bool CleanTempFolder(const std::u16string& directory);
+// conversion mode, replaces the run's private temp folder by a new one inside `temp_parent`
+// (the user's runtime or temp directory when empty) and names the log file, which is kept in
+// `temp_parent` when the folder goes. The caller empties its tree and list and inserts the
+// root tree item (kept in state.root_tree_item). The log is named by `started`, when the user
+// asked for the scan. Fails with the reason when no temp folder can be made; the temp folder
+// path is empty then and the scan refuses to start.
+Status PrepareScan(
+    AppState& state, const std::u16string& pst_path, const std::u16string& temp_parent,
+    std::chrono::system_clock::time_point started = std::chrono::system_clock::now());
 
 }  // namespace bm

@@ -91,11 +91,11 @@ void ComposeAndLoad(Components& c, std::string_view input) {
   const std::u16string kind(kKinds[f[9].size() % 3]);
   const fs::path body = c.dir / "body";
   WriteFile(body, f[0]);
-  std::u16string attachments;
+  std::vector<std::u16string> attachments;
   for (int i = 0; i < 2; ++i) {
     const fs::path file = c.dir / (i == 0 ? "a.bin" : "b.eml");
     WriteFile(file, f[7 + i]);
-    attachments += bm::FromPath(file) + u";";
+    attachments.push_back(bm::FromPath(file));
   }
   const fs::path eml = c.dir / "temp.eml";
   fs::remove(eml);

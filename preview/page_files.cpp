@@ -1,9 +1,10 @@
 #include "preview/page_files.h"
 
-#include <cstdio>
-#include <memory>
+#include <unistd.h>
+
 #include <string>
 
+#include "base/safe_files.h"
 #include "base/text.h"
 #include "preview/cp1252.h"
 
@@ -11,15 +12,17 @@ namespace bm {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-bool WriteWholeFile(const std::filesystem::path& path, const void* data, std::size_t size) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
-  const bool written = size == 0 || std::fwrite(data, 1, size, file.get()) == size;
-  return std::fclose(file.release()) == 0 && written;
+Status WriteWholeFile(const std::filesystem::path& path, const void* data, std::size_t size) {
+  Result<FileDescriptor> file = RecreateFile(path, kPrivateFileMode);
+  if (!file) return file.error();
+  Status written = WriteAll(file->get(), std::span(static_cast<const std::uint8_t*>(data), size));
+  if (written) written = file->Close();
+  if (!written) {
+    // A page cut short (a full disk) must not be shown as the page.
+    ::unlink(path.c_str());
+    return written.error().Within("writing " + path.string());
+  }
+  return {};
 }
 
 template <typename Unit>
@@ -32,11 +35,11 @@ void AppendWithCrLf(std::basic_string<Unit>& out, std::basic_string_view<Unit> t
 
 }  // namespace
 
-bool WriteBinaryFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+Status WriteBinaryFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   return WriteWholeFile(path, bytes.data(), bytes.size());
 }
 
-bool WriteUtf8TextFile(const std::filesystem::path& path, std::u16string_view text) {
+Status WriteUtf8TextFile(const std::filesystem::path& path, std::u16string_view text) {
   const std::string utf8 = ToUtf8(text);
   std::string out;
   out.reserve(utf8.size());
@@ -44,7 +47,7 @@ bool WriteUtf8TextFile(const std::filesystem::path& path, std::u16string_view te
   return WriteWholeFile(path, out.data(), out.size());
 }
 
-bool WriteByteTextFile(const std::filesystem::path& path, std::u16string_view text) {
+Status WriteByteTextFile(const std::filesystem::path& path, std::u16string_view text) {
   text = text.substr(0, text.find(u'\0'));
   std::string bytes;
   bytes.reserve(text.size());
@@ -55,6 +58,16 @@ bool WriteByteTextFile(const std::filesystem::path& path, std::u16string_view te
   out.reserve(bytes.size());
   AppendWithCrLf<char>(out, bytes);
   return WriteWholeFile(path, out.data(), out.size());
+}
+
+Status WriteUtf16TextFile(const std::filesystem::path& path, std::u16string_view text) {
+  std::string bytes("\xFF\xFE");
+  bytes.reserve(2 + text.size() * 2);
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return WriteWholeFile(path, bytes.data(), bytes.size());
 }
 
 }  // namespace bm

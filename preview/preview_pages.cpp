@@ -199,16 +199,36 @@ std::u16string TempFile(const AppState& state, std::u16string_view name) {
   return state.paths.temp_folder_path + std::u16string(name);
 }
 
-// The header page, the body file and the frameset of a contact, appointment or task.
-void ShowSideBySide(AppState& state, std::u16string_view header_page, const RecordBody& body) {
+// The header page, the body file and the frameset of a contact, appointment or task; the
+// frameset's path, or why a page could not be written.
+Result<std::u16string> WriteSideBySide(AppState& state, std::u16string_view header_page,
+                                       const RecordBody& body) {
   const std::u16string header_path = TempFile(state, kHeaderPageName);
-  WriteUtf8TextFile(ToPath(header_path), header_page);
-  const std::u16string body_path = WriteBodyFile(body, state.paths.temp_folder_path, false);
+  if (Status written = WriteUtf8TextFile(ToPath(header_path), header_page); !written) {
+    return written.error();
+  }
+  const Result<std::u16string> body_path = WriteBodyFile(body, state.paths.temp_folder_path, false);
+  if (!body_path) return body_path.error();
   // With its byte-order mark, like the e-mail's: without one the browser cannot tell the page
   // is UTF-16 and shows its source as garbled text.
   const std::u16string frameset_path = TempFile(state, kFramesetPageName);
-  WriteUtf16File(ToPath(frameset_path), SideBySideFramesetPage(header_path, body_path));
-  state.main_window.Navigate(frameset_path);
+  if (Status written = WriteUtf16TextFile(ToPath(frameset_path),
+                                          SideBySideFramesetPage(header_path, *body_path));
+      !written) {
+    return written.error();
+  }
+  return frameset_path;
+}
+
+// Shows the page written, or says why there is none: a page cut short is never shown.
+int Show(AppState& state, const Result<std::u16string>& page) {
+  if (!page) {
+    state.main_window.SetStatusText(u"The preview could not be written: " +
+                                    FromUtf8(page.error().message()));
+    return -1;
+  }
+  state.main_window.Navigate(*page);
+  return 1;
 }
 
 // Without a temp folder there is nowhere the preview may write.
@@ -290,21 +310,25 @@ std::u16string SideBySideFramesetPage(std::u16string_view header_path,
   return FramesetPage(u"cols='50%,50%*'", header_path, body_path);
 }
 
-std::u16string WriteBodyFile(const RecordBody& body, std::u16string_view temp_folder,
-                             bool is_note) {
+Result<std::u16string> WriteBodyFile(const RecordBody& body, std::u16string_view temp_folder,
+                                     bool is_note) {
   std::u16string body_path(temp_folder);
   const std::u16string_view name = BodyFileName(body.kind, is_note);
   // An unknown body kind has no file of its own; the path stays the folder and shows nothing.
   if (name.empty()) return body_path;
   body_path += name;
-  WriteBinaryFile(ToPath(body_path), body.bytes);
+  if (Status written = WriteBinaryFile(ToPath(body_path), body.bytes); !written) {
+    return written.error();
+  }
   if (body.kind != BodyKind::kRtf) return body_path;
 
   const std::u16string text = RtfFileText(ToPath(body_path));
   std::error_code ignored;
   std::filesystem::remove(ToPath(body_path), ignored);
   body_path += kTextBodyName;
-  WriteByteTextFile(ToPath(body_path), text);
+  if (Status written = WriteByteTextFile(ToPath(body_path), text); !written) {
+    return written.error();
+  }
   return body_path;
 }
 
@@ -312,44 +336,55 @@ int ShowEmailPreview(AppState& state, std::u16string_view number, std::u16string
   if (!CanPreview(state)) return 0;
   const auto record = state.row_records.FindEmail(ParseRowNumber(number), from);
   if (!record) return 0;
+  // The body file is written when the folder is listed; an e-mail whose body could not be
+  // written whole then has no body file, and a preview without it would show an empty body.
+  if (record->body_file_path.empty()) {
+    return Show(state, Error("the body of this e-mail could not be written to the temp folder " +
+                             ToUtf8(state.paths.temp_folder_path)));
+  }
   const std::u16string header_path = TempFile(state, kHeaderPageName);
-  WriteUtf16File(ToPath(header_path), EmailHeaderPage(*record, state.paths.temp_folder_path));
   const std::u16string frameset_path = TempFile(state, kFramesetPageName);
-  WriteUtf16File(ToPath(frameset_path), EmailFramesetPage(header_path, record->body_file_path));
-  state.main_window.Navigate(frameset_path);
-  return 1;
+  Status written = WriteUtf16TextFile(ToPath(header_path),
+                                      EmailHeaderPage(*record, state.paths.temp_folder_path));
+  if (written) {
+    written = WriteUtf16TextFile(ToPath(frameset_path),
+                                 EmailFramesetPage(header_path, record->body_file_path));
+  }
+  if (!written) return Show(state, written.error());
+  return Show(state, frameset_path);
 }
 
 int ShowContactPreview(AppState& state, std::u16string_view number, std::u16string_view) {
   if (!CanPreview(state)) return 0;
   const auto record = state.row_records.FindContact(ParseRowNumber(number));
   if (!record) return 0;
-  ShowSideBySide(state, ContactHeaderPage(*record, state.paths.temp_folder_path), record->body);
-  return 1;
+  return Show(state,
+              WriteSideBySide(state, ContactHeaderPage(*record, state.paths.temp_folder_path),
+                              record->body));
 }
 
 int ShowAppointmentPreview(AppState& state, std::u16string_view number, std::u16string_view) {
   if (!CanPreview(state)) return 0;
   const auto record = state.row_records.FindAppointment(ParseRowNumber(number));
   if (!record) return 0;
-  ShowSideBySide(state, AppointmentHeaderPage(*record, state.paths.temp_folder_path), record->body);
-  return 1;
+  return Show(state,
+              WriteSideBySide(state, AppointmentHeaderPage(*record, state.paths.temp_folder_path),
+                              record->body));
 }
 
 int ShowTaskPreview(AppState& state, std::u16string_view number, std::u16string_view) {
   if (!CanPreview(state)) return 0;
   const auto record = state.row_records.FindTask(ParseRowNumber(number));
   if (!record) return 0;
-  ShowSideBySide(state, TaskHeaderPage(*record, state.paths.temp_folder_path), record->body);
-  return 1;
+  return Show(state, WriteSideBySide(state, TaskHeaderPage(*record, state.paths.temp_folder_path),
+                                     record->body));
 }
 
 int ShowNotePreview(AppState& state, std::u16string_view number, std::u16string_view) {
   if (!CanPreview(state)) return 0;
   const auto record = state.row_records.FindNote(ParseRowNumber(number));
   if (!record) return 0;
-  state.main_window.Navigate(WriteBodyFile(record->body, state.paths.temp_folder_path, true));
-  return 1;
+  return Show(state, WriteBodyFile(record->body, state.paths.temp_folder_path, true));
 }
 
 }  // namespace bm

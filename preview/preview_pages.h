@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "preview/row_records.h"
 
 namespace bm {
@@ -40,11 +41,14 @@ std::u16string SideBySideFramesetPage(std::u16string_view header_path,
 
 // Writes a record's body into the temp folder by its kind and returns the path to show: for
 // RTF the body is turned into text, the RTF file removed and the text file's path returned.
-std::u16string WriteBodyFile(const RecordBody& body, std::u16string_view temp_folder, bool is_note);
+// The reason when a file could not be written whole.
+Result<std::u16string> WriteBodyFile(const RecordBody& body, std::u16string_view temp_folder,
+                                     bool is_note);
 
 // The page writers. `number` and `from` are the texts of columns 0 and 2 of the clicked row.
 // Each returns 1 after it wrote the files and navigated, 0 when no record matched (nothing is
-// written then).
+// written then), -1 when a page could not be written whole: nothing is shown then and the
+// status text says why.
 int ShowEmailPreview(AppState& state, std::u16string_view number, std::u16string_view from);
 int ShowContactPreview(AppState& state, std::u16string_view number, std::u16string_view from);
 int ShowAppointmentPreview(AppState& state, std::u16string_view number, std::u16string_view from);

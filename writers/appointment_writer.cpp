@@ -49,7 +49,7 @@ AppointmentTexts ReadAppointmentTexts(libpff_item_t* item) {
 }
 
 std::u16string AppointmentFileText(const std::u16string& subject, const AppointmentTexts& values,
-                                   const std::u16string& attachments) {
+                                   const AttachmentFiles& attachments) {
   std::u16string text;
   AppendLine(text, u"SUBJECT:\t\t", subject);
   AppendLine(text, u"StartTime:\t\t", RewriteDateText(values.start_time));
@@ -60,7 +60,7 @@ std::u16string AppointmentFileText(const std::u16string& subject, const Appointm
   AppendLine(text, u"FirstEffectiveTime:\t\t", RewriteDateText(values.first_effective_time));
   AppendLine(text, u"LastEffectiveTime:\t\t", RewriteDateText(values.last_effective_time));
   AppendLine(text, u"BusyStatus:\t\t", values.busy_status);
-  if (!attachments.empty()) text += u"Attachment:\t\t" + attachments + u"\r\n\r\n\r\n";
+  AppendAttachmentLine(text, attachments, u"\r\n\r\n\r\n");
   text += u"Message Notes:\r\n\r\n";
   return text;
 }
@@ -73,12 +73,14 @@ int WriteAppointmentItem(AppState& state, libpff_item_t* item, std::u16string_vi
     const CommonTexts common = ReadCommonTexts(item);
     AppointmentTexts values = ReadAppointmentTexts(item);
     ItemBody body = ReadItemBody(item);
-    std::u16string attachments = AttachmentList(state, item);
     const std::u16string number = NextNumberText(state);
+    const AttachmentFiles attachments =
+        TextItemAttachments(state, item, folder_path, common.subject, number);
 
     if (state.conversion_mode) {
       WriteConvertedTextFile(state, u"appointment", folder_path, common.subject, number,
-                             AppointmentFileText(common.subject, values, attachments), body.record);
+                             AppointmentFileText(common.subject, values, attachments), body.record,
+                             attachments);
       state.main_window.SetStatusText(u"Saving Appointment [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));
       return;
@@ -102,7 +104,7 @@ int WriteAppointmentItem(AppState& state, libpff_item_t* item, std::u16string_vi
     record.last_effective_time = std::move(values.last_effective_time);
     record.busy_status = std::move(values.busy_status);
     record.body = std::move(body.record);
-    record.attachment_list = std::move(attachments);
+    record.attachment_list = AttachmentListText(attachments.paths);
     state.row_records.Append(std::move(record));
   });
 }

@@ -1,13 +1,17 @@
 #include "writers/attachments.h"
 
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdio>
-#include <memory>
 #include <set>
 #include <vector>
 
 #include "base/paths.h"
+#include "base/safe_files.h"
 #include "base/text.h"
+#include "convert/file_bytes.h"
 #include "engine/pff.h"
 #include "writers/item_files.h"
 #include "writers/value_format.h"
@@ -21,11 +25,8 @@ constexpr std::size_t kSniffBytes = 50;
 constexpr std::size_t kSniffTextLength = 8;
 // An "extension" longer than this is part of the name, not an extension to keep whole.
 constexpr std::size_t kMaxKeptExtensionBytes = 32;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+// Far more same-named files than one folder holds; the bound keeps a broken disk from looping.
+constexpr int kMaxBesideAttempts = 10000;
 
 // File names already handed out for this item, so two attachments of one message that share
 // a name do not overwrite each other's file.
@@ -55,9 +56,9 @@ std::vector<std::uint8_t> FirstBytes(libpff_item_t* attachment, std::uint64_t si
   return bytes;
 }
 
-// Copies the whole content in pieces; false when the store or the disk failed midway.
-bool CopyData(libpff_item_t* attachment, std::uint64_t size, std::FILE* file) {
-  if (!SeekToStart(attachment)) return false;
+// Copies the whole content in pieces; why, when the store or the disk failed midway.
+Status CopyData(libpff_item_t* attachment, std::uint64_t size, int fd) {
+  if (!SeekToStart(attachment)) return Error("the store does not give its content");
   std::array<std::uint8_t, kCopyPiece> piece{};
   std::uint64_t left = size;
   while (left > 0) {
@@ -65,14 +66,14 @@ bool CopyData(libpff_item_t* attachment, std::uint64_t size, std::FILE* file) {
     pff::Error error;
     const ssize_t read =
         libpff_attachment_data_read_buffer(attachment, piece.data(), want, error.out());
-    if (read <= 0) return false;
-    if (std::fwrite(piece.data(), 1, static_cast<std::size_t>(read), file) !=
-        static_cast<std::size_t>(read)) {
-      return false;
+    if (read <= 0) return Error("the store does not give its whole content");
+    if (Status written = WriteAll(fd, std::span(piece.data(), static_cast<std::size_t>(read)));
+        !written) {
+      return written;
     }
     left -= static_cast<std::uint64_t>(read);
   }
-  return true;
+  return {};
 }
 
 // `name` with " (2)", " (3)", ... before its extension until no earlier attachment of the
@@ -90,22 +91,66 @@ std::u16string Distinct(const std::u16string& name, UsedNames& used) {
   return candidate;
 }
 
-std::optional<std::u16string> WriteAttachment(const AttachmentContext& context,
-                                              std::u16string_view name, libpff_item_t* attachment,
-                                              UsedNames& used) {
+bool WritesBesideItem(const AttachmentContext& context) {
+  return context.conversion_mode && !context.target_folder.empty();
+}
+
+// Beside the item: "<prefix><name>", cut to the name limit keeping the extension.
+std::u16string BesideItemName(const AttachmentContext& context, const std::u16string& name) {
+  const std::size_t point = name.rfind(u'.');
+  std::u16string extension = point == std::u16string::npos ? u"" : name.substr(point);
+  if (ToUtf8(extension).size() > kMaxKeptExtensionBytes) extension.clear();
+  const std::u16string stem = context.name_prefix + name.substr(0, name.size() - extension.size());
+  return FitFileName(stem, extension) + extension;
+}
+
+// The file for `name`: a working file in the temp folder (replacing the previous item's file
+// of that name), or a new file beside the item that never replaces one (" (2)", ... when the
+// name is taken). The path and the open file, or why it cannot be made.
+struct OpenedFile {
+  std::u16string path;
+  FileDescriptor fd;
+};
+Result<OpenedFile> OpenAttachmentFile(const AttachmentContext& context,
+                                      const std::u16string& name) {
+  if (!WritesBesideItem(context)) {
+    const std::u16string path = JoinPath(context.temp_folder_path, name);
+    Result<FileDescriptor> fd = RecreateFile(ToPath(path), kPrivateFileMode);
+    if (!fd) return fd.error();
+    return OpenedFile{path, std::move(*fd)};
+  }
+  UsedNames taken;
+  const std::u16string wanted = BesideItemName(context, name);
+  for (int attempt = 1; attempt <= kMaxBesideAttempts; ++attempt) {
+    const std::u16string path = JoinPath(context.target_folder, Distinct(wanted, taken));
+    Result<FileDescriptor> fd = CreateNewFile(ToPath(path), kOutputFileMode);
+    if (fd) return OpenedFile{path, std::move(*fd)};
+    if (errno != EEXIST) return fd.error();
+  }
+  return Error("no free name for " + ToUtf8(wanted));
+}
+
+Result<std::u16string> WriteAttachment(const AttachmentContext& context, std::u16string_view name,
+                                       libpff_item_t* attachment, UsedNames& used) {
   const std::optional<std::uint64_t> size = DataSize(attachment);
   std::u16string file_name(name);
   if (file_name.find(kPlaceholder) != std::u16string::npos && size && *size > 0) {
     file_name = SniffedName(std::move(file_name), FirstBytes(attachment, *size));
   }
   file_name = Distinct(FinalAttachmentName(std::move(file_name)), used);
-  const std::u16string path = JoinPath(context.temp_folder_path, file_name);
-  if (!context.conversion_mode) return path;
+  if (!context.conversion_mode) return JoinPath(context.temp_folder_path, file_name);
 
-  const FilePtr file(std::fopen(ToPath(path).c_str(), "wb"));
-  if (!file) return std::nullopt;
-  if (size && *size > 0) CopyData(attachment, *size, file.get());
-  return path;
+  Result<OpenedFile> file = OpenAttachmentFile(context, file_name);
+  if (!file) return file.error();
+  Status copied;
+  if (size && *size > 0) copied = CopyData(attachment, *size, file->fd.get());
+  if (copied) copied = file->fd.Close();
+  if (!copied) {
+    // A file cut short must not pass for the attachment.
+    ::unlink(ToPath(file->path).c_str());
+    return copied.error().Within("attachment " + ToUtf8(file_name));
+  }
+  return file->path;
 }
 
 std::optional<std::u16string> StoredName(libpff_item_t* attachment) {
@@ -115,13 +160,16 @@ std::optional<std::u16string> StoredName(libpff_item_t* attachment) {
 }
 
 // The entry of an embedded message: "<subject>.eml", composed from the message in conversion
-// mode. Nothing when the message cannot be read or composed.
-std::optional<std::u16string> ExportEmbeddedMessage(const AttachmentContext& context,
-                                                    libpff_item_t* attachment, int position,
-                                                    UsedNames& used) {
+// mode (in the temp folder, then copied beside the item when it goes there). The reason when
+// the message cannot be read or composed.
+Result<std::u16string> ExportEmbeddedMessage(const AttachmentContext& context,
+                                             libpff_item_t* attachment, int position,
+                                             UsedNames& used) {
   libpff_item_t* raw_message = nullptr;
   pff::Error error;
-  if (libpff_attachment_get_item(attachment, &raw_message, error.out()) != 1) return std::nullopt;
+  if (libpff_attachment_get_item(attachment, &raw_message, error.out()) != 1) {
+    return Error("an attached message cannot be read");
+  }
   const pff::Item message(raw_message);
   std::u16string stem = SanitiseAttachmentName(SubjectOrTopic(message.get()));
   if (stem.empty()) stem = u"Attactment" + DecimalText(position + 1);
@@ -129,9 +177,21 @@ std::optional<std::u16string> ExportEmbeddedMessage(const AttachmentContext& con
   const std::u16string path = JoinPath(context.temp_folder_path, file_name);
   if (!context.conversion_mode) return path;
   if (!context.compose_embedded || !context.compose_embedded(message.get(), path)) {
-    return std::nullopt;
+    return Error("the attached message " + ToUtf8(file_name) + " could not be composed");
   }
-  return path;
+  if (!WritesBesideItem(context)) return path;
+
+  const std::optional<std::string> bytes = ReadFileBytes(ToPath(path));
+  if (!bytes) return Error("the attached message " + ToUtf8(file_name) + " could not be read");
+  Result<OpenedFile> file = OpenAttachmentFile(context, file_name);
+  if (!file) return file.error();
+  Status copied = WriteAll(file->fd.get(), *bytes);
+  if (copied) copied = file->fd.Close();
+  if (!copied) {
+    ::unlink(ToPath(file->path).c_str());
+    return copied.error().Within("attachment " + ToUtf8(file_name));
+  }
+  return file->path;
 }
 
 }  // namespace
@@ -190,22 +250,30 @@ std::u16string FinalAttachmentName(std::u16string name) {
   return FitFileName(stem, extension) + extension;
 }
 
-std::optional<std::u16string> WriteAttachmentFile(const AttachmentContext& context,
-                                                  std::u16string_view name,
-                                                  libpff_item_t* attachment) {
+Result<std::u16string> WriteAttachmentFile(const AttachmentContext& context,
+                                           std::u16string_view name, libpff_item_t* attachment) {
   UsedNames used;
   return WriteAttachment(context, name, attachment, used);
 }
 
-std::optional<std::u16string> ExportAttachments(const AttachmentContext& context,
-                                                libpff_item_t* item) {
+std::u16string AttachmentListText(const std::vector<std::u16string>& paths) {
+  std::u16string list;
+  for (const std::u16string& path : paths) {
+    list += path;
+    list += u";";
+  }
+  return list;
+}
+
+std::optional<AttachmentFiles> ExportAttachments(const AttachmentContext& context,
+                                                 libpff_item_t* item) {
   if (item == nullptr) return std::nullopt;
   int count = 0;
   pff::Error error;
   if (libpff_message_get_number_of_attachments(item, &count, error.out()) != 1 || count <= 0) {
-    return std::u16string();
+    return AttachmentFiles();
   }
-  std::u16string list;
+  AttachmentFiles files;
   UsedNames used(context.reserved_names.begin(), context.reserved_names.end());
   for (int position = 0; position < count; ++position) {
     libpff_item_t* raw_attachment = nullptr;
@@ -217,7 +285,7 @@ std::optional<std::u16string> ExportAttachments(const AttachmentContext& context
     if (libpff_attachment_get_type(attachment.get(), &type, error.out()) != 1) {
       return std::nullopt;
     }
-    std::optional<std::u16string> path;
+    Result<std::u16string> path = Error(std::string());
     if (type == LIBPFF_ATTACHMENT_TYPE_DATA) {
       const std::u16string name =
           AttachmentName(StoredName(attachment.get()).value_or(std::u16string()), position);
@@ -227,10 +295,14 @@ std::optional<std::u16string> ExportAttachments(const AttachmentContext& context
     } else {
       continue;  // references to outside files carry no content to keep
     }
-    if (path) list += *path;
-    list += u";";
+    if (path) {
+      files.paths.push_back(std::move(*path));
+    } else {
+      files.paths.emplace_back();
+      files.failures.push_back(FromUtf8(path.error().message()));
+    }
   }
-  return list;
+  return files;
 }
 
 }  // namespace bm

@@ -1,6 +1,7 @@
 // Attachment export: names each attachment of an item, guesses missing extensions from the
-// content, and in conversion mode writes the contents into the temp folder. The result is the
-// attachment list: each full path followed by ";".
+// content, and in conversion mode writes the contents into the temp folder (e-mails) or beside
+// the item's text file. The result is the list of the files' paths, one entry per attachment;
+// it travels as a list, so no name is ever split or re-read.
 #pragma once
 
 #include <libpff.h>
@@ -13,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
+
 namespace bm {
 
 // The placeholder for a missing extension; sniffing replaces it, leftovers become ".txt".
@@ -22,6 +25,11 @@ inline constexpr std::u16string_view kPlaceholder = u"rdxves";
 struct AttachmentContext {
   std::u16string temp_folder_path;
   bool conversion_mode = false;
+  // When set (conversion mode), the files go into this folder instead, each named
+  // `name_prefix` + its attachment name, never replacing a file that is there: the
+  // attachments of an item that is written as a text file stay beside that file.
+  std::u16string target_folder;
+  std::u16string name_prefix;
   // File names in the temp folder that attachments must not take (the body file, the composed
   // message), so that no attachment overwrites them.
   std::vector<std::u16string> reserved_names;
@@ -30,17 +38,30 @@ struct AttachmentContext {
   std::function<bool(libpff_item_t* message, const std::u16string& eml_path)> compose_embedded;
 };
 
-// The attachment list of `item`; nothing when an attachment's type cannot be determined (the
-// caller then has no list). Data attachments and embedded messages get an entry each.
-std::optional<std::u16string> ExportAttachments(const AttachmentContext& context,
-                                                libpff_item_t* item);
+// The attachment files of one item.
+struct AttachmentFiles {
+  // One entry per data attachment and embedded message, in attachment order: the file's full
+  // path, or empty when its file could not be written.
+  std::vector<std::u16string> paths;
+  // Why, for each file that could not be written whole (conversion mode).
+  std::vector<std::u16string> failures;
+
+  friend bool operator==(const AttachmentFiles&, const AttachmentFiles&) = default;
+};
+
+// The attachment files of `item`; nothing when an attachment's type cannot be determined (the
+// caller then has no list).
+std::optional<AttachmentFiles> ExportAttachments(const AttachmentContext& context,
+                                                 libpff_item_t* item);
+
+// The list as the text files and preview pages show it: each path followed by ";".
+std::u16string AttachmentListText(const std::vector<std::u16string>& paths);
 
 // The full path of the file for data attachment `attachment` under `name` (content sniffed
 // when `name` ends in the placeholder). In conversion mode the content is copied there in
-// pieces of at most 8192 bytes; nothing when the file cannot be opened.
-std::optional<std::u16string> WriteAttachmentFile(const AttachmentContext& context,
-                                                  std::u16string_view name,
-                                                  libpff_item_t* attachment);
+// pieces of at most 8192 bytes; the reason when it could not be written whole.
+Result<std::u16string> WriteAttachmentFile(const AttachmentContext& context,
+                                           std::u16string_view name, libpff_item_t* attachment);
 
 // A stored attachment name made safe as one file name in the temp folder: path separators and
 // control characters become "_", and a name that is empty or only dots and blanks is empty

@@ -111,7 +111,8 @@ ContactFields ReadContactFields(libpff_item_t* item) {
   return fields;
 }
 
-std::u16string ContactFileText(const CommonTexts& common, ContactFields fields) {
+std::u16string ContactFileText(const CommonTexts& common, ContactFields fields,
+                               const AttachmentFiles& attachments) {
   for (const std::size_t date : {kWeddingAnniversary, kBirthday}) {
     if (!fields[date].empty()) fields[date] = RewriteDateText(std::move(fields[date]));
   }
@@ -120,6 +121,7 @@ std::u16string ContactFileText(const CommonTexts& common, ContactFields fields) 
   for (std::size_t i = 0; i < kContactFields.size(); ++i) {
     AppendLine(text, kContactFields[i].label, fields[i]);
   }
+  AppendAttachmentLine(text, attachments, u"\r\n");
   text += u"\r\nMessage Note:\t\t\r\n\r\n";
   return text;
 }
@@ -134,13 +136,15 @@ int WriteContactItem(AppState& state, libpff_item_t* item, std::u16string_view f
     ItemBody body = ReadItemBody(item);
     const RecipientListsReset reset(state);
     CollectRecipients(item, state.recipient_lists);
-    std::u16string attachments = AttachmentList(state, item);
     const std::u16string number = NextNumberText(state);
+    const AttachmentFiles attachments =
+        TextItemAttachments(state, item, folder_path, common.subject, number);
     if (!IsUsableAddress(fields[kEmailAddress1])) fields[kEmailAddress1].clear();
 
     if (state.conversion_mode) {
       WriteConvertedTextFile(state, u"contact", folder_path, common.subject, number,
-                             ContactFileText(common, fields), body.record);
+                             ContactFileText(common, fields, attachments), body.record,
+                             attachments);
       state.main_window.SetStatusText(u"Saving Contact [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));
     } else {
@@ -156,7 +160,7 @@ int WriteContactItem(AppState& state, libpff_item_t* item, std::u16string_view f
       record.subject = common.subject;
       record.fields = std::move(fields);
       record.body = std::move(body.record);
-      record.attachment_list = std::move(attachments);
+      record.attachment_list = AttachmentListText(attachments.paths);
       state.row_records.Append(std::move(record));
     }
   });

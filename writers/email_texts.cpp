@@ -42,13 +42,9 @@ std::u16string BodyFileName(int item_index, BodyKind kind) {
   return u"Me" + DecimalText(item_index) + (kind == BodyKind::kHtml ? u".html" : u".txt");
 }
 
-std::optional<std::u16string> WriteBodyFile(std::u16string_view directory, std::u16string_view name,
-                                            const RecordBody& body) {
-  std::optional<ItemFile> file = ItemFile::Create(directory, name);
-  if (!file) return std::nullopt;
-  const bool written = file->Write(body.bytes);
-  if (!file->Close() || !written) return std::nullopt;
-  return JoinPath(directory, name);
+Result<std::u16string> WriteBodyFile(std::u16string_view directory, std::u16string_view name,
+                                     const RecordBody& body) {
+  return WriteWorkingFile(directory, name, body.bytes);
 }
 
 }  // namespace bm

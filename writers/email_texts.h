@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "preview/row_records.h"
 #include "writers/item_body.h"
 #include "writers/writer_support.h"
@@ -30,9 +31,9 @@ std::u16string BodyKindText(BodyKind kind);
 std::u16string BodyFileName(int item_index, BodyKind kind);
 
 // Writes the body's bytes (without the terminating zero) to a new or emptied file at
-// directory/name; the file is empty when there is no body. The full path, or nothing when
-// the file could not be written.
-std::optional<std::u16string> WriteBodyFile(std::u16string_view directory, std::u16string_view name,
-                                            const RecordBody& body);
+// directory/name (a working file: mode 0600, never written through a link); the file is empty
+// when there is no body. The full path, or why the file could not be written whole.
+Result<std::u16string> WriteBodyFile(std::u16string_view directory, std::u16string_view name,
+                                     const RecordBody& body);
 
 }  // namespace bm

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "convert/file_bytes.h"
 #include "convert/messaging_session.h"
 #include "convert/mimelib.h"
@@ -102,17 +103,31 @@ void SaveMsgFile(AppState& state, const std::u16string& msg_path, const std::u16
   Check(state.current_message->CommitMessage());
 }
 
+// A failure while writing into the temp folder: its disk is named, not the destination's.
+std::u16string TempFolderFailureText(HResult result, std::u16string_view temp_folder) {
+  if (result == STG_E_MEDIUMFULL) {
+    return u"the disk of the temp folder " + std::u16string(temp_folder) + u" is full";
+  }
+  return std::u16string(FailureText(result)) + u" (in the temp folder " +
+         std::u16string(temp_folder) + u")";
+}
+
 // Composes the message file and saves it as an MSG file in `folder_path`; a failing
-// component call throws ComponentError. The item's outcome goes to the report.
+// component call throws ComponentError. The item's outcome goes to the report: written, or
+// `incomplete` when that names something of the item that could not be kept.
 void ComposeAndSave(AppState& state, std::u16string_view folder_path, const ComposeInputs& inputs,
-                    const std::u16string& number) {
+                    const std::u16string& number, const std::u16string& incomplete) {
   std::unique_ptr<Mimelib> mimelib;
   if (Failed(Mimelib::Create(mimelib))) {
     ReportFailed(state, folder_path, inputs.subject, u"the MIME component is not available");
     return;
   }
   // A message that could not be composed must not reach the MSG file.
-  Check(ComposeMessageFile(*mimelib, inputs));
+  if (const HResult composed = ComposeMessageFile(*mimelib, inputs); Failed(composed)) {
+    ReportFailed(state, folder_path, inputs.subject,
+                 TempFolderFailureText(composed, state.paths.temp_folder_path));
+    return;
+  }
   if (Failed(state.messaging_session_status) || !state.messaging_session) {
     ReportFailed(state, folder_path, inputs.subject, u"the messaging component is not available");
     return;
@@ -120,7 +135,11 @@ void ComposeAndSave(AppState& state, std::u16string_view folder_path, const Comp
   const std::u16string msg_path =
       FreeTargetPath(folder_path, TargetFileStem(inputs.subject), number, u".msg");
   SaveMsgFile(state, msg_path, inputs.eml_path);
-  state.ReportWritten(u"email");
+  if (incomplete.empty()) {
+    state.ReportWritten(u"email");
+  } else {
+    ReportFailed(state, folder_path, inputs.subject, incomplete);
+  }
 }
 
 // Conversion mode: composes the message in the temp folder and saves it as an MSG file in the
@@ -128,7 +147,7 @@ void ComposeAndSave(AppState& state, std::u16string_view folder_path, const Comp
 // without a status text; the report names it.
 void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailTexts& texts,
                   const ItemBody& body, const std::u16string& body_file_path,
-                  const std::u16string& attachments, const std::u16string& number) {
+                  const AttachmentFiles& attachments, const std::u16string& number) {
   const std::u16string& subject = texts.common.subject;
   const std::u16string eml_path = JoinPath(state.paths.temp_folder_path, kComposedMessageName);
   // A message file left by the previous e-mail must never stand in for this one.
@@ -144,11 +163,16 @@ void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailT
   inputs.bcc_list = state.recipient_lists.bcc;
   inputs.date_text = RewriteDateText(texts.common.creation_time);
   inputs.body_kind = BodyKindText(body.kind());
-  inputs.attachment_list = attachments;
+  for (const std::u16string& path : attachments.paths) {
+    if (!path.empty()) inputs.attachment_paths.push_back(path);
+  }
   inputs.subject = subject;
+  // The MSG keeps what could be written; the report still names the item as not whole.
+  const std::u16string incomplete =
+      attachments.failures.empty() ? std::u16string() : attachments.failures.front();
 
   try {
-    ComposeAndSave(state, folder_path, inputs, number);
+    ComposeAndSave(state, folder_path, inputs, number, incomplete);
   } catch (const ComponentError& error) {
     ReportFailed(state, folder_path, subject, FailureText(error.result));
     return;
@@ -171,9 +195,10 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
     const std::u16string body_file_name = BodyFileName(item_index, body.kind());
     const std::u16string& temp_folder = state.paths.temp_folder_path;
     const std::u16string body_file_path = JoinPath(temp_folder, body_file_name);
-    const bool body_written = WriteBodyFile(temp_folder, body_file_name, body.record).has_value();
+    const Result<std::u16string> body_written =
+        WriteBodyFile(temp_folder, body_file_name, body.record);
     std::u16string preview_file_path = body_file_path;
-    if (!conversion_mode && body.kind() == BodyKind::kRtf && body_written) {
+    if (!conversion_mode && body.kind() == BodyKind::kRtf && body_written.ok()) {
       preview_file_path = PreviewFileOfRtfBody(temp_folder, body_file_name, item_index);
     }
 
@@ -182,14 +207,16 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
     // The preview's HTML file of an RTF body is no attachment's to take either.
     context.reserved_names = {body_file_name, BodyFileName(item_index, BodyKind::kHtml),
                               std::u16string(kComposedMessageName)};
-    std::u16string attachments = ExportAttachments(context, item).value_or(std::u16string());
+    const AttachmentFiles attachments =
+        ExportAttachments(context, item).value_or(AttachmentFiles());
     const std::u16string number = NextNumberText(state);
 
     if (conversion_mode) {
       if (!body_written) {
         // An MSG file without its body would pass for a whole conversion.
         ReportFailed(state, folder_path, texts.common.subject,
-                     u"its body could not be written to the temp folder");
+                     u"its body could not be written to the temp folder: " +
+                         FromUtf8(body_written.error().message()));
         return 1;
       }
       ConvertEmail(state, folder_path, texts, body, body_file_path, attachments, number);
@@ -199,8 +226,11 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
         state.running_item_number,
         ListRow{number, u"email", sender, texts.common.subject, texts.common.creation_time,
                 texts.common.flags, texts.common.size});
-    AppendEmailRecord(state, item_index, folder_path, texts, body, preview_file_path,
-                      std::move(sender), std::move(attachments));
+    // Without its body file (a full temp disk) the record names none, so no preview shows
+    // the e-mail as if it had no body.
+    AppendEmailRecord(state, item_index, folder_path, texts, body,
+                      body_written ? preview_file_path : std::u16string(), std::move(sender),
+                      AttachmentListText(attachments.paths));
   } catch (const std::exception& error) {
     ReportAbandonedItem(state, folder_path, error);
   }

@@ -14,9 +14,13 @@
 
 namespace bm {
 
+namespace {
+constexpr std::filesystem::perms kOwnerOnly = std::filesystem::perms::owner_all;
+}  // namespace
+
 HResult ComposeMessageFile(Mimelib& mimelib, const ComposeInputs& in) {
   return mimelib.ComposeEmlFile(in.eml_path, in.body_file_path, in.sender_text, in.to_list,
-                                in.date_text, in.body_kind, in.attachment_list, in.subject,
+                                in.date_text, in.body_kind, in.attachment_paths, in.subject,
                                 in.cc_list, in.bcc_list);
 }
 
@@ -29,14 +33,17 @@ bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_pa
       WithTrailingSeparator(FromPath(eml.parent_path() / ("xxxembedded" + std::to_string(depth))));
   std::error_code error;
   std::filesystem::create_directories(ToPath(level_folder), error);
+  // Working folders are the user's alone, like the temp folder that holds them.
+  if (!error) std::filesystem::permissions(ToPath(level_folder), kOwnerOnly, error);
   if (error) return false;
   const std::u16string files_folder = WithTrailingSeparator(JoinPath(level_folder, u"files"));
   std::filesystem::create_directories(ToPath(files_folder), error);
+  if (!error) std::filesystem::permissions(ToPath(files_folder), kOwnerOnly, error);
   if (error) return false;
 
   const EmailTexts texts = ReadEmailTexts(message);
   const ItemBody body = ReadEmailBody(message);
-  const std::optional<std::u16string> body_path =
+  const Result<std::u16string> body_path =
       WriteBodyFile(level_folder, BodyFileName(0, body.kind()), body.record);
   if (!body_path) return false;
 
@@ -59,7 +66,11 @@ bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_pa
   inputs.bcc_list = recipients.bcc;
   inputs.date_text = RewriteDateText(texts.common.creation_time);
   inputs.body_kind = BodyKindText(body.kind());
-  inputs.attachment_list = ExportAttachments(context, message).value_or(std::u16string());
+  const std::optional<AttachmentFiles> attachments = ExportAttachments(context, message);
+  for (const std::u16string& path :
+       attachments ? attachments->paths : std::vector<std::u16string>()) {
+    if (!path.empty()) inputs.attachment_paths.push_back(path);
+  }
   inputs.subject = texts.common.subject;
   std::unique_ptr<Mimelib> mimelib;
   if (Failed(Mimelib::Create(mimelib))) return false;

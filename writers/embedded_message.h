@@ -5,6 +5,7 @@
 #include <libpff.h>
 
 #include <string>
+#include <vector>
 
 #include "convert/hresult.h"
 #include "writers/email_texts.h"
@@ -22,9 +23,9 @@ struct ComposeInputs {
   std::u16string to_list;
   std::u16string cc_list;
   std::u16string bcc_list;
-  std::u16string date_text;  // "MM/DD/YYYY hh:mm:ss.fffffffff"
-  std::u16string body_kind;  // "html", "rtf" or "txt"
-  std::u16string attachment_list;
+  std::u16string date_text;                      // "MM/DD/YYYY hh:mm:ss.fffffffff"
+  std::u16string body_kind;                      // "html", "rtf" or "txt"
+  std::vector<std::u16string> attachment_paths;  // the files to attach, each a whole path
   std::u16string subject;
 };
 

@@ -1,10 +1,13 @@
 #include "writers/item_files.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <vector>
 
 #include "base/paths.h"
 #include "base/pending_file.h"
+#include "base/safe_files.h"
 #include "base/text.h"
 #include "base/utf16_file.h"
 #include "writers/value_format.h"
@@ -30,22 +33,19 @@ std::span<const std::uint8_t> UpToZero(const std::vector<std::uint8_t>& bytes) {
 
 }  // namespace
 
-std::optional<ItemFile> ItemFile::Create(std::u16string_view directory, std::u16string_view name) {
-  const std::filesystem::path path = ToPath(JoinPath(directory, name));
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return std::nullopt;
-  return ItemFile(file);
-}
-
-bool ItemFile::Write(std::span<const std::uint8_t> bytes) {
-  if (!file_) return false;
-  if (bytes.empty()) return true;
-  return std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
-}
-
-bool ItemFile::Close() {
-  if (!file_) return false;
-  return std::fclose(file_.release()) == 0;
+Result<std::u16string> WriteWorkingFile(std::u16string_view directory, std::u16string_view name,
+                                        std::span<const std::uint8_t> bytes) {
+  const std::u16string path = JoinPath(directory, name);
+  Result<FileDescriptor> file = RecreateFile(ToPath(path), kPrivateFileMode);
+  if (!file) return file.error();
+  Status written = WriteAll(file->get(), bytes);
+  if (written) written = file->Close();
+  if (!written) {
+    // A file cut short (a full disk) must not pass for the whole one.
+    ::unlink(ToPath(path).c_str());
+    return written.error().Within("writing " + ToPath(path).string());
+  }
+  return path;
 }
 
 std::u16string FitFileName(std::u16string_view stem, std::u16string_view tail,

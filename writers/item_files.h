@@ -19,26 +19,11 @@ namespace bm {
 // The longest file name (one path component) the file system takes, in bytes of UTF-8.
 inline constexpr std::size_t kMaxFileNameBytes = 255;
 
-// A file created (or emptied) for writing in one go; closed when it goes out of scope.
-class ItemFile {
- public:
-  // Joins `directory` and `name` with one separator and opens the result for writing,
-  // creating it or emptying an existing file. Nothing when it cannot be opened.
-  static std::optional<ItemFile> Create(std::u16string_view directory, std::u16string_view name);
-
-  // True only when every byte reached the file.
-  bool Write(std::span<const std::uint8_t> bytes);
-
-  // Flushes and closes; false when buffered bytes could not be written.
-  bool Close();
-
- private:
-  struct Closer {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-  explicit ItemFile(std::FILE* file) : file_(file) {}
-  std::unique_ptr<std::FILE, Closer> file_;
-};
+// Writes `bytes` as the working file `name` in the run's temp folder `directory` (mode 0600,
+// made afresh: a file or link of that name is removed first, never written through). The
+// file's path, or why it could not be written whole.
+Result<std::u16string> WriteWorkingFile(std::u16string_view directory, std::u16string_view name,
+                                        std::span<const std::uint8_t> bytes);
 
 // `stem` cut (at a character boundary) so that stem + tail is at most `max_bytes` of UTF-8.
 std::u16string FitFileName(std::u16string_view stem, std::u16string_view tail,

@@ -50,7 +50,8 @@ TaskTexts ReadTaskTexts(libpff_item_t* item) {
   return texts;
 }
 
-std::u16string TaskFileText(const CommonTexts& common, const TaskTexts& values) {
+std::u16string TaskFileText(const CommonTexts& common, const TaskTexts& values,
+                            const AttachmentFiles& attachments) {
   // A task without a start date shows when it was made instead.
   const std::u16string start = values.start_date.empty() ? RewriteDateText(common.creation_time)
                                                          : RewriteDateText(values.start_date);
@@ -63,14 +64,16 @@ std::u16string TaskFileText(const CommonTexts& common, const TaskTexts& values) 
   AppendLine(text, u"Actual Effort:\t\t", values.actual_effort);
   AppendLine(text, u"Total Effort:\t\t", values.total_effort);
   AppendLine(text, u"IsComplete:\t\t", values.complete);
+  AppendAttachmentLine(text, attachments, u"\r\n");
   text += u"Message Notes:\r\n";
   return text;
 }
 
-std::u16string NoteFileText(const CommonTexts& common) {
+std::u16string NoteFileText(const CommonTexts& common, const AttachmentFiles& attachments) {
   std::u16string text;
   AppendLine(text, u"SUBJECT:\t\t", common.subject);
   AppendLine(text, u"Date:\t\t", RewriteDateText(common.creation_time));
+  AppendAttachmentLine(text, attachments, u"\r\n");
   text += u"Message Notes:\r\n";
   return text;
 }
@@ -83,12 +86,13 @@ int WriteTaskItem(AppState& state, libpff_item_t* item, std::u16string_view fold
     TaskTexts values = ReadTaskTexts(item);
     const CommonTexts common = ReadCommonTexts(item);
     ItemBody body = ReadItemBody(item);
-    std::u16string attachments = AttachmentList(state, item);
     const std::u16string number = NextNumberText(state);
+    const AttachmentFiles attachments =
+        TextItemAttachments(state, item, folder_path, common.subject, number);
 
     if (state.conversion_mode) {
       WriteConvertedTextFile(state, u"task", folder_path, common.subject, number,
-                             TaskFileText(common, values), body.record);
+                             TaskFileText(common, values, attachments), body.record, attachments);
       state.main_window.SetStatusText(u"Saving Task [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));
       return;
@@ -114,7 +118,7 @@ int WriteTaskItem(AppState& state, libpff_item_t* item, std::u16string_view fold
     record.complete = std::move(values.complete);
     record.version = std::move(values.version);
     record.body = std::move(body.record);
-    record.attachment_list = std::move(attachments);
+    record.attachment_list = AttachmentListText(attachments.paths);
     state.row_records.Append(std::move(record));
   });
 }
@@ -124,12 +128,13 @@ int WriteNoteItem(AppState& state, libpff_item_t* item, std::u16string_view fold
   return HandleItem(state, folder_path, [&] {
     const CommonTexts common = ReadCommonTexts(item);
     ItemBody body = ReadItemBody(item);
-    std::u16string attachments = AttachmentList(state, item);
     const std::u16string number = NextNumberText(state);
+    const AttachmentFiles attachments =
+        TextItemAttachments(state, item, folder_path, common.subject, number);
 
     if (state.conversion_mode) {
       WriteConvertedTextFile(state, u"note", folder_path, common.subject, number,
-                             NoteFileText(common), body.record);
+                             NoteFileText(common, attachments), body.record, attachments);
       state.main_window.SetStatusText(u"Saving Notes [" + number + u"]" +
                                       StatusPath(folder_path, common.subject));
       return;
@@ -145,7 +150,7 @@ int WriteNoteItem(AppState& state, libpff_item_t* item, std::u16string_view fold
     record.flags = common.flags;
     record.subject = common.subject;
     record.body = std::move(body.record);
-    record.attachment_list = std::move(attachments);
+    record.attachment_list = AttachmentListText(attachments.paths);
     state.row_records.Append(std::move(record));
   });
 }

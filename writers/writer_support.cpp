@@ -42,8 +42,23 @@ AttachmentContext AttachmentContextFor(AppState& state) {
   return context;
 }
 
-std::u16string AttachmentList(AppState& state, libpff_item_t* item) {
-  return ExportAttachments(AttachmentContextFor(state), item).value_or(std::u16string());
+AttachmentFiles TextItemAttachments(AppState& state, libpff_item_t* item,
+                                    std::u16string_view folder_path, std::u16string_view subject,
+                                    std::u16string_view number_text) {
+  AttachmentContext context = AttachmentContextFor(state);
+  if (context.conversion_mode) {
+    context.target_folder = std::u16string(folder_path);
+    context.name_prefix = TargetFileStem(subject) + u"--" + std::u16string(number_text) + u" ";
+  }
+  return ExportAttachments(context, item).value_or(AttachmentFiles());
+}
+
+void AppendAttachmentLine(std::u16string& text, const AttachmentFiles& files,
+                          std::u16string_view line_ends) {
+  if (files.paths.empty()) return;
+  text += u"Attachment:\t\t";
+  text += AttachmentListText(files.paths);
+  text += line_ends;
 }
 
 std::u16string NextNumberText(AppState& state) {
@@ -72,11 +87,15 @@ void ReportAbandonedItem(AppState& state, std::u16string_view folder_path,
 void WriteConvertedTextFile(AppState& state, std::u16string_view kind,
                             std::u16string_view folder_path, std::u16string_view subject,
                             std::u16string_view number_text, std::u16string_view text,
-                            const RecordBody& body) {
+                            const RecordBody& body, const AttachmentFiles& attachments) {
   const Result<std::u16string> path =
       WriteTargetTextFile(folder_path, TargetFileStem(subject), number_text, u".txt", text, body);
   if (!path) {
     ReportFailed(state, folder_path, subject, FromUtf8(path.error().message()));
+    return;
+  }
+  if (!attachments.failures.empty()) {
+    ReportFailed(state, folder_path, subject, attachments.failures.front());
     return;
   }
   state.ReportWritten(kind);

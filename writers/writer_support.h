@@ -32,8 +32,17 @@ bool WriterInputsPresent(const AppState& state, const libpff_item_t* item,
 // The attachment context of the current export (temp folder, mode, embedded messages).
 AttachmentContext AttachmentContextFor(AppState& state);
 
-// The item's attachment list; the empty text when it cannot be given.
-std::u16string AttachmentList(AppState& state, libpff_item_t* item);
+// The attachment files of an item that is written as a text file "<stem>--<number>.txt":
+// in a conversion they go beside it in `folder_path`, each named "<stem>--<number> " and its
+// attachment name, never replacing a file; in preview mode they are only named. No files when
+// the list cannot be given.
+AttachmentFiles TextItemAttachments(AppState& state, libpff_item_t* item,
+                                    std::u16string_view folder_path, std::u16string_view subject,
+                                    std::u16string_view number_text);
+
+// "Attachment:\t\t" and the list, then `line_ends`, when the item has attachments.
+void AppendAttachmentLine(std::u16string& text, const AttachmentFiles& files,
+                          std::u16string_view line_ends);
 
 // Counts the item and returns its number as decimal text.
 std::u16string NextNumberText(AppState& state);
@@ -50,11 +59,12 @@ void ReportAbandonedItem(AppState& state, std::u16string_view folder_path,
 
 // Writes a converted item's labelled text file "<subject>--<number>.txt" into `folder_path`
 // (never replacing a file) and reports the item under `kind`. A file that could not be
-// written whole is removed: the report names the item instead.
+// written whole is removed: the report names the item instead, as it does an item whose
+// attachment files could not all be written (its text file stays).
 void WriteConvertedTextFile(AppState& state, std::u16string_view kind,
                             std::u16string_view folder_path, std::u16string_view subject,
                             std::u16string_view number_text, std::u16string_view text,
-                            const RecordBody& body);
+                            const RecordBody& body, const AttachmentFiles& attachments);
 
 // Empties the To, CC and BCC lists when the writer is done with an item, however it ends.
 class RecipientListsReset {

@@ -206,9 +206,9 @@ TEST_F(Ticks, UntickingAMiddleNodeClearsItsSubTree) {
 }
 
 TEST(TempFolder, LiesInTheChosenFolderWithOneSeparator) {
-  EXPECT_EQ(TempFolderUnder(u"/work"), u"/work/QelTemp/");
-  EXPECT_EQ(TempFolderUnder(u"/work/"), u"/work/QelTemp/");
-  EXPECT_EQ(TempFolderUnder(u"/"), u"/QelTemp/");
+  EXPECT_EQ(TempFolderUnder(u"/work"), u"/work/");
+  EXPECT_EQ(TempFolderUnder(u"/work/"), u"/work/");
+  EXPECT_EQ(TempFolderUnder(u"/"), u"/");
   const std::u16string system_temp = SystemTempPath();
   ASSERT_FALSE(system_temp.empty());
   EXPECT_EQ(system_temp.back(), u'/');

@@ -249,8 +249,11 @@ TEST_F(Window, OpenAndScanThroughTheDialogFillsTheTree) {
   ScanThroughDialog(pst_);
   const AppState& state = window_->state();
   EXPECT_EQ(state.paths.pst_path, Q(pst_).toStdU16String());
-  EXPECT_EQ(state.paths.temp_folder_path, Q(temp_.path() / "QelTemp").toStdU16String() + u"/");
-  EXPECT_TRUE(std::filesystem::is_directory(temp_.path() / "QelTemp"));
+  // The run's private folder, made inside the chosen place.
+  const std::filesystem::path private_folder = ToPath(state.paths.temp_folder_path);
+  EXPECT_EQ(private_folder.parent_path().parent_path(), temp_.path());
+  EXPECT_TRUE(private_folder.parent_path().filename().string().starts_with("QelTemp"));
+  EXPECT_TRUE(std::filesystem::is_directory(private_folder));
   EXPECT_EQ(qobject_cast<QLineEdit*>(Control(control::kPstPathEdit))->text(), Q(pst_));
 
   CFolderTreeCtrl1* tree = window_->tree();
@@ -374,16 +377,16 @@ TEST_F(Window, BrowsingForTheFileResetsTheTempFolder) {
   user_->AnswerFolder(Q(temp_.path()));
   user_->AnswerFile(Q(pst_));
   Click(&dialog, browse_control::kSelectTempFolder);
-  EXPECT_EQ(state.paths.temp_folder_path, Q(temp_.path() / "QelTemp").toStdU16String() + u"/");
+  EXPECT_EQ(state.paths.temp_parent, Q(temp_.path()).toStdU16String() + u"/");
   EXPECT_EQ(user_->folder_titles().back(), QStringLiteral("Select the Temp Path"));
   Click(&dialog, browse_control::kBrowse);
-  EXPECT_EQ(state.paths.temp_folder_path, SystemTempPath() + u"QelTemp/");
+  EXPECT_EQ(state.paths.temp_parent, SystemTempPath());
   EXPECT_EQ(qobject_cast<QLineEdit*>(FindControl(&dialog, browse_control::kTempPath))->text(),
-            QString::fromStdU16String(state.paths.temp_folder_path));
+            QString::fromStdU16String(state.paths.temp_parent));
   // A folder with no file-system path falls back to the system temp directory.
   user_->AnswerFolder(QString());
   Click(&dialog, browse_control::kSelectTempFolder);
-  EXPECT_EQ(state.paths.temp_folder_path, SystemTempPath() + u"QelTemp/");
+  EXPECT_EQ(state.paths.temp_parent, SystemTempPath());
   // A cancelled picker changes nothing.
   Click(&dialog, browse_control::kBrowse);
   EXPECT_EQ(state.paths.pst_path, Q(pst_).toStdU16String());

@@ -23,7 +23,7 @@ class ConvertCommandTest : public ::testing::Test {
   ConvertCommandTest() : state(window) {}
 
   bool Scan(const fs::path& pst) {
-    PrepareScan(state, FromPath(pst), FromPath(temp.path() / "QelTemp"));
+    EXPECT_TRUE(PrepareScan(state, FromPath(pst), FromPath(temp.path() / "QelTemp")).ok());
     state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
     return RunScanWorker(state);
   }

@@ -29,7 +29,7 @@ struct Email {
   std::u16string bcc;
   std::u16string date = u"01/05/2013 14:03:22.123456700";
   std::u16string subject = u"Plain subject";
-  std::u16string attachments;
+  std::vector<std::u16string> attachments;
 };
 
 class MsgRoundTrip : public ::testing::Test {
@@ -166,7 +166,7 @@ TEST_F(MsgRoundTrip, AttachmentsKeepTheirNamesAndBytes) {
   };
   Email email;
   email.body = "see attached";
-  for (const auto& [name, data] : files) email.attachments += FromPath(Write(name, data)) + u";;";
+  for (const auto& [name, data] : files) email.attachments.push_back(FromPath(Write(name, data)));
   GObjectPtr<GMimeMessage> read = ReadWithMsgconvert(Convert(email));
   ASSERT_TRUE(read);
   const auto found = test::FindAttachments(g_mime_message_get_mime_part(read.get()));
@@ -183,16 +183,16 @@ TEST_F(MsgRoundTrip, AttachedMessagesNestTwiceAsMessageObjects) {
   Email innermost;
   innermost.subject = u"Innermost \u00E9";
   innermost.body = "deepest body";
-  innermost.attachments = FromPath(Write("deep.txt", "deep data")) + u";";
+  innermost.attachments = {FromPath(Write("deep.txt", "deep data"))};
   const std::u16string innermost_eml = ComposeEml(innermost, "Innermost.eml");
   Email middle;
   middle.subject = u"Middle";
   middle.body = "middle body";
-  middle.attachments = innermost_eml + u";";
+  middle.attachments = {innermost_eml};
   const std::u16string middle_eml = ComposeEml(middle, "Middle.eml");
   Email outer;
   outer.body = "outer body";
-  outer.attachments = middle_eml + u";";
+  outer.attachments = {middle_eml};
   const std::filesystem::path msg = Convert(outer);
 
   GObjectPtr<GMimeMessage> read = ReadWithMsgconvert(msg);
@@ -239,7 +239,7 @@ TEST_F(MsgRoundTrip, CompoundFileFollowsTheMsgLayout) {
   email.cc = u"Carl [carl@example.org],";
   email.bcc = u"Dora [dora@example.org],";
   email.subject = u"Layout \u4E2D";
-  email.attachments = FromPath(Write("a.txt", "aaa")) + u";";
+  email.attachments = {FromPath(Write("a.txt", "aaa"))};
   const std::optional<test::Storage> root = test::ReadCompoundFile(Convert(email));
   ASSERT_TRUE(root.has_value());
   const std::array<std::uint8_t, 16> msg_class_id = {0x46, 0xF0, 0x06, 0, 0, 0, 0, 0,

@@ -45,44 +45,5 @@ TEST(FolderWalkTest, RelativePathIsWhatFollowsTheItemsDirectory) {
   EXPECT_EQ(RelativeFolderPath(u"/elsewhere"), u"");
 }
 
-TEST(CleanTempFolderTest, RemovesEverythingBelowAndTheFolder) {
-  test::TempDir dir;
-  const auto root = dir.path() / "QelTemp";
-  std::filesystem::create_directories(root / "a" / "b");
-  std::ofstream(root / "a" / "b" / "f.txt") << "x";
-  std::ofstream(root / "log.txt") << "x";
-  EXPECT_TRUE(CleanTempFolder(FromPath(root) + u"/"));
-  EXPECT_FALSE(std::filesystem::exists(root));
-}
-
-TEST(CleanTempFolderTest, NeverFollowsALinkOutOfTheFolder) {
-  test::TempDir dir;
-  const auto outside = dir.path() / "precious";
-  std::filesystem::create_directory(outside);
-  std::ofstream(outside / "keep.txt") << "x";
-  const auto root = dir.path() / "QelTemp";
-  std::filesystem::create_directory(root);
-  std::filesystem::create_directory_symlink(outside, root / "link");
-  EXPECT_TRUE(CleanTempFolder(FromPath(root)));
-  EXPECT_TRUE(std::filesystem::exists(outside / "keep.txt"));
-  // A temp folder that is itself a link is left alone.
-  std::filesystem::create_directory_symlink(outside, root);
-  EXPECT_FALSE(CleanTempFolder(FromPath(root)));
-  EXPECT_TRUE(std::filesystem::exists(outside / "keep.txt"));
-}
-
-TEST(CleanTempFolderTest, MissingFolderFailsAndStopsAtTheFirstStuckEntry) {
-  test::TempDir dir;
-  EXPECT_FALSE(CleanTempFolder(FromPath(dir.path() / "nothing")));
-  if (::geteuid() == 0) GTEST_SKIP() << "root can remove read-only entries";
-  const auto root = dir.path() / "QelTemp";
-  std::filesystem::create_directories(root / "locked");
-  std::ofstream(root / "locked" / "f.txt") << "x";
-  std::filesystem::permissions(
-      root / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  EXPECT_FALSE(CleanTempFolder(FromPath(root)));
-  EXPECT_TRUE(std::filesystem::exists(root / "locked" / "f.txt"));
-}
-
 }  // namespace
 }  // namespace bm

@@ -17,7 +17,7 @@ class ScanFixture {
   ScanFixture() : state(window) {}
 
   bool Scan(const std::filesystem::path& pst) {
-    PrepareScan(state, FromPath(pst), FromPath(temp.path() / "QelTemp"));
+    EXPECT_TRUE(PrepareScan(state, FromPath(pst), FromPath(temp.path() / "QelTemp")).ok());
     state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
     return RunScanWorker(state);
   }

@@ -52,6 +52,7 @@ inline EmailRowRecord Email(int number, std::u16string subject, std::u16string s
   r.number = number;
   r.subject = std::move(subject);
   r.sender = std::move(sender);
+  r.body_file_path = u"Me" + std::u16string(1, static_cast<char16_t>(u'0' + number % 10)) + u".txt";
   return r;
 }
 

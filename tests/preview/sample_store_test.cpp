@@ -22,7 +22,7 @@ TEST_P(SampleStorePreview, EveryRowPreviewsWithAWellFormedHeader) {
   test::TempDir dir;
   test::RecordingWindow window;
   AppState state(window);
-  PrepareScan(state, FromPath(pst), FromPath(dir.path() / "QelTemp"));
+  EXPECT_TRUE(PrepareScan(state, FromPath(pst), FromPath(dir.path() / "QelTemp")).ok());
   state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
   ASSERT_TRUE(RunScanWorker(state));
   const bool check_xml = test::HaveProgram("xmllint");

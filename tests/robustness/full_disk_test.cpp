@@ -4,7 +4,6 @@
 // which needs root; the tests skip, saying so, where mounting is not allowed.
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "robustness/child.h"
 #include "robustness/pipeline.h"
 #include "robustness/seed_stores.h"
+#include "robustness/small_disk.h"
 #include "support/test_support.h"
 #include "tools/pstgen/pstgen.h"
 
@@ -22,27 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kMails = 10;
-
-// A tmpfs of `size` mounted on a directory for the life of the object.
-class SmallDisk {
- public:
-  SmallDisk(const fs::path& directory, const std::string& size) : directory_(directory) {
-    mounted_ = ::mount("tmpfs", directory.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
-  }
-  ~SmallDisk() {
-    if (mounted_) ::umount2(directory_.c_str(), MNT_DETACH);
-  }
-  SmallDisk(const SmallDisk&) = delete;
-  SmallDisk& operator=(const SmallDisk&) = delete;
-  bool mounted() const { return mounted_; }
-  bool MakeReadOnly() const {
-    return ::mount("tmpfs", directory_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-  }
-
- private:
-  fs::path directory_;
-  bool mounted_ = false;
-};
 
 // An MSG file is an OLE2 compound file; a whole one is at least its header and a sector.
 bool LooksWhole(const fs::path& msg) {
@@ -113,12 +92,6 @@ class FullDisk : public ::testing::Test {
   Sandbox sandbox_;
   fs::path pst_;
 };
-
-#define BM_MOUNT_OR_SKIP(disk)                                                          \
-  if (!(disk).mounted()) {                                                              \
-    GTEST_SKIP() << "cannot mount a tmpfs here (needs root and mount permission); the " \
-                    "full-disk cases are not run";                                      \
-  }
 
 TEST_F(FullDisk, WhatReachesAFullDiskIsWhole) {
   const SmallDisk disk(sandbox_.dest(), "1m");

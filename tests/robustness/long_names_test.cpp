@@ -30,7 +30,7 @@ class LongSubject : public ::testing::Test {
   HResult Compose(const std::u16string& subject) {
     return mimelib_->ComposeEmlFile(
         FromPath(eml()), FromPath(dir_.path() / "body.txt"), u"From:Sender <s@example.com > ",
-        u"Ann [a@example.com],", u"01/05/2013 14:03:22.000000000", u"txt", u"", subject, u"", u"");
+        u"Ann [a@example.com],", u"01/05/2013 14:03:22.000000000", u"txt", {}, subject, u"", u"");
   }
   fs::path eml() const { return dir_.path() / "temp.eml"; }
 

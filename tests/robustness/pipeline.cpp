@@ -23,7 +23,10 @@ void Stage(const PipelineOptions& options, const std::string& stage) {
 
 bool Scan(AppState& state, test::RecordingWindow& window, const std::filesystem::path& pst,
           const std::filesystem::path& temp_parent) {
-  PrepareScan(state, FromPath(pst), WithTrailingSeparator(FromPath(temp_parent / "QelTemp")));
+  // A temp folder that cannot be made is the scan's to report, as the program does.
+  const Status prepared = PrepareScan(state, FromPath(pst), FromPath(temp_parent));
+  // The sandbox's temp folder is inspected after the run (pages, names), so it stays.
+  if (prepared.ok()) state.temp_folder->KeepWhole();
   state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
   return RunScanWorker(state);
 }

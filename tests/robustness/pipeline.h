@@ -27,7 +27,7 @@ struct PipelineOutcome {
 };
 
 struct PipelineOptions {
-  std::filesystem::path temp_parent;  // QelTemp is made inside it
+  std::filesystem::path temp_parent;  // the run's private temp folder is made inside it
   std::filesystem::path destination;  // convertPSTFile<time> is made inside it
   bool preview = true;
   bool convert = true;

@@ -1,6 +1,8 @@
 // Attachment names, content sniffing, the list text and the files written in conversion mode.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "writer_fixture.h"
 #include "writers/attachments.h"
 
@@ -12,6 +14,13 @@ using test::WriterFixture;
 
 std::u16string Joined(const std::filesystem::path& folder, std::string_view name) {
   return FromPath(folder / name);
+}
+
+// The list as the text files show it: each path followed by ";".
+std::optional<std::u16string> ExportedList(const AttachmentContext& context, libpff_item_t* item) {
+  const std::optional<AttachmentFiles> files = ExportAttachments(context, item);
+  if (!files) return std::nullopt;
+  return AttachmentListText(files->paths);
 }
 
 AttachmentContext ContextFor(const WriterFixture& fixture, bool conversion_mode) {
@@ -100,7 +109,7 @@ TEST(ExportAttachments, NamesEveryAttachmentInPreviewModeWithoutWriting) {
   std::u16string expected;
   for (const std::string& name : kSniffedNames)
     expected += Joined(fixture.TempFolder(), name) + u";";
-  EXPECT_EQ(ExportAttachments(ContextFor(fixture, false), mail.get()), expected);
+  EXPECT_EQ(ExportedList(ContextFor(fixture, false), mail.get()), expected);
   for (const std::string& name : kSniffedNames) {
     EXPECT_FALSE(std::filesystem::exists(fixture.TempFolder() / name)) << name;
   }
@@ -111,7 +120,7 @@ TEST(ExportAttachments, WritesTheContentsInConversionMode) {
   ASSERT_TRUE(fixture.ScanStore(SniffingStore()));
   const pff::Item mail = fixture.Message(u"/Inbox");
   ASSERT_TRUE(mail);
-  ASSERT_TRUE(ExportAttachments(ContextFor(fixture, true), mail.get()).has_value());
+  ASSERT_TRUE(ExportedList(ContextFor(fixture, true), mail.get()).has_value());
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "Attactment1.pdf"), "%PDF-1.4 unnamed");
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "Attactment5.txt"), "mime-version: 1.0\r\n");
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "data.bin"), "%PDF not examined");
@@ -126,7 +135,7 @@ TEST(ExportAttachments, CopiesLargeContentsExactly) {
   const pff::Item mail = fixture.ScanOne(
       [&](pstgen::Message& m) { m.AddAttachment(u"big.dat", pstgen::Bytes(content)); });
   ASSERT_TRUE(mail);
-  ASSERT_TRUE(ExportAttachments(ContextFor(fixture, true), mail.get()).has_value());
+  ASSERT_TRUE(ExportedList(ContextFor(fixture, true), mail.get()).has_value());
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "big.dat"), content);
 }
 
@@ -140,7 +149,7 @@ TEST(ExportAttachments, AnUnopenableFileLeavesOnlyItsSeparator) {
   ASSERT_TRUE(mail);
   std::filesystem::create_directory(fixture.TempFolder() / "b.txt");  // cannot be opened as a file
   EXPECT_EQ(
-      ExportAttachments(ContextFor(fixture, true), mail.get()),
+      ExportedList(ContextFor(fixture, true), mail.get()),
       Joined(fixture.TempFolder(), "a.txt") + u";;" + Joined(fixture.TempFolder(), "c.txt") + u";");
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "c.txt"), "third");
 }
@@ -159,8 +168,7 @@ TEST(ExportAttachments, HostileNamesStayInsideTheTempFolder) {
   });
   ASSERT_TRUE(mail);
   const auto before = test::FileNames(fixture.temp.path());
-  const std::optional<std::u16string> list =
-      ExportAttachments(ContextFor(fixture, true), mail.get());
+  const std::optional<std::u16string> list = ExportedList(ContextFor(fixture, true), mail.get());
   ASSERT_TRUE(list.has_value());
   EXPECT_EQ(test::FileNames(fixture.temp.path()), before);  // nothing beside the temp folder
   EXPECT_EQ(ReadFile(fixture.TempFolder() / ".._.._x"), "1");
@@ -180,7 +188,7 @@ TEST(ExportAttachments, SameNamesWithinOneItemDoNotOverwriteEachOther) {
     m.AddAttachment(u"image001.png", pstgen::Bytes("two"));
   });
   ASSERT_TRUE(mail);
-  EXPECT_EQ(ExportAttachments(ContextFor(fixture, true), mail.get()),
+  EXPECT_EQ(ExportedList(ContextFor(fixture, true), mail.get()),
             Joined(fixture.TempFolder(), "image001.png") + u";" +
                 Joined(fixture.TempFolder(), "image001 (2).png") + u";");
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "image001.png"), "one");
@@ -191,8 +199,8 @@ TEST(ExportAttachments, AnItemWithoutAttachmentsHasAnEmptyList) {
   WriterFixture fixture;
   const pff::Item mail = fixture.ScanOne([](pstgen::Message& m) { m.SetSubject(u"plain"); });
   ASSERT_TRUE(mail);
-  EXPECT_EQ(ExportAttachments(ContextFor(fixture, true), mail.get()), u"");
-  EXPECT_EQ(ExportAttachments(ContextFor(fixture, true), nullptr), std::nullopt);
+  EXPECT_EQ(ExportedList(ContextFor(fixture, true), mail.get()), u"");
+  EXPECT_EQ(ExportedList(ContextFor(fixture, true), nullptr), std::nullopt);
 }
 
 TEST(ExportAttachments, EmbeddedMessagesGetAnEntryAndAComposedFile) {
@@ -207,7 +215,7 @@ TEST(ExportAttachments, EmbeddedMessagesGetAnEntryAndAComposedFile) {
   ASSERT_TRUE(mail);
   const std::u16string expected = Joined(fixture.TempFolder(), "before.txt") + u";" +
                                   Joined(fixture.TempFolder(), "Inner: news_today.eml") + u";";
-  EXPECT_EQ(ExportAttachments(ContextFor(fixture, false), mail.get()), expected);
+  EXPECT_EQ(ExportedList(ContextFor(fixture, false), mail.get()), expected);
 
   AttachmentContext context = ContextFor(fixture, true);
   std::vector<std::u16string> composed;
@@ -215,9 +223,54 @@ TEST(ExportAttachments, EmbeddedMessagesGetAnEntryAndAComposedFile) {
     composed.push_back(path);
     return true;
   };
-  EXPECT_EQ(ExportAttachments(context, mail.get()), expected);
+  EXPECT_EQ(ExportedList(context, mail.get()), expected);
   ASSERT_EQ(composed.size(), 1u);
   EXPECT_EQ(composed[0], Joined(fixture.TempFolder(), "Inner: news_today.eml"));
+}
+
+TEST(ExportAttachments, BesideATextItemNothingIsReplacedOrFollowed) {
+  WriterFixture fixture;
+  const pff::Item item = fixture.ScanOne([](pstgen::Message& m) {
+    m.AddAttachment(u"a.txt", pstgen::Bytes("new a"));
+    m.AddAttachment(u"b.txt", pstgen::Bytes("new b"));
+    m.AddAttachment(u"x;y.txt", pstgen::Bytes("semicolon"));
+  });
+  ASSERT_TRUE(item);
+  const std::filesystem::path target = fixture.temp.path() / "target";
+  std::filesystem::create_directory(target);
+  std::ofstream(target / "Memo--1 a.txt") << "kept";
+  const std::filesystem::path victim = fixture.temp.path() / "victim";
+  std::ofstream(victim) << "victim";
+  std::filesystem::create_symlink(victim, target / "Memo--1 b.txt");
+
+  AttachmentContext context = ContextFor(fixture, true);
+  context.target_folder = FromPath(target);
+  context.name_prefix = u"Memo--1 ";
+  const std::optional<AttachmentFiles> files = ExportAttachments(context, item.get());
+  ASSERT_TRUE(files.has_value());
+  EXPECT_TRUE(files->failures.empty());
+  EXPECT_EQ(files->paths, (std::vector<std::u16string>{Joined(target, "Memo--1 a (2).txt"),
+                                                       Joined(target, "Memo--1 b (2).txt"),
+                                                       Joined(target, "Memo--1 x;y.txt")}));
+  EXPECT_EQ(ReadFile(target / "Memo--1 a.txt"), "kept");
+  EXPECT_EQ(ReadFile(target / "Memo--1 a (2).txt"), "new a");
+  EXPECT_EQ(ReadFile(victim), "victim");
+  EXPECT_EQ(ReadFile(target / "Memo--1 x;y.txt"), "semicolon");
+  EXPECT_FALSE(std::filesystem::exists(fixture.TempFolder() / "a.txt"));
+}
+
+TEST(ExportAttachments, AFileThatCannotBeWrittenIsNamedWithItsCause) {
+  WriterFixture fixture;
+  const pff::Item item =
+      fixture.ScanOne([](pstgen::Message& m) { m.AddAttachment(u"a.txt", pstgen::Bytes("a")); });
+  ASSERT_TRUE(item);
+  AttachmentContext context = ContextFor(fixture, true);
+  context.target_folder = FromPath(fixture.temp.path() / "missing");
+  const std::optional<AttachmentFiles> files = ExportAttachments(context, item.get());
+  ASSERT_TRUE(files.has_value());
+  EXPECT_EQ(files->paths, std::vector<std::u16string>{u""});
+  ASSERT_EQ(files->failures.size(), 1u);
+  EXPECT_NE(files->failures[0].find(u"No such file or directory"), std::u16string::npos);
 }
 
 TEST(ExportAttachments, SampleStoreWithElevenAttachments) {
@@ -226,17 +279,13 @@ TEST(ExportAttachments, SampleStoreWithElevenAttachments) {
   ASSERT_TRUE(fixture.Scan(pst));
   const pff::Item mail = fixture.Message(u"/Top of Personal Folders/Inbox");
   ASSERT_TRUE(mail);
-  const std::optional<std::u16string> list =
+  const std::optional<AttachmentFiles> files =
       ExportAttachments(ContextFor(fixture, true), mail.get());
-  ASSERT_TRUE(list.has_value());
-  EXPECT_EQ(std::count(list->begin(), list->end(), u';'), 11);
-  std::size_t start = 0;
-  while (start < list->size()) {
-    const std::size_t end = list->find(u';', start);
-    const std::u16string path = list->substr(start, end - start);
+  ASSERT_TRUE(files.has_value());
+  EXPECT_EQ(files->paths.size(), 11u);
+  for (const std::u16string& path : files->paths) {
     EXPECT_EQ(ToPath(path).parent_path(), fixture.TempFolder().parent_path());
     EXPECT_TRUE(std::filesystem::is_regular_file(ToPath(path))) << ToUtf8(path);
-    start = end + 1;
   }
 }
 
@@ -251,8 +300,7 @@ TEST(ExportAttachments, SampleStoreWithInlineAttachments) {
     if (mail) break;
   }
   ASSERT_TRUE(mail);
-  const std::optional<std::u16string> list =
-      ExportAttachments(ContextFor(fixture, true), mail.get());
+  const std::optional<std::u16string> list = ExportedList(ContextFor(fixture, true), mail.get());
   ASSERT_TRUE(list.has_value());
   EXPECT_FALSE(list->empty());
   for (const auto& entry : std::filesystem::directory_iterator(fixture.TempFolder())) {

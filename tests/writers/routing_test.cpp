@@ -147,7 +147,8 @@ TEST(Routing, StopEndsTheLoadBeforeTheNextMessage) {
   pstgen::Write(store, temp.path() / "s.pst");
   StoppingWindow window;
   AppState state(window);
-  PrepareScan(state, FromPath(temp.path() / "s.pst"), FromPath(temp.path() / "QelTemp"));
+  EXPECT_TRUE(
+      PrepareScan(state, FromPath(temp.path() / "s.pst"), FromPath(temp.path() / "QelTemp")).ok());
   state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
   ASSERT_TRUE(RunScanWorker(state));
   const FolderNode* notes = nullptr;

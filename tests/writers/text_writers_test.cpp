@@ -167,7 +167,8 @@ TEST(AppointmentWriter, WritesTheLabelledFileInConversionMode) {
   const FolderNode* folder = ScanItems(fixture, AddStandup);
   ASSERT_NE(folder, nullptr);
   const std::filesystem::path target = fixture.Convert(*folder);
-  const std::u16string temp = fixture.state.paths.temp_folder_path;
+  // The attachments lie beside the appointment's file, which lists them there.
+  const std::u16string beside = FromPath(target) + u"/Standup--1 ";
   EXPECT_EQ(ReadFile(target / "Standup--1.txt"),
             Utf16FileBytes(u"SUBJECT:\t\tStandup\r\n"
                            u"StartTime:\t\t01/05/2013 14:00:00.000000000\r\n"
@@ -176,13 +177,14 @@ TEST(AppointmentWriter, WritesTheLabelledFileInConversionMode) {
                            u"Location:\t\tRoom 1\r\n"
                            u"BusyStatus:\t\t2\r\n"
                            u"Attachment:\t\t" +
-                           temp + u"a.txt;" + temp + u"b.txt;\r\n\r\n\r\n" +
+                           beside + u"a.txt;" + beside + u"b.txt;\r\n\r\n\r\n" +
                            u"Message Notes:\r\n\r\nagenda"));
   EXPECT_EQ(ReadFile(target / "Lunch--2.txt"),
             Utf16FileBytes(u"SUBJECT:\t\tLunch\r\n"
                            u"StartTime:\t\t01/05/2013 14:00:00.000000000\r\n"
                            u"Message Notes:\r\n\r\n"));
-  EXPECT_EQ(ReadFile(fixture.TempFolder() / "b.txt"), "B");
+  EXPECT_EQ(ReadFile(target / "Standup--1 b.txt"), "B");
+  EXPECT_FALSE(std::filesystem::exists(fixture.TempFolder() / "b.txt"));
   EXPECT_EQ(fixture.window.StatusTexts().back(),
             u"Saving Appointment [2]" + StatusTail(target, u"Lunch"));
 }
@@ -286,10 +288,12 @@ TEST(NoteWriter, WritesAFileNamedFromItsNumberWhenItHasNoSubject) {
   });
   ASSERT_NE(folder, nullptr);
   const std::filesystem::path target = fixture.Convert(*folder);
+  // The attachment lies beside the note, named like it, and the note lists it.
   EXPECT_EQ(ReadFile(target / "--1.txt"),
             Utf16FileBytes(u"Date:\t\t" + std::u16string(kCreatedRewritten) +
-                           u"\r\nMessage Notes:\r\nremember the milk"));
-  EXPECT_EQ(ReadFile(fixture.TempFolder() / "list.txt"), "milk");  // written, not listed
+                           u"\r\nAttachment:\t\t" + FromPath(target / "--1 list.txt") +
+                           u";\r\nMessage Notes:\r\nremember the milk"));
+  EXPECT_EQ(ReadFile(target / "--1 list.txt"), "milk");
   EXPECT_EQ(fixture.window.StatusTexts().back(), u"Saving Notes [1]" + StatusTail(target, u""));
 }
 

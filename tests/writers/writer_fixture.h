@@ -31,7 +31,7 @@ class WriterFixture {
   }
 
   bool Scan(const std::filesystem::path& pst) {
-    PrepareScan(state, FromPath(pst), FromPath(temp.path() / "QelTemp"));
+    EXPECT_TRUE(PrepareScan(state, FromPath(pst), FromPath(temp.path() / "QelTemp")).ok());
     state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
     return RunScanWorker(state);
   }
