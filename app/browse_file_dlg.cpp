@@ -51,7 +51,7 @@ browsefile::browsefile(AppState& state, UserInteraction& user, QWidget* parent)
   pst_path_->setMinimumWidth(360);
   for (QLineEdit* field : {pst_path_, temp_path_}) field->setReadOnly(true);
   pst_path_->setText(ToQ(state_.paths.pst_path));
-  temp_path_->setText(ToQ(state_.paths.temp_folder_path));
+  temp_path_->setText(ToQ(state_.paths.temp_parent));
 
   QPushButton* browse = MakeButton(QStringLiteral("Browse"), browse_control::kBrowse, this);
   QPushButton* select_temp =

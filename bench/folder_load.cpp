@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
   }
   bm::cli::StoreSession session;
   bool scanned = false;
-  const double scan_seconds = SecondsOf([&] { scanned = session.Scan(options.pst, options.temp); });
+  const double scan_seconds =
+      SecondsOf([&] { scanned = session.Scan(options.pst, options.temp).ok(); });
   if (!scanned) {
     std::fprintf(stderr, "brindlemoor-bench-load: scan of %s failed\n", options.pst.c_str());
     return 1;

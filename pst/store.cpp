@@ -775,15 +775,12 @@ std::size_t CompareChildren(const ndb::Database& db, Nid folder, std::string_vie
 std::size_t Store::CrossCheckTables(Nid nid) const {
   auto folder = OpenFolder(nid);
   if (!folder) return 0;
+  // A search folder has no sub-folders, and its contents are references to messages
+  // elsewhere, in a table of its own.
+  if (fmt::NidType(nid) != fmt::kNidTypeNormalFolder) return 0;
   const ndb::Database& db = *data_->db;
-  std::size_t disagreements =
-      CompareChildren(db, nid, "hierarchy table", folder->HierarchyTable(), SubFolders(nid));
-  // A search folder's contents are references to messages elsewhere, in a table of its own.
-  if (fmt::NidType(nid) == fmt::kNidTypeNormalFolder) {
-    disagreements +=
-        CompareChildren(db, nid, "contents table", folder->ContentsTable(), Messages(nid));
-  }
-  return disagreements;
+  return CompareChildren(db, nid, "hierarchy table", folder->HierarchyTable(), SubFolders(nid)) +
+         CompareChildren(db, nid, "contents table", folder->ContentsTable(), Messages(nid));
 }
 
 Result<Folder> Store::OpenFolder(Nid nid) const {

@@ -335,7 +335,8 @@ TEST_F(Window, TheDialogsFieldsAreReadOnlyAndShowThePathsStartScanningUses) {
   EXPECT_EQ(shown, QStringList({QString(), QString()}));
 
   ScanThroughDialog(pst_);
-  const QString temp_folder = Q(temp_.path() / "QelTemp") + "/";
+  // The field shows where Start Scanning makes the scan's private temp folder.
+  const QString temp_parent = Q(temp_.path()) + "/";
   OnNextModal([&](QWidget* dialog) {
     look(dialog);
     Click(dialog, browse_control::kStartScanning);
@@ -343,8 +344,9 @@ TEST_F(Window, TheDialogsFieldsAreReadOnlyAndShowThePathsStartScanningUses) {
   window_->OnOpenAndScan();
   ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
   EXPECT_TRUE(read_only);
-  EXPECT_EQ(shown, QStringList({Q(pst_), temp_folder}));
-  EXPECT_EQ(window_->state().paths.temp_folder_path, temp_folder.toStdU16String());
+  EXPECT_EQ(shown, QStringList({Q(pst_), temp_parent}));
+  EXPECT_TRUE(window_->state().paths.temp_folder_path.starts_with(
+      (temp_parent + "QelTemp").toStdU16String()));
   ASSERT_EQ(window_->tree()->topLevelItemCount(), 1);
   EXPECT_EQ(window_->tree()->topLevelItem(0)->text(0), Q(pst_));
   EXPECT_NE(Folder("Inbox"), nullptr);
@@ -1097,8 +1099,10 @@ TEST_F(Window, AFileNamedAtStartIsOpenedAndScanned) {
   window_->OpenAndScanFile(Q(pst_));
   ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
   EXPECT_EQ(window_->state().paths.pst_path, Q(pst_).toStdU16String());
-  EXPECT_EQ(window_->state().paths.temp_folder_path,
-            Q(temp_.path() / "QelTemp").toStdU16String() + u"/");
+  // A private temp folder of its own, in the runtime or temp directory.
+  const std::filesystem::path temp_folder = ToPath(window_->state().paths.temp_folder_path);
+  EXPECT_TRUE(temp_folder.parent_path().filename().string().starts_with("QelTemp"));
+  EXPECT_EQ(std::filesystem::status(temp_folder).permissions(), std::filesystem::perms::owner_all);
   ASSERT_EQ(window_->tree()->topLevelItemCount(), 1);
   EXPECT_NE(Folder("Inbox"), nullptr);
   EXPECT_EQ(user_->boxes().back().text, QStringLiteral("Scanning completed"));
@@ -1134,10 +1138,10 @@ TEST_F(Window, TheProgramAnswersHelpAndVersionAndScansTheFileItIsGiven) {
   environment.insert("TMPDIR", Q(temp_.path()));
   program.setProcessEnvironment(environment);
   program.start(QStringLiteral(BRINDLEMOOR_PROGRAM), {Q(pst_)});
-  const std::filesystem::path temp_folder = temp_.path() / "QelTemp";
+  // The log is in the run's private temp folder, which the program makes in TMPDIR.
   auto log_says_completed = [&] {
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(temp_folder, error)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(temp_.path(), error)) {
       if (!entry.path().filename().string().starts_with("log-data-")) continue;
       std::ifstream log(entry.path(), std::ios::binary);
       const std::string text((std::istreambuf_iterator<char>(log)), {});

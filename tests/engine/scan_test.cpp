@@ -42,7 +42,7 @@ void ExpectOpenFailure(const ScanFixture& f, const std::string& reason) {
 }
 
 Status ScanForReason(ScanFixture& f, const std::filesystem::path& pst) {
-  PrepareScan(f.state, FromPath(pst), FromPath(f.temp.path() / "QelTemp"));
+  EXPECT_TRUE(PrepareScan(f.state, FromPath(pst), FromPath(f.temp.path() / "QelTemp")).ok());
   f.state.root_tree_item = f.window.InsertTreeItem(kNoTreeItem, f.state.paths.pst_path, u"");
   return ScanStore(f.state);
 }
