@@ -128,7 +128,12 @@ Database::Database(std::unique_ptr<File> file, Header header, std::size_t cache_
     : file_(std::move(file)),
       header_(header),
       warn_(std::move(warn)),
-      cache_pages_(std::max<std::size_t>(cache_bytes / fmt::kPageSize, 16)) {}
+      shard_pages_(std::max<std::size_t>(cache_bytes / fmt::kPageSize / kCacheShards, 4)) {}
+
+Database::CacheShard& Database::ShardOf(std::uint64_t key) const {
+  // Pages lie on 512-byte boundaries: the bits above them spread the pages over the shards.
+  return shards_[(key >> 10) % kCacheShards];
+}
 
 void Database::Warn(const std::string& text) const {
   if (warn_) warn_(text);
@@ -145,25 +150,39 @@ Bref Database::ReadBref(const std::uint8_t* p) const {
 
 Result<std::shared_ptr<const Database::Page>> Database::ReadPage(const Bref& ref,
                                                                  std::uint8_t type) const {
+  const Bref& root = type == fmt::kPageNbt ? header_.nbt : header_.bbt;
+  if (ref.ib == root.ib && ref.bid == root.bid) {
+    PinnedRoot& pinned = type == fmt::kPageNbt ? nbt_root_ : bbt_root_;
+    std::call_once(pinned.loaded, [&] {
+      if (auto page = LoadPage(ref, type)) pinned.page = std::move(*page);
+    });
+    if (pinned.page) return pinned.page;
+  }
+  return CachedPage(ref, type);
+}
+
+Result<std::shared_ptr<const Database::Page>> Database::CachedPage(const Bref& ref,
+                                                                   std::uint8_t type) const {
   // Keyed by offset and tree: damage that points one tree at the other's page must not get
   // a page checked as the other kind.
   const std::uint64_t key = ref.ib << 1 | (type == fmt::kPageNbt ? 1 : 0);
+  CacheShard& shard = ShardOf(key);
   {
-    std::lock_guard lock(cache_mutex_);
-    if (auto it = cache_.find(key); it != cache_.end()) {
-      cache_order_.splice(cache_order_.begin(), cache_order_, it->second.position);
+    std::lock_guard lock(shard.mutex);
+    if (auto it = shard.pages.find(key); it != shard.pages.end()) {
+      shard.order.splice(shard.order.begin(), shard.order, it->second.position);
       return it->second.page;
     }
   }
   auto page = LoadPage(ref, type);
   if (!page) return page;
-  std::lock_guard lock(cache_mutex_);
-  if (cache_.find(key) == cache_.end()) {
-    cache_order_.push_front(key);
-    cache_.emplace(key, Cached{*page, cache_order_.begin()});
-    while (cache_.size() > cache_pages_) {
-      cache_.erase(cache_order_.back());
-      cache_order_.pop_back();
+  std::lock_guard lock(shard.mutex);
+  if (shard.pages.find(key) == shard.pages.end()) {
+    shard.order.push_front(key);
+    shard.pages.emplace(key, Cached{*page, shard.order.begin()});
+    while (shard.pages.size() > shard_pages_) {
+      shard.pages.erase(shard.order.back());
+      shard.order.pop_back();
     }
   }
   return page;

@@ -3,6 +3,7 @@
 // file before using it; a damaged structure is an error that names where it lies.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -129,15 +130,29 @@ class Database {
   Header header_;
   std::function<void(const std::string&)> warn_;
 
-  // The page cache: least recently used pages leave first.
-  std::size_t cache_pages_;
-  mutable std::mutex cache_mutex_;
-  mutable std::list<std::uint64_t> cache_order_;
+  // The page cache, in shards with a lock each so that reading threads seldom wait for one
+  // another; in a shard the least recently used pages leave first.
   struct Cached {
     std::shared_ptr<const Page> page;
     std::list<std::uint64_t>::iterator position;
   };
-  mutable std::unordered_map<std::uint64_t, Cached> cache_;
+  struct CacheShard {
+    std::mutex mutex;
+    std::list<std::uint64_t> order;
+    std::unordered_map<std::uint64_t, Cached> pages;
+  };
+  static constexpr std::size_t kCacheShards = 16;
+  CacheShard& ShardOf(std::uint64_t key) const;
+  std::size_t shard_pages_;
+  mutable std::array<CacheShard, kCacheShards> shards_;
+  // The two root pages, which every lookup starts from: read once, then used without a lock.
+  struct PinnedRoot {
+    std::once_flag loaded;
+    std::shared_ptr<const Page> page;  // empty when the page could not be read
+  };
+  mutable PinnedRoot nbt_root_;
+  mutable PinnedRoot bbt_root_;
+  Result<std::shared_ptr<const Page>> CachedPage(const Bref& ref, std::uint8_t type) const;
 };
 
 std::string Hex(std::uint64_t value);
