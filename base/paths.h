@@ -1,4 +1,4 @@
-// Paths: the platform separator stands wherever the Windows original used a backslash.
+// Paths: every path the program builds joins its parts with the platform separator.
 #pragma once
 
 #include <filesystem>

@@ -13,7 +13,7 @@ namespace bm {
 
 class CUTF16File {
  public:
-  // Open flags of the original file class; the untranslated mode is always added.
+  // Open flags: bit values callers combine; the file is always opened untranslated (binary).
   static constexpr unsigned modeCreate = 0x1000;
   static constexpr unsigned modeWrite = 0x0001;
   static constexpr unsigned modeReadWrite = 0x0002;

@@ -1,5 +1,5 @@
-// The application state: what the original kept in process-wide globals, owned by one object
-// so that tests can build several independent instances.
+// The application state: the session's paths, flags and lists, owned by one object rather
+// than held in globals, so that tests can build several independent instances.
 #pragma once
 
 #include <array>

@@ -105,7 +105,8 @@ int export_handle_export_folder_items(AppState& state, libpff_item_t* folder,
                         u"the folder's messages cannot be counted in the store");
     return -1;
   }
-  // The bar takes 16-bit values: a larger folder's range wraps, as it always has.
+  // The progress range is a 16-bit value, as the window's progress bar takes it: a larger
+  // folder's range wraps.
   state.main_window.SetProgressRange(0, count & 0xFFFF);
   if (count <= 0) return 1;
 
