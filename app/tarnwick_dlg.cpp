@@ -21,6 +21,7 @@
 #include <QStyle>
 #include <QTableWidget>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <filesystem>
 #include <system_error>
@@ -141,14 +142,43 @@ InputEvent Classify(const QEvent* event) {
 template <class Call>
 auto CTarnwickDlg::OnUiThread(Call call) -> std::invoke_result_t<Call> {
   using Result = std::invoke_result_t<Call>;
-  if (QThread::currentThread() == thread()) return call();
+  // What the worker posted before this call is shown first.
+  auto after_updates = [this, call = std::move(call)]() mutable {
+    FlushUpdates();
+    return call();
+  };
+  if (QThread::currentThread() == thread()) return after_updates();
   if constexpr (std::is_void_v<Result>) {
-    QMetaObject::invokeMethod(this, std::move(call), Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(this, std::move(after_updates), Qt::BlockingQueuedConnection);
   } else {
     Result result{};
-    QMetaObject::invokeMethod(this, std::move(call), Qt::BlockingQueuedConnection, &result);
+    QMetaObject::invokeMethod(this, std::move(after_updates), Qt::BlockingQueuedConnection,
+                              &result);
     return result;
   }
+}
+
+void CTarnwickDlg::PostUpdate(UiUpdateQueue::Slot slot, std::function<void()> update) {
+  if (QThread::currentThread() == thread()) {
+    FlushUpdates();
+    update();
+    return;
+  }
+  if (updates_.Post(slot, std::move(update))) {
+    QMetaObject::invokeMethod(
+        this, [this] { ScheduleFlush(); }, Qt::QueuedConnection);
+  }
+}
+
+void CTarnwickDlg::ScheduleFlush() {
+  if (flush_timer_->isActive()) return;
+  const qint64 waited = since_flush_.isValid() ? since_flush_.elapsed() : kFlushIntervalMs;
+  flush_timer_->start(static_cast<int>(std::max<qint64>(0, kFlushIntervalMs - waited)));
+}
+
+void CTarnwickDlg::FlushUpdates() {
+  for (const UiUpdateQueue::Update& update : updates_.Take()) update();
+  since_flush_.restart();
 }
 
 CTarnwickDlg::CTarnwickDlg(std::unique_ptr<UserInteraction> user, EngineCalls engine,
@@ -156,6 +186,9 @@ CTarnwickDlg::CTarnwickDlg(std::unique_ptr<UserInteraction> user, EngineCalls en
     : QMainWindow(parent), user_(std::move(user)), engine_(std::move(engine)) {
   InitResources();
   state_ = std::make_unique<AppState>(*this);
+  flush_timer_ = new QTimer(this);
+  flush_timer_->setSingleShot(true);
+  connect(flush_timer_, &QTimer::timeout, this, [this] { FlushUpdates(); });
   setWindowTitle(QString::fromLatin1(kProductAndVersion));
   setWindowIcon(QIcon(QStringLiteral(":/brindlemoor/brindlemoor.svg")));
 
@@ -402,11 +435,12 @@ void CTarnwickDlg::PlaceBrowser() {
 // ---- MainWindow ------------------------------------------------------------------------------
 
 void CTarnwickDlg::SetStatusText(std::u16string_view text) {
-  OnUiThread([this, text = ToQ(text)] { status_->SetText(text); });
+  PostUpdate(UiUpdateQueue::Slot::kStatusText,
+             [this, text = ToQ(text)] { status_->SetText(text); });
 }
 
 void CTarnwickDlg::SetProgressRange(int minimum, int maximum) {
-  OnUiThread([this, minimum, maximum] {
+  PostUpdate(UiUpdateQueue::Slot::kOrdered, [this, minimum, maximum] {
     // An empty range would make the bar spin as "busy": show it empty instead.
     progress_->setRange(minimum, std::max(maximum, minimum + 1));
     progress_->setValue(minimum);
@@ -414,7 +448,7 @@ void CTarnwickDlg::SetProgressRange(int minimum, int maximum) {
 }
 
 void CTarnwickDlg::SetProgressPos(int position) {
-  OnUiThread([this, position] {
+  PostUpdate(UiUpdateQueue::Slot::kProgressPos, [this, position] {
     progress_->setValue(std::clamp(position, progress_->minimum(), progress_->maximum()));
   });
 }
@@ -429,13 +463,13 @@ int CTarnwickDlg::MessageBox(std::u16string_view text, std::u16string_view capti
 }
 
 void CTarnwickDlg::EnableControl(int control_id, bool enable) {
-  OnUiThread([this, control_id, enable] {
+  PostUpdate(UiUpdateQueue::Slot::kOrdered, [this, control_id, enable] {
     if (QWidget* widget = Control(control_id)) widget->setEnabled(enable);
   });
 }
 
 void CTarnwickDlg::EnableMenuCommand(int command_id, bool enable) {
-  OnUiThread([this, command_id, enable] {
+  PostUpdate(UiUpdateQueue::Slot::kOrdered, [this, command_id, enable] {
     if (QAction* action = MenuCommand(command_id)) action->setEnabled(enable);
   });
 }
@@ -452,7 +486,7 @@ bool CTarnwickDlg::IsTreeItemChecked(TreeItem item) {
 }
 
 void CTarnwickDlg::DeleteAllListRows() {
-  OnUiThread([this] { ClearItemList(); });
+  PostUpdate(UiUpdateQueue::Slot::kOrdered, [this] { ClearItemList(); });
 }
 
 void CTarnwickDlg::ClearItemList() {
@@ -461,7 +495,7 @@ void CTarnwickDlg::ClearItemList() {
 }
 
 void CTarnwickDlg::InsertListRow(int position, const ListRow& row) {
-  OnUiThread([this, position, row] {
+  PostUpdate(UiUpdateQueue::Slot::kOrdered, [this, position, row] {
     const int at = std::clamp(position, 0, list_->rowCount());
     list_->insertRow(at);
     for (int column = 0; column < static_cast<int>(row.size()); ++column) {
@@ -479,11 +513,12 @@ std::optional<std::u16string> CTarnwickDlg::BrowseForFolder(std::u16string_view 
 }
 
 void CTarnwickDlg::Navigate(std::u16string_view file_path) {
-  OnUiThread([this, path = ToQ(file_path)] { browser_->Navigate(path); });
+  PostUpdate(UiUpdateQueue::Slot::kOrdered,
+             [this, path = ToQ(file_path)] { browser_->Navigate(path); });
 }
 
 void CTarnwickDlg::OpenExternal(std::u16string_view url_or_path) {
-  OnUiThread([this, target = std::u16string(url_or_path)] {
+  PostUpdate(UiUpdateQueue::Slot::kOrdered, [this, target = std::u16string(url_or_path)] {
     user_->OpenExternal(ExternalUrl(target, state_->paths.program_directory));
   });
 }
@@ -661,6 +696,7 @@ void CTarnwickDlg::StartWorker(WorkerKind kind, std::function<void()> work) {
 
 void CTarnwickDlg::OnWorkerEnded(WorkerKind kind) {
   if (worker_thread_.joinable()) worker_thread_.join();
+  FlushUpdates();
   switch (kind) {
     case WorkerKind::kScan:
       ApplyPhase(Phase::kScanEnded);

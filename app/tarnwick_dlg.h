@@ -14,6 +14,7 @@
 #include "app/engine_calls.h"
 #include "app/layout_resizer.h"
 #include "app/ui_rules.h"
+#include "app/ui_update_queue.h"
 #include "engine/main_window.h"
 
 class QAction;
@@ -23,6 +24,7 @@ class QProgressBar;
 class QPushButton;
 class QSizeGrip;
 class QTableWidget;
+class QTimer;
 class QTreeWidgetItem;
 
 namespace bm {
@@ -138,11 +140,20 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   // waits until the interface thread has run it.
   template <class Call>
   auto OnUiThread(Call call) -> std::invoke_result_t<Call>;
+  // Runs `update` on the interface thread without making a worker wait: posted updates are
+  // applied together at most every kFlushIntervalMs, and before anything a worker waits for.
+  void PostUpdate(UiUpdateQueue::Slot slot, std::function<void()> update);
+  void ScheduleFlush();
+  void FlushUpdates();
+  static constexpr qint64 kFlushIntervalMs = 100;
 
   std::unique_ptr<UserInteraction> user_;
   EngineCalls engine_;
   std::unique_ptr<AppState> state_;
   std::thread worker_thread_;
+  UiUpdateQueue updates_;
+  QTimer* flush_timer_ = nullptr;
+  QElapsedTimer since_flush_;
 
   LayoutResizer resizer_;
   BaseUnits base_units_;

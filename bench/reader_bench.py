@@ -2,7 +2,7 @@
 """Measures our PST reader against libpff side by side; scripts/bench-reader calls this.
 
 - read floor: every property, recipient and attachment of every message of a store, nothing
-  written, through libpff (brindlemoor-readfloor) and through pst/ (brindlemoor-pst-readfloor),
+  written, through libpff (brindlemoor-readfloor) and through pst/ (brindlemoor-readerfloor),
   interleaved run by run so that a busy machine slows both alike;
 - two threads reading disjoint halves of the store against one thread;
 - open and scan of a store whose one folder holds many items, and the list rows of all of them;
@@ -19,7 +19,7 @@ import statistics
 import sys
 from pathlib import Path
 
-from run_bench import cpu_name, make_store, markdown_table, timed
+from run_bench import cpu_name, make_store, markdown_table, timed, write_section
 
 SEED = 1
 TOP = "/Top of Personal Folders"
@@ -135,19 +135,7 @@ def main():
     text += [f"- {line}" for line in ratios]
     print("\n".join(text))
     if args.results_md:
-        write_section(args.results_md, "\n".join(text) + "\n")
-
-
-def write_section(path, section):
-    """Replaces (or appends) the reader's section of the results file."""
-    old = path.read_text() if path.exists() else "# Benchmark results\n"
-    start = old.find(SECTION)
-    if start < 0:
-        path.write_text(old.rstrip("\n") + "\n\n" + section)
-        return
-    end = old.find("\n## ", start + len(SECTION))
-    rest = old[end + 1:] if end >= 0 else ""
-    path.write_text(old[:start] + section + ("\n" + rest if rest else ""))
+        write_section(args.results_md, SECTION, "\n".join(text) + "\n")
 
 
 if __name__ == "__main__":

@@ -333,16 +333,35 @@ def write_results_md(path, rows, micro, checks, meta):
     path.write_text("\n".join(text) + "\n" + kept_sections(path))
 
 
+# Sections of RESULTS.md that other benchmark scripts write; a run of this script keeps them.
+OTHER_SECTIONS = ("## PST reader", "## Desktop and command line")
+
+
 def kept_sections(path):
-    """The sections other benchmark scripts write into the same file (the PST reader's)."""
+    """The sections other benchmark scripts wrote into the same file."""
     if not path.exists():
         return ""
     old = path.read_text()
-    start = old.find("\n## PST reader")
+    kept = []
+    for title in OTHER_SECTIONS:
+        start = old.find("\n" + title)
+        if start < 0:
+            continue
+        end = old.find("\n## ", start + 1)
+        kept.append(old[start:end + 1 if end >= 0 else len(old)])
+    return "".join(kept)
+
+
+def write_section(path, title, section):
+    """Replaces (or appends) the section `title` of the results file, keeping the rest."""
+    old = path.read_text() if path.exists() else "# Benchmark results\n"
+    start = old.find(title)
     if start < 0:
-        return ""
-    end = old.find("\n## ", start + 1)
-    return old[start:end + 1 if end >= 0 else len(old)]
+        path.write_text(old.rstrip("\n") + "\n\n" + section)
+        return
+    end = old.find("\n## ", start + len(title))
+    rest = old[end + 1:] if end >= 0 else ""
+    path.write_text(old[:start] + section + ("\n" + rest if rest else ""))
 
 
 def cpu_name():

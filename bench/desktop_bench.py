@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""Times the same conversion through the desktop window and through brindlemoor-cli, side by
+side, interleaved run by run; scripts/bench-desktop calls this.
+
+The desktop run is brindlemoor-bench-desktop under Xvfb (scan, tick every folder, Convert,
+every box answered at once); its conversion phase is compared with the whole command-line
+conversion (which also scans, so the comparison is not in the desktop's favour).
+
+Writes the section "## Desktop and command line" of bench/RESULTS.md (the rest is kept).
+"""
+
+import argparse
+import datetime
+import json
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+from run_bench import cpu_name, fresh_dir, make_store, markdown_table, write_section
+
+SEED = 1
+SECTION = "## Desktop and command line"
+
+
+def run_cli(cli, store, out):
+    start = time.perf_counter()
+    subprocess.run([str(cli), "convert", str(store), str(out)], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+
+def run_desktop(desktop, store, out):
+    result = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x800x24", str(desktop),
+                             str(store), str(out)], check=True, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, text=True,
+                            env={"QTWEBENGINE_DISABLE_SANDBOX": "1", "QT_QPA_PLATFORM": "xcb",
+                                 "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu",
+                                 "PATH": "/usr/bin:/bin"})
+    report = json.loads(result.stdout.strip().splitlines()[-1])
+    if not report["status"].startswith("Written:"):
+        raise RuntimeError(f"the desktop conversion did not finish: {report['status']}")
+    return report["convert_s"]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--build", type=Path, required=True)
+    parser.add_argument("--data", type=Path, required=True)
+    parser.add_argument("--size", type=int, default=3000)
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--results-md", type=Path)
+    parser.add_argument("--command", default="")
+    args = parser.parse_args()
+
+    b = args.build
+    pstgen = b / "tools/pstgen/brindlemoor-pstgen"
+    cli = b / "cli/brindlemoor-cli"
+    desktop = b / "bench/brindlemoor-bench-desktop"
+    args.data.mkdir(parents=True, exist_ok=True)
+    store = make_store(None, args.data, f"synthetic-{args.size}.pst",
+                       [pstgen, "--synthetic", args.size, args.data / f"synthetic-{args.size}.pst",
+                        "--seed", SEED])
+    times = {"desktop": [], "cli": []}
+    for i in range(args.runs):
+        order = ["desktop", "cli"] if i % 2 == 0 else ["cli", "desktop"]
+        for name in order:
+            out = fresh_dir(args.data / "desktop-bench", name)
+            if name == "desktop":
+                times[name].append(run_desktop(desktop, store, out))
+            else:
+                times[name].append(run_cli(cli, store, out))
+            print(f"bench: {name} run {i + 1}: {times[name][-1]:.2f} s", file=sys.stderr)
+    desktop_s = statistics.median(times["desktop"])
+    cli_s = statistics.median(times["cli"])
+    rows = [["desktop window (Xvfb), conversion", f"{args.size}", f"{desktop_s:.2f}",
+             f"{args.size / desktop_s:.0f}"],
+            ["brindlemoor-cli convert, whole run", f"{args.size}", f"{cli_s:.2f}",
+             f"{args.size / cli_s:.0f}"]]
+    text = [SECTION, "",
+            f"Measured {datetime.date.today().isoformat()} on {cpu_name()}, median of "
+            f"{args.runs} interleaved runs, with `{args.command or ' '.join(sys.argv)}`.", "",
+            markdown_table(["what", "messages", "seconds", "messages/s"], rows), "",
+            f"Desktop / command line: **{desktop_s / cli_s:.2f}x** the time.", ""]
+    print("\n".join(text))
+    if args.results_md:
+        write_section(args.results_md, SECTION, "\n".join(text) + "\n")
+
+
+if __name__ == "__main__":
+    main()
