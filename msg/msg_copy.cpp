@@ -6,6 +6,7 @@
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-impl.h>
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
 
@@ -173,6 +174,10 @@ class OleCopier {
         gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(source), class_id) &&
         GSF_IS_OUTFILE_MSOLE(target)) {
       gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(target), class_id);
+    }
+    // Storage times are part of the object (and some readers need them).
+    if (GDateTime* time = gsf_input_get_modtime(GSF_INPUT(source))) {
+      gsf_output_set_modtime(GSF_OUTPUT(target), time);
     }
     const int count = gsf_infile_num_children(source);
     for (int i = 0; i < count; ++i) {
@@ -496,8 +501,8 @@ Status WriteCompoundFile(const std::filesystem::path& path, const pst::Store& st
     Status written = CopyWriter(store, options).WriteTopLevel(root.get(), message);
     const bool root_closed = gsf_output_close(GSF_OUTPUT(root.get()));
     if (!written) return written;
+    // Closing the root closes the sink too.
     if (!root_closed) return OutputError(GSF_OUTPUT(root.get()), "root storage");
-    if (Status closed = Close(sink.get(), "file"); !closed) return closed;
   }
   std::FILE* stream = file->release();
   const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;

@@ -47,13 +47,21 @@ void PutEntry(Binary& out, std::size_t at, const DirectoryEntry& entry) {
   Put32(out, at + 72, entry.right);
   Put32(out, at + 76, entry.child);
   std::copy(entry.class_id.begin(), entry.class_id.end(), out.begin() + at + 80);
+  // Created and modified 2024-01-01 00:00 UTC, as a storage made by an application would be.
+  if (entry.type != 2) {
+    constexpr std::uint64_t kTime = 133485408000000000;
+    for (const std::size_t field : {at + 100, at + 108}) {
+      Put32(out, field, static_cast<std::uint32_t>(kTime));
+      Put32(out, field + 4, static_cast<std::uint32_t>(kTime >> 32));
+    }
+  }
   Put32(out, at + 116, entry.start);
   Put32(out, at + 120, entry.size);
 }
 
 }  // namespace
 
-Binary MinimalCompoundFile() {
+Binary MinimalCompoundFile(bool with_storage) {
   // Header, then sector 0 the FAT, 1 the directory, 2-9 "CONTENTS", 10-17 "Sub/Inner".
   constexpr std::size_t kSectors = 18;
   Binary file((1 + kSectors) * kSector, 0);
@@ -86,7 +94,7 @@ Binary MinimalCompoundFile() {
   root.class_id = {0x0C, 0x00, 0x02, 0x13, 0x00, 0x00, 0x00, 0x00,
                    0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
   DirectoryEntry contents{u"CONTENTS", 2};
-  contents.right = 2;
+  if (with_storage) contents.right = 2;
   contents.start = 2;
   contents.size = kStreamSize;
   DirectoryEntry sub{u"Sub", 1};
@@ -107,7 +115,7 @@ Binary MinimalCompoundFile() {
   return file;
 }
 
-Store MsgFidelityStore() {
+Store MsgFidelityStore(bool nested_ole_storage) {
   Store store(u"MSG fidelity");
   Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
   const Guid custom = Guid::Parse("a1b2c3d4-1111-2222-3333-444455556666");
@@ -138,7 +146,7 @@ Store MsgFidelityStore() {
       .Set(0x0064, u"EX")
       .Set(0x0065, u"/O=EXAMPLE/OU=FIRST/CN=RECIPIENTS/CN=ANN")
       .Set(0x5D02, u"ann.archer@example.com")  // PidTagSentRepresentingSmtpAddress
-      .Set(0x6001, std::int16_t{7})  // custom values of the other fixed types
+      .Set(0x6001, std::int16_t{7})            // custom values of the other fixed types
       .Set(0x6002, std::int64_t{0x0123456789ABCDEF})
       .Set(0x6003, 2.5)
       .Set(0x6004, 1.25f);
@@ -177,7 +185,8 @@ Store MsgFidelityStore() {
   forwarded.AddAttachment(u"plan.txt", Bytes("Step one. Step two.\r\n"));
   Message& inner = forwarded.AddEmbeddedMessage(u"Inner note");
   inner.SetSubject(u"Inner note").SetBody(u"Two levels down.\r\n");
-  mail.AddOleAttachment(u"Embedded object", MinimalCompoundFile()).Set(0x370A, Binary{0x2A, 0x03});
+  mail.AddOleAttachment(u"Embedded object", MinimalCompoundFile(nested_ole_storage))
+      .Set(0x370A, Binary{0x2A, 0x03});
 
   Message& signed_mail = inbox.AddMessage("IPM.Note.SMIME.MultipartSigned");
   signed_mail.SetSubject(u"Signed message").SetBody(u"Signed text.\r\n");

@@ -38,11 +38,12 @@ Store SpecialNamesStore();
 // references, a conversation index, an inline image with its content id and hidden flag, an EX
 // sender and recipients with SMTP addresses, differing plain/HTML/RTF bodies, nested embedded
 // messages, an OLE attachment; then an S/MIME signed message, a meeting request and a
-// distribution list.
-Store MsgFidelityStore();
+// distribution list. `nested_ole_storage`: the OLE object holds a sub-storage with a stream
+// (msgconvert cannot re-save such an object).
+Store MsgFidelityStore(bool nested_ole_storage = true);
 
-// A small OLE2 compound file: a root with a class id, a stream "CONTENTS" and a storage "Sub"
-// holding a stream "Inner" (4096 bytes each).
-Binary MinimalCompoundFile();
+// A small OLE2 compound file: a root with a class id and a stream "CONTENTS", and with
+// `with_storage` a storage "Sub" holding a stream "Inner" (4096 bytes each).
+Binary MinimalCompoundFile(bool with_storage = true);
 
 }  // namespace pstgen
