@@ -1,9 +1,11 @@
 #include "msg/msg_copy.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-impl.h>
@@ -217,8 +219,8 @@ class OleCopier {
 
 class CopyWriter {
  public:
-  CopyWriter(const pst::Store& store, const CopyOptions& options)
-      : store_(store), options_(options) {}
+  CopyWriter(const pst::Store& store, const CopyOptions& options, std::filesystem::path directory)
+      : store_(store), options_(options), directory_(std::move(directory)) {}
 
   Status WriteTopLevel(GsfOutfile* root, const pst::Message& message) {
     if (Status written = WriteMessage(root, message, ObjectKind::kMessage, 0, ""); !written) {
@@ -322,30 +324,64 @@ class CopyWriter {
     return WriteOleObject(storage, attachment, table, where);
   }
 
+  // A compound file needs random access to be read, so the object's bytes go to an unnamed
+  // file in the target directory (gone once closed) or, where the file system has no such
+  // files, to `memory`.
+  Result<GPtr<GsfInput>> ObjectInput(pst::ValueStream& stream, Bytes& memory) {
+    std::vector<std::uint8_t> chunk(kChunkSize);
+    FileDescriptor fd(::open(directory_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!fd.valid()) memory.reserve(static_cast<std::size_t>(stream.size()));
+    while (true) {
+      Result<std::size_t> read = stream.Read(chunk);
+      if (!read) return read.error();
+      if (*read == 0) break;
+      const std::span<const std::uint8_t> bytes(chunk.data(), *read);
+      if (!fd.valid()) {
+        memory.insert(memory.end(), bytes.begin(), bytes.end());
+      } else if (Status written = WriteAll(fd.get(), bytes); !written) {
+        return written.error();
+      }
+    }
+    if (!fd.valid()) {
+      return GPtr<GsfInput>(
+          gsf_input_memory_new(memory.data(), static_cast<gsf_off_t>(memory.size()), FALSE));
+    }
+    if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
+      return Error("the OLE object cannot be read back: " + ErrnoText(errno));
+    }
+    std::FILE* file = ::fdopen(fd.get(), "rb");
+    if (file == nullptr) return Error("the OLE object cannot be read back: " + ErrnoText(errno));
+    fd.Release();
+    GPtr<GsfInput> input(gsf_input_stdio_new_FILE("OLE object", file, FALSE));
+    if (!input) std::fclose(file);
+    return input;
+  }
+
   Status WriteOleObject(GsfOutfile* storage, const pst::Attachment& attachment,
                         PropertyTable& table, const std::string& where) {
     Result<pst::ValueStream> stream = attachment.OpenObjectData();
     if (!stream) return stream.error().Within(where);
-    // A compound file needs random access to be read, so the object is held while copied.
-    Bytes bytes;
-    bytes.reserve(static_cast<std::size_t>(stream->size()));
-    std::vector<std::uint8_t> chunk(kChunkSize);
-    while (true) {
-      Result<std::size_t> read = stream->Read(chunk);
-      if (!read) return read.error().Within(where);
-      if (*read == 0) break;
-      bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(*read));
-    }
-    GPtr<GsfInput> input(
-        gsf_input_memory_new(bytes.data(), static_cast<gsf_off_t>(bytes.size()), FALSE));
-    GPtr<GsfInfile> ole(input ? gsf_infile_msole_new(input.get(), nullptr) : nullptr);
+    Bytes memory;
+    Result<GPtr<GsfInput>> input = ObjectInput(*stream, memory);
+    if (!input) return input.error().Within(where);
+    if (!*input) return Error("the OLE object cannot be read back").Within(where);
+    GPtr<GsfInfile> ole(gsf_infile_msole_new(input->get(), nullptr));
     const std::uint32_t object_tag = std::uint32_t{kAttachDataObject} << 16 | pst::type::kObject;
     if (!ole) {
       // Kept as data, so nothing is lost.
       Warn(where, "the OLE object is not a compound file; its bytes are kept as binary data");
       const std::uint32_t binary_tag = std::uint32_t{kAttachDataObject} << 16 | pst::type::kBinary;
-      table.Variable(binary_tag, static_cast<std::uint32_t>(bytes.size()));
-      return WriteBytes(storage, StreamName(binary_tag), bytes);
+      const gsf_off_t size = gsf_input_size(input->get());
+      if (size >= kObjectSize) return Error("the OLE object is too large for an MSG file");
+      table.Variable(binary_tag, static_cast<std::uint32_t>(size));
+      GPtr<GsfOutput> out = NewChild(storage, StreamName(binary_tag), false);
+      // gsf_input_seek is TRUE on failure.
+      if (!out || gsf_input_seek(input->get(), 0, G_SEEK_SET) ||
+          !gsf_input_copy(input->get(), out.get())) {
+        if (out) gsf_output_close(out.get());
+        return OutputError(out.get(), StreamName(binary_tag));
+      }
+      return Close(out.get(), StreamName(binary_tag));
     }
     GPtr<GsfOutput> child = NewChild(storage, StreamName(object_tag), true);
     if (!child) return OutputError(nullptr, where);
@@ -478,6 +514,7 @@ class CopyWriter {
 
   const pst::Store& store_;
   const CopyOptions& options_;
+  const std::filesystem::path directory_;  // where the MSG file is written
   NameMap names_;
 };
 
@@ -498,7 +535,8 @@ Status WriteCompoundFile(const std::filesystem::path& path, const pst::Store& st
     GPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
     if (!root) return OutputError(sink.get(), "root storage");
     gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(root.get()), kMsgClassId.data());
-    Status written = CopyWriter(store, options).WriteTopLevel(root.get(), message);
+    Status written =
+        CopyWriter(store, options, path.parent_path()).WriteTopLevel(root.get(), message);
     const bool root_closed = gsf_output_close(GSF_OUTPUT(root.get()));
     if (!written) return written;
     // Closing the root closes the sink too.

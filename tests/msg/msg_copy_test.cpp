@@ -294,6 +294,30 @@ TEST(MsgCopy, EmbeddingDeeperThanTheLimitIsWarnedAndBounded) {
   EXPECT_FALSE(object->attachments[0].properties.empty());
 }
 
+TEST(MsgCopy, AnOleObjectThatIsNoCompoundFileIsKeptAsData) {
+  TempDir dir;
+  pstgen::Store built;
+  const pstgen::Binary junk(9000, 0x42);
+  built.top().AddFolder(u"Inbox").AddMessage("IPM.Note").AddOleAttachment(u"Object", junk);
+  pstgen::Write(built, dir.path() / "ole.pst");
+  auto store = pst::Store::Open(dir.path() / "ole.pst");
+  ASSERT_TRUE(store);
+  auto message = store->OpenMessage(AllMessages(*store).at(0));
+  ASSERT_TRUE(message);
+  std::vector<std::string> warnings;
+  msg::CopyOptions options;
+  options.warn = [&](const std::string& text) { warnings.push_back(text); };
+  ASSERT_TRUE(msg::WriteMsgCopy(*store, *message, dir.path() / "ole.msg", options));
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("not a compound file"), std::string::npos) << warnings[0];
+  const auto file = ReadMsg(dir.path() / "ole.msg");
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(file->faults.empty()) << Lines(file->faults);
+  ASSERT_EQ(file->message.attachments.size(), 1u);
+  EXPECT_EQ(file->message.attachments[0].properties.at(PropKey{std::uint16_t{0x3701}, 0x0102}),
+            std::vector<Bytes>{junk});
+}
+
 TEST(MsgCopy, FailuresLeaveNoFileAndKeepWhatIsThere) {
   TempDir dir;
   pstgen::Store built;
