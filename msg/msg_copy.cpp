@@ -1,7 +1,6 @@
 #include "msg/msg_copy.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
@@ -11,6 +10,7 @@
 #include <gsf/gsf-output-impl.h>
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
