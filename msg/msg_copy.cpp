@@ -51,6 +51,8 @@ constexpr std::uint16_t kAttachDataObject = 0x3701;
 constexpr std::uint16_t kAttachMethod = 0x3705;
 constexpr std::int32_t kAttachEmbeddedMessage = 5;
 constexpr std::size_t kChunkSize = 64 * 1024;
+// The most recipient or attachment storages an MSG file may have (MS-OXMSG 2.2.1, 2.2.2).
+constexpr std::size_t kMaxObjects = 2048;
 // Storages nested deeper than this inside an OLE attachment are not followed.
 constexpr int kMaxOleDepth = 32;
 
@@ -239,6 +241,11 @@ class CopyWriter {
     Result<std::vector<pst::PropertyBag>> recipients = message.Recipients();
     if (!recipients) return recipients.error().Within(Place(where, "recipients"));
     const std::size_t attachments = message.attachment_count();
+    // Everything is still written, so nothing is lost; the reader may refuse the file.
+    if (recipients->size() > kMaxObjects || attachments > kMaxObjects) {
+      Warn(where, "more than " + std::to_string(kMaxObjects) +
+                      " recipients or attachments: some MSG readers refuse such a file");
+    }
     PropertyTable table(kind, static_cast<std::uint32_t>(recipients->size()),
                         static_cast<std::uint32_t>(attachments));
     if (store_.format() == pst::FileFormat::kUnicode) {

@@ -310,6 +310,30 @@ TEST(MsgCopy, EmbeddingDeeperThanTheLimitIsWarnedAndBounded) {
   EXPECT_FALSE(object->attachments[0].properties.empty());
 }
 
+TEST(MsgCopy, MoreRecipientsThanTheFormatAllowsAreKeptWithAWarning) {
+  TempDir dir;
+  pstgen::Store store;
+  pstgen::Message& mail = store.top().AddFolder(u"Inbox").AddMessage("IPM.Note");
+  for (int i = 0; i < 2049; ++i) {
+    mail.AddRecipient(u"R", u"r" + std::u16string(1, u'a' + i % 26) + u"@example.com",
+                      pstgen::RecipientType::kTo);
+  }
+  pstgen::Write(store, dir.path() / "many.pst");
+  auto opened = pst::Store::Open(dir.path() / "many.pst");
+  ASSERT_TRUE(opened);
+  auto message = opened->OpenMessage(AllMessages(*opened).at(0));
+  ASSERT_TRUE(message);
+  std::vector<std::string> warnings;
+  msg::CopyOptions options;
+  options.warn = [&](const std::string& text) { warnings.push_back(text); };
+  ASSERT_TRUE(msg::WriteMsgCopy(*opened, *message, dir.path() / "many.msg", options));
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("more than 2048"), std::string::npos) << warnings[0];
+  const auto file = ReadMsg(dir.path() / "many.msg");
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->message.recipients.size(), 2049u);
+}
+
 TEST(MsgCopy, AnOleObjectThatIsNoCompoundFileIsKeptAsData) {
   TempDir dir;
   pstgen::Store built;
