@@ -23,9 +23,11 @@ namespace bm::msg {
 inline constexpr int kMaxEmbeddingDepth = 8;
 
 struct CopyOptions {
-  // Told each thing the copy could not carry over while the file is still written: an
-  // embedded message nested too deep, a named property the store cannot name, an OLE object
-  // that is not a compound file. Empty: such things are passed over silently.
+  // Told each thing the copy could not carry over as it should while the file is still
+  // written: an embedded message nested too deep, a named property the store cannot name, a
+  // PT_OBJECT value other than an attachment's data, an OLE object that is not a compound file
+  // (kept as binary data), more than 2048 recipients or attachments. Each text names where
+  // ("attachment 2: embedded message: ..."). Empty: such things pass silently.
   std::function<void(const std::string&)> warn;
   int max_embedding_depth = kMaxEmbeddingDepth;
 };
