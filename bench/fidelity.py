@@ -5,8 +5,16 @@ MSG file back into a MIME message; each message is matched to what the store hol
 floor's --dump) by its subject and scored field by field: subject, sender, To, CC, the
 attachments' names and sizes, the number of attachments (embedded messages included) and the
 start of the plain-text body.
+
+Property coverage (property_coverage, or this file run as a script): the share of every stored
+message's properties (the store's bookkeeping left out; named properties by name) that its MSG
+file holds, through the converter and through the property copy (brindlemoor-msgcopy).
+
+  python3 bench/fidelity.py --build build STORE.pst [--folder PATH]...
 """
 
+import argparse
+import collections
 import email
 import email.policy
 import json
@@ -160,3 +168,95 @@ def summary_lines(checks):
         lines.append(f"{check['tool']}: {check['msg files']} MSG files, {check['matched']}/{n} "
                      f"matched to the store by subject; {fields}")
     return lines
+
+
+def _key_lines(command):
+    result = subprocess.run(command, check=True, capture_output=True, text=True)
+    return [json.loads(line) for line in result.stdout.splitlines() if line.strip()]
+
+
+def _msg_keys(msgcopy, files):
+    records = []
+    for start in range(0, len(files), 200):
+        chunk = [str(f) for f in files[start:start + 200]]
+        records += _key_lines([str(msgcopy), "--msg-keys"] + chunk)
+    return records
+
+
+def _coverage_row(tool, pairs, stored_count):
+    stored = sum(len(truth) for truth, _ in pairs)
+    found = sum(len(truth & keys) for truth, keys in pairs)
+    whole = sum(1 for truth, keys in pairs if truth <= keys)
+    missed = collections.Counter()
+    for truth, keys in pairs:
+        # Recipient and attachment keys are counted by property, whatever their row.
+        missed.update(re.sub(r"^(recipient|attachment) \d+ ", r"\1 ", k) for k in truth - keys)
+    return {"tool": tool, "messages": stored_count, "matched": len(pairs),
+            "stored properties": stored, "copied": found, "whole messages": whole,
+            "most missed": missed.most_common(8)}
+
+
+def property_coverage(cli, msgcopy, store, work, folders):
+    """Coverage rows for the converter (`cli`) and the property copy (`msgcopy`)."""
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    stored = {r["nid"]: r for r in _key_lines([str(msgcopy), "--stored-keys", str(store)])}
+    by_subject = collections.defaultdict(list)
+    for record in stored.values():
+        by_subject[record["subject"]].append(set(record["keys"]))
+
+    copies = work / "copy"
+    copies.mkdir()
+    subprocess.run([str(msgcopy), str(store), str(copies)], check=True, capture_output=True)
+    copy_pairs = []
+    for record in _msg_keys(msgcopy, sorted(copies.glob("*.msg"))):
+        nid = int(Path(record["file"]).stem)
+        copy_pairs.append((set(stored[nid]["keys"]), set(record["keys"])))
+    rows = [_coverage_row("msgcopy", copy_pairs, len(stored))]
+
+    converted = work / "cli"
+    converted.mkdir()
+    command = [str(cli), "convert", str(store), str(converted), "--temp", str(work)]
+    for folder in folders:
+        command += ["--folder", folder]
+    subprocess.run(command, check=True, capture_output=True)
+    cli_pairs = []
+    for record in _msg_keys(msgcopy, sorted(converted.rglob("*.msg"))):
+        candidates = by_subject.get(record["subject"])
+        if candidates:
+            cli_pairs.append((candidates[0], set(record["keys"])))
+    rows.append(_coverage_row("brindlemoor-cli", cli_pairs, len(stored)))
+    shutil.rmtree(work, ignore_errors=True)
+    return rows
+
+
+def coverage_lines(rows):
+    lines = []
+    for row in rows:
+        share = row["copied"] / row["stored properties"] if row["stored properties"] else 0
+        lines.append(f"{row['tool']}: {row['matched']} messages matched; "
+                     f"{row['copied']}/{row['stored properties']} stored properties "
+                     f"({share:.1%}); {row['whole messages']} messages whole")
+        if row["most missed"]:
+            lines.append("  most missed: " +
+                         ", ".join(f"{key} x{count}" for key, count in row["most missed"]))
+    return lines
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Property coverage of MSG conversions.")
+    parser.add_argument("store", type=Path)
+    parser.add_argument("--build", type=Path, default=Path("build"))
+    parser.add_argument("--work", type=Path, default=None)
+    parser.add_argument("--folder", action="append", default=[],
+                        help="folders the converter converts (default: all)")
+    args = parser.parse_args()
+    work = args.work or args.build / "bench-data" / "coverage"
+    rows = property_coverage(args.build / "cli/brindlemoor-cli",
+                             args.build / "tools/msgcopy/brindlemoor-msgcopy",
+                             args.store, work, args.folder)
+    print("\n".join(coverage_lines(rows)))
+
+
+if __name__ == "__main__":
+    main()

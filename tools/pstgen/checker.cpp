@@ -927,6 +927,12 @@ class Checker {
         Problem(at + ": embedded message subnode missing");
         continue;
       }
+      // An OLE attachment's object is a compound file's bytes, not a message.
+      const auto method = pc->find(0x3705);
+      if (method != pc->end() && method->second.data.size() == 4 &&
+          fmt::Get32(method->second.data.data()) == 6) {
+        continue;
+      }
       if (const auto inner = ReadSubnodes(embedded->second.bid_sub)) {
         CheckMessage(embedded->second, *inner, at + " embedded message", depth + 1);
       }

@@ -26,6 +26,8 @@ constexpr char kUsage[] =
     "                               bodies and attachments; the same for the same --seed\n"
     "  --wide-folder N OUT.pst      one folder holding N messages (70000 for the edge case)\n"
     "  --deep N OUT.pst             folders nested N levels deep (30 for the edge case)\n"
+    "  --msg-fidelity OUT.pst       items whose MSG copies must keep every property (named,\n"
+    "                               multi-valued, EX addresses, OLE and embedded attachments)\n"
     "  --special-names OUT.pst      folders named with / \\ : * ? < > | and other oddities\n"
     "  --check FILE.pst             verify the file's structure (CRCs, signatures, back\n"
     "                               pointers, allocation maps, tables against the node tree)\n"
@@ -139,6 +141,8 @@ int Run(const Options& options) {
     return 0;
   } else if (options.command == "--demo" && args.size() == 1) {
     store.emplace(pstgen::DemoStore());
+  } else if (options.command == "--msg-fidelity" && args.size() == 1) {
+    store.emplace(pstgen::MsgFidelityStore());
   } else if (options.command == "--special-names" && args.size() == 1) {
     store.emplace(pstgen::SpecialNamesStore());
   } else if (options.command == "--synthetic" && counted(50'000'000)) {

@@ -64,10 +64,10 @@ FileTime FileTime::FromUnixSeconds(std::int64_t seconds) {
 }
 
 PropType Value::type() const {
-  static constexpr PropType kTypes[] = {PropType::kInt16,    PropType::kInt32,   PropType::kBoolean,
-                                        PropType::kFloat,    PropType::kDouble,  PropType::kInt64,
-                                        PropType::kFileTime, PropType::kString8, PropType::kUnicode,
-                                        PropType::kBinary};
+  static constexpr PropType kTypes[] = {
+      PropType::kInt16,   PropType::kInt32,  PropType::kBoolean,        PropType::kFloat,
+      PropType::kDouble,  PropType::kInt64,  PropType::kFileTime,       PropType::kString8,
+      PropType::kUnicode, PropType::kBinary, PropType::kMultipleUnicode};
   static_assert(std::size(kTypes) == std::variant_size_v<Storage>);
   return kTypes[storage_.index()];
 }
@@ -173,6 +173,14 @@ Attachment& Message::AddAttachment(std::optional<std::u16string> long_filename, 
   Attachment& attachment = attachments_.emplace_back();
   attachment.long_filename = std::move(long_filename);
   attachment.data = std::move(data);
+  return attachment;
+}
+
+Attachment& Message::AddOleAttachment(std::u16string display_name, Binary compound_file) {
+  Attachment& attachment = attachments_.emplace_back();
+  attachment.Set(tag::kDisplayName, std::move(display_name));
+  attachment.data = std::move(compound_file);
+  attachment.ole_storage = true;
   return attachment;
 }
 

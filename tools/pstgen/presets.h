@@ -32,4 +32,18 @@ Store DeepStore(int depth);
 // Folders whose names hold the characters file systems refuse: / \ : * ? < > |
 Store SpecialNamesStore();
 
+// Items whose MSG copies must keep everything: fractional sent/received times apart from the
+// creation time, unread and unsent flags, importance/sensitivity/priority, categories and
+// other named properties (string and LID names), transport headers, message ids and
+// references, a conversation index, an inline image with its content id and hidden flag, an EX
+// sender and recipients with SMTP addresses, differing plain/HTML/RTF bodies, nested embedded
+// messages, an OLE attachment; then an S/MIME signed message, a meeting request and a
+// distribution list. `nested_ole_storage`: the OLE object holds a sub-storage with a stream
+// (msgconvert cannot re-save such an object).
+Store MsgFidelityStore(bool nested_ole_storage = true);
+
+// A small OLE2 compound file: a root with a class id and a stream "CONTENTS", and with
+// `with_storage` a storage "Sub" holding a stream "Inner" (4096 bytes each).
+Binary MinimalCompoundFile(bool with_storage = true);
+
 }  // namespace pstgen

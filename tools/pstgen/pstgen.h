@@ -65,6 +65,13 @@ enum class PropType : std::uint16_t {
   kUnicode = 0x001F,
   kFileTime = 0x0040,
   kBinary = 0x0102,
+  kMultipleUnicode = 0x101F,  // PT_MV_UNICODE (PT_MV_STRING8 in ANSI stores)
+};
+
+// A multi-valued string (categories, keywords, ...).
+struct Strings {
+  std::vector<std::u16string> values;
+  friend bool operator==(const Strings&, const Strings&) = default;
 };
 
 // One property value; the C++ type chooses the MAPI type (an `int` literal is PT_LONG,
@@ -73,7 +80,7 @@ enum class PropType : std::uint16_t {
 class Value {
  public:
   using Storage = std::variant<std::int16_t, std::int32_t, bool, float, double, std::int64_t,
-                               FileTime, std::string, std::u16string, Binary>;
+                               FileTime, std::string, std::u16string, Binary, Strings>;
   Value(std::int16_t v) : storage_(v) {}
   Value(std::int32_t v) : storage_(v) {}
   Value(std::int64_t v) : storage_(v) {}
@@ -87,6 +94,7 @@ class Value {
   Value(std::u16string_view v) : storage_(std::u16string(v)) {}
   Value(const char16_t* v) : storage_(std::u16string(v)) {}
   Value(Binary v) : storage_(std::move(v)) {}
+  Value(Strings v) : storage_(std::move(v)) {}
 
   PropType type() const;
   const Storage& storage() const { return storage_; }
@@ -141,7 +149,8 @@ struct Recipient {
 
 class Message;
 
-// A by-value attachment (PidTagAttachMethod 1) or an embedded message (method 5).
+// A by-value attachment (PidTagAttachMethod 1), an embedded message (method 5) or an OLE
+// storage (method 6: `data` is the object's compound file, stored as PT_OBJECT).
 class Attachment {
  public:
   Attachment();
@@ -158,6 +167,7 @@ class Attachment {
     properties.Set(prop_id, std::move(value));
     return *this;
   }
+  bool ole_storage = false;
   bool is_embedded() const { return embedded_ != nullptr; }
   const Message* embedded() const { return embedded_.get(); }
   Message& MakeEmbedded(std::string message_class);
@@ -185,6 +195,8 @@ class Message {
 
   Recipient& AddRecipient(std::u16string name, std::u16string address, RecipientType type);
   Attachment& AddAttachment(std::optional<std::u16string> long_filename, Binary data);
+  // An OLE attachment: `compound_file` (an OLE2 compound file) as PidTagAttachDataObject.
+  Attachment& AddOleAttachment(std::u16string display_name, Binary compound_file);
   // An attachment holding a whole message (PidTagAttachDataObject); returns that message.
   Message& AddEmbeddedMessage(std::u16string display_name, std::string message_class = "IPM.Note");
 

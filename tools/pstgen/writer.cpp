@@ -23,6 +23,7 @@ constexpr std::int32_t kMsgFlagRead = 0x01;
 constexpr std::int32_t kMsgFlagHasAttach = 0x10;
 constexpr std::int32_t kAttachByValue = 1;
 constexpr std::int32_t kAttachEmbeddedMessage = 5;
+constexpr std::int32_t kAttachOle = 6;
 constexpr std::uint32_t kNameIdBuckets = 251;
 
 // Columns Outlook's own table templates carry.
@@ -59,6 +60,20 @@ Bytes LittleEndian(T value, std::size_t size) {
   return bytes;
 }
 
+// A multi-valued variable-size value as a store holds it: the count, each value's offset,
+// then the values.
+Bytes MultipleVariable(const std::vector<Bytes>& values) {
+  Bytes bytes = LittleEndian(static_cast<std::uint32_t>(values.size()), 4);
+  std::size_t offset = 4 + 4 * values.size();
+  for (const Bytes& value : values) {
+    const Bytes field = LittleEndian(static_cast<std::uint32_t>(offset), 4);
+    bytes.insert(bytes.end(), field.begin(), field.end());
+    offset += value.size();
+  }
+  for (const Bytes& value : values) bytes.insert(bytes.end(), value.begin(), value.end());
+  return bytes;
+}
+
 Bytes EncodeBytes(const Value& value) {
   struct Visitor {
     Bytes operator()(std::int16_t v) const {
@@ -77,6 +92,11 @@ Bytes EncodeBytes(const Value& value) {
     Bytes operator()(const std::string& v) const { return Bytes(v.begin(), v.end()); }
     Bytes operator()(const std::u16string& v) const { return Utf16Bytes(v); }
     Bytes operator()(const Binary& v) const { return v; }
+    Bytes operator()(const Strings& v) const {
+      std::vector<Bytes> values;
+      for (const std::u16string& text : v.values) values.push_back(Utf16Bytes(text));
+      return MultipleVariable(values);
+    }
   };
   return std::visit(Visitor{}, value.storage());
 }
@@ -287,6 +307,15 @@ class StoreWriter {
 
   // A value as this store holds it: in ANSI, UTF-16 text becomes Windows-1252 PT_STRING8.
   EncodedValue Encode(std::uint16_t id, const Value& value) const {
+    if (const auto* list = std::get_if<Strings>(&value.storage());
+        list != nullptr && store_.format() == FileFormat::kAnsi) {
+      std::vector<Bytes> values;
+      for (const std::u16string& text : list->values) {
+        const std::string ansi = ToWindows1252(text);
+        values.emplace_back(ansi.begin(), ansi.end());
+      }
+      return {id, 0x101E, MultipleVariable(values)};
+    }
     const auto* text = std::get_if<std::u16string>(&value.storage());
     if (text == nullptr || store_.format() != FileFormat::kAnsi) return EncodeUnicode(id, value);
     const std::string ansi = ToWindows1252(*text);
@@ -529,6 +558,15 @@ class StoreWriter {
       Bytes object;
       fmt::ByteWriter(object).U32(nid).U32(
           static_cast<std::uint32_t>(std::min<std::size_t>(size, 0xFFFFFFFF)));
+      values.Put({tag::kAttachDataBinary, kTypeObject, object});
+    } else if (attachment.ole_storage) {
+      // The object's bytes lie in a subnode that PidTagAttachDataObject names.
+      values.Put(Encode(tag::kAttachMethod, kAttachOle));
+      const std::uint32_t nid = subnodes.NewNid(fmt::kNidTypeLtp);
+      subnodes.Add(nid, ndb_.WriteData(attachment.data), 0);
+      size = attachment.data.size();
+      Bytes object;
+      fmt::ByteWriter(object).U32(nid).U32(static_cast<std::uint32_t>(size));
       values.Put({tag::kAttachDataBinary, kTypeObject, object});
     } else {
       values.Put(Encode(tag::kAttachMethod, kAttachByValue));

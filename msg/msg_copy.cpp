@@ -1,0 +1,587 @@
+#include "msg/msg_copy.h"
+
+#include <fcntl.h>
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-input-stdio.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-impl.h>
+#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-utils.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "base/pending_file.h"
+#include "base/safe_files.h"
+#include "msg/name_map.h"
+#include "msg/property_rules.h"
+
+namespace bm::msg {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct GObjectUnref {
+  void operator()(gpointer object) const {
+    if (object != nullptr) g_object_unref(object);
+  }
+};
+template <typename T>
+using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+// {0006F046-0000-0000-C000-000000000046}, the class of an MSG file's root, in directory order.
+constexpr std::array<guint8, 16> kMsgClassId = {0x46, 0xF0, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                                0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+constexpr std::uint32_t kPropertyFlags = 0x06;  // readable and writable
+constexpr std::uint32_t kObjectSize = 0xFFFFFFFF;
+constexpr std::uint32_t kStoreUnicodeOk = 0x00040000;
+constexpr std::uint16_t kStoreSupportMask = 0x340D;
+constexpr std::uint16_t kAttachDataObject = 0x3701;
+constexpr std::uint16_t kAttachMethod = 0x3705;
+constexpr std::int32_t kAttachEmbeddedMessage = 5;
+constexpr std::size_t kChunkSize = 64 * 1024;
+// The most recipient or attachment storages an MSG file may have (MS-OXMSG 2.2.1, 2.2.2).
+constexpr std::size_t kMaxObjects = 2048;
+// Storages nested deeper than this inside an OLE attachment are not followed.
+constexpr int kMaxOleDepth = 32;
+
+std::string Hex(std::uint32_t value, int digits) {
+  char text[11];
+  std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
+  return text;
+}
+
+std::string PropertyText(std::uint16_t id) {
+  return "property 0x" + Hex(id, 4);
+}
+
+void PutU32(Bytes& out, std::uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+void PutU64(Bytes& out, std::uint64_t value) {
+  for (int shift = 0; shift < 64; shift += 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+Error OutputError(GsfOutput* output, std::string_view what) {
+  std::string text = "the MSG file cannot be written (";
+  text += what;
+  text += ")";
+  if (const GError* error = output != nullptr ? gsf_output_error(output) : nullptr) {
+    text += ": ";
+    text += error->message;
+  }
+  return Error(std::move(text));
+}
+
+// Closes `output`; libgsf's OLE writer keeps one child open at a time.
+Status Close(GsfOutput* output, std::string_view what) {
+  if (!gsf_output_close(output)) return OutputError(output, what);
+  return {};
+}
+
+GPtr<GsfOutput> NewChild(GsfOutfile* parent, const std::string& name, bool storage) {
+  return GPtr<GsfOutput>(gsf_outfile_new_child(parent, name.c_str(), storage ? TRUE : FALSE));
+}
+
+Status WriteBytes(GsfOutfile* parent, const std::string& name, std::span<const std::uint8_t> data) {
+  GPtr<GsfOutput> stream = NewChild(parent, name, false);
+  if (!stream) return OutputError(nullptr, name);
+  if (!data.empty() && !gsf_output_write(stream.get(), data.size(), data.data())) {
+    gsf_output_close(stream.get());
+    return OutputError(stream.get(), name);
+  }
+  return Close(stream.get(), name);
+}
+
+// Copies a stored value block by block, never holding it whole.
+Status WriteValue(GsfOutfile* parent, const std::string& name, pst::ValueStream& value) {
+  GPtr<GsfOutput> stream = NewChild(parent, name, false);
+  if (!stream) return OutputError(nullptr, name);
+  std::vector<std::uint8_t> chunk(kChunkSize);
+  std::uint64_t copied = 0;
+  while (true) {
+    Result<std::size_t> read = value.Read(chunk);
+    if (!read) {
+      gsf_output_close(stream.get());
+      return read.error();
+    }
+    if (*read == 0) break;
+    if (!gsf_output_write(stream.get(), *read, chunk.data())) {
+      gsf_output_close(stream.get());
+      return OutputError(stream.get(), name);
+    }
+    copied += *read;
+  }
+  if (copied != value.size()) {
+    gsf_output_close(stream.get());
+    return Error("the stored value ends after " + std::to_string(copied) + " of its " +
+                 std::to_string(value.size()) + " bytes");
+  }
+  return Close(stream.get(), name);
+}
+
+// The entries of one property stream (MS-OXMSG 2.4): the header, then 16 bytes a property.
+class PropertyTable {
+ public:
+  // Top-level message (32-byte header), embedded message (24) or recipient/attachment (8).
+  PropertyTable(ObjectKind kind, std::uint32_t recipients, std::uint32_t attachments) {
+    bytes_.assign(8, 0);
+    if (kind == ObjectKind::kMessage || kind == ObjectKind::kEmbeddedMessage) {
+      PutU32(bytes_, recipients);   // next recipient id
+      PutU32(bytes_, attachments);  // next attachment id
+      PutU32(bytes_, recipients);
+      PutU32(bytes_, attachments);
+      if (kind == ObjectKind::kMessage) bytes_.resize(bytes_.size() + 8, 0);
+    }
+  }
+
+  void Fixed(std::uint32_t tag, std::uint64_t value) {
+    PutU32(bytes_, tag);
+    PutU32(bytes_, kPropertyFlags);
+    PutU64(bytes_, value);
+  }
+
+  void Variable(std::uint32_t tag, std::uint32_t size) {
+    PutU32(bytes_, tag);
+    PutU32(bytes_, kPropertyFlags);
+    PutU32(bytes_, size);
+    PutU32(bytes_, 0);
+  }
+
+  const Bytes& bytes() const { return bytes_; }
+
+ private:
+  Bytes bytes_;
+};
+
+// Copies an OLE compound file's tree (storages, streams and class ids) under `target`.
+class OleCopier {
+ public:
+  Status Copy(GsfInfile* source, GsfOutfile* target, int depth) {
+    if (depth > kMaxOleDepth) return Error("the OLE object nests storages too deep");
+    guint8 class_id[16] = {};
+    if (GSF_IS_INFILE_MSOLE(source) &&
+        gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(source), class_id) &&
+        GSF_IS_OUTFILE_MSOLE(target)) {
+      gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(target), class_id);
+    }
+    // Storage times are part of the object (and some readers need them).
+    if (GDateTime* time = gsf_input_get_modtime(GSF_INPUT(source))) {
+      gsf_output_set_modtime(GSF_OUTPUT(target), time);
+    }
+    const int count = gsf_infile_num_children(source);
+    for (int i = 0; i < count; ++i) {
+      const char* name = gsf_infile_name_by_index(source, i);
+      GPtr<GsfInput> child(gsf_infile_child_by_index(source, i));
+      if (name == nullptr || !child) return Error("the OLE object has an unreadable entry");
+      const bool storage =
+          GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0;
+      GPtr<GsfOutput> out = NewChild(target, name, storage);
+      if (!out) return OutputError(nullptr, name);
+      Status copied = storage ? Copy(GSF_INFILE(child.get()), GSF_OUTFILE(out.get()), depth + 1)
+                              : CopyStream(child.get(), out.get(), name);
+      if (!copied) {
+        gsf_output_close(out.get());
+        return copied;
+      }
+      if (Status closed = Close(out.get(), name); !closed) return closed;
+    }
+    return {};
+  }
+
+ private:
+  static Status CopyStream(GsfInput* input, GsfOutput* output, const char* name) {
+    std::vector<std::uint8_t> chunk(kChunkSize);
+    gsf_off_t left = gsf_input_size(input);
+    while (left > 0) {
+      const auto size = static_cast<std::size_t>(std::min<gsf_off_t>(left, kChunkSize));
+      if (gsf_input_read(input, size, chunk.data()) == nullptr) {
+        return Error(std::string("the OLE object's stream ") + name + " cannot be read");
+      }
+      if (!gsf_output_write(output, size, chunk.data())) return OutputError(output, name);
+      left -= static_cast<gsf_off_t>(size);
+    }
+    return {};
+  }
+};
+
+class CopyWriter {
+ public:
+  CopyWriter(const pst::Store& store, const CopyOptions& options, std::filesystem::path directory)
+      : store_(store), options_(options), directory_(std::move(directory)) {}
+
+  Status WriteTopLevel(GsfOutfile* root, const pst::Message& message) {
+    if (Status written = WriteMessage(root, message, ObjectKind::kMessage, 0, ""); !written) {
+      return written;
+    }
+    return WriteNameIds(root);
+  }
+
+ private:
+  void Warn(const std::string& where, const std::string& text) const {
+    if (options_.warn) options_.warn(where.empty() ? text : where + ": " + text);
+  }
+
+  Status WriteMessage(GsfOutfile* storage, const pst::Message& message, ObjectKind kind, int depth,
+                      const std::string& where) {
+    Result<std::vector<pst::PropertyBag>> recipients = message.Recipients();
+    if (!recipients) return recipients.error().Within(Place(where, "recipients"));
+    const std::size_t attachments = message.attachment_count();
+    // Everything is still written, so nothing is lost; the reader may refuse the file.
+    if (recipients->size() > kMaxObjects || attachments > kMaxObjects) {
+      Warn(where, "more than " + std::to_string(kMaxObjects) +
+                      " recipients or attachments: some MSG readers refuse such a file");
+    }
+    PropertyTable table(kind, static_cast<std::uint32_t>(recipients->size()),
+                        static_cast<std::uint32_t>(attachments));
+    if (store_.format() == pst::FileFormat::kUnicode) {
+      table.Fixed(std::uint32_t{kStoreSupportMask} << 16 | pst::type::kInt32, kStoreUnicodeOk);
+    }
+    if (Status copied = CopyBag(storage, message.properties(), kind, table, where); !copied) {
+      return copied;
+    }
+    for (std::size_t i = 0; i < recipients->size(); ++i) {
+      const std::string place = Place(where, "recipient " + std::to_string(i));
+      GPtr<GsfOutput> child = NewChild(storage, "__recip_version1.0_#" + Hex(i, 8), true);
+      if (!child) return OutputError(nullptr, place);
+      PropertyTable recipient_table(ObjectKind::kRecipient, 0, 0);
+      Status written = CopyBag(GSF_OUTFILE(child.get()), (*recipients)[i], ObjectKind::kRecipient,
+                               recipient_table, place);
+      if (written) {
+        written = WriteBytes(GSF_OUTFILE(child.get()), "__properties_version1.0",
+                             recipient_table.bytes());
+      }
+      if (!written) {
+        gsf_output_close(child.get());
+        return written;
+      }
+      if (Status closed = Close(child.get(), place); !closed) return closed;
+    }
+    for (std::size_t i = 0; i < attachments; ++i) {
+      if (Status written = WriteAttachment(storage, message, i, depth, where); !written) {
+        return written;
+      }
+    }
+    return WriteBytes(storage, "__properties_version1.0", table.bytes());
+  }
+
+  Status WriteAttachment(GsfOutfile* parent, const pst::Message& message, std::size_t index,
+                         int depth, const std::string& where) {
+    const std::string place = Place(where, "attachment " + std::to_string(index));
+    Result<pst::Attachment> attachment = message.OpenAttachment(index);
+    if (!attachment) return attachment.error().Within(place);
+    GPtr<GsfOutput> child = NewChild(parent, "__attach_version1.0_#" + Hex(index, 8), true);
+    if (!child) return OutputError(nullptr, place);
+    auto* storage = GSF_OUTFILE(child.get());
+    PropertyTable table(ObjectKind::kAttachment, 0, 0);
+    Status written =
+        CopyBag(storage, attachment->properties(), ObjectKind::kAttachment, table, place);
+    const std::optional<pst::PropertyInfo> data = attachment->properties().Find(kAttachDataObject);
+    if (written && data && data->type == pst::type::kObject) {
+      written = WriteObject(storage, *attachment, table, depth, place);
+    }
+    if (written) written = WriteBytes(storage, "__properties_version1.0", table.bytes());
+    if (!written) {
+      gsf_output_close(child.get());
+      return written;
+    }
+    return Close(child.get(), place);
+  }
+
+  // PidTagAttachDataObject: an embedded message or an OLE storage, each as a sub-storage.
+  Status WriteObject(GsfOutfile* storage, const pst::Attachment& attachment, PropertyTable& table,
+                     int depth, const std::string& where) {
+    const std::uint32_t object_tag = std::uint32_t{kAttachDataObject} << 16 | pst::type::kObject;
+    if (attachment.properties().Int32(kAttachMethod) == kAttachEmbeddedMessage) {
+      if (depth + 1 > options_.max_embedding_depth) {
+        Warn(where, "the embedded message is nested deeper than " +
+                        std::to_string(options_.max_embedding_depth) +
+                        " levels and is not copied; the attachment keeps its other properties");
+        return {};
+      }
+      Result<pst::Message> embedded = attachment.OpenEmbeddedMessage();
+      if (!embedded) return embedded.error().Within(where);
+      GPtr<GsfOutput> child = NewChild(storage, StreamName(object_tag), true);
+      if (!child) return OutputError(nullptr, where);
+      Status written =
+          WriteMessage(GSF_OUTFILE(child.get()), *embedded, ObjectKind::kEmbeddedMessage, depth + 1,
+                       Place(where, "embedded message"));
+      if (!written) {
+        gsf_output_close(child.get());
+        return written;
+      }
+      if (Status closed = Close(child.get(), where); !closed) return closed;
+      table.Variable(object_tag, kObjectSize);
+      return {};
+    }
+    return WriteOleObject(storage, attachment, table, where);
+  }
+
+  // A compound file needs random access to be read, so the object's bytes go to an unnamed
+  // file in the target directory (gone once closed) or, where the file system has no such
+  // files, to `memory`.
+  Result<GPtr<GsfInput>> ObjectInput(pst::ValueStream& stream, Bytes& memory) {
+    std::vector<std::uint8_t> chunk(kChunkSize);
+    FileDescriptor fd(::open(directory_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!fd.valid()) memory.reserve(static_cast<std::size_t>(stream.size()));
+    while (true) {
+      Result<std::size_t> read = stream.Read(chunk);
+      if (!read) return read.error();
+      if (*read == 0) break;
+      const std::span<const std::uint8_t> bytes(chunk.data(), *read);
+      if (!fd.valid()) {
+        memory.insert(memory.end(), bytes.begin(), bytes.end());
+      } else if (Status written = WriteAll(fd.get(), bytes); !written) {
+        return written.error();
+      }
+    }
+    if (!fd.valid()) {
+      return GPtr<GsfInput>(
+          gsf_input_memory_new(memory.data(), static_cast<gsf_off_t>(memory.size()), FALSE));
+    }
+    if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
+      return Error("the OLE object cannot be read back: " + ErrnoText(errno));
+    }
+    std::FILE* file = ::fdopen(fd.get(), "rb");
+    if (file == nullptr) return Error("the OLE object cannot be read back: " + ErrnoText(errno));
+    fd.Release();
+    GPtr<GsfInput> input(gsf_input_stdio_new_FILE("OLE object", file, FALSE));
+    if (!input) std::fclose(file);
+    return input;
+  }
+
+  Status WriteOleObject(GsfOutfile* storage, const pst::Attachment& attachment,
+                        PropertyTable& table, const std::string& where) {
+    Result<pst::ValueStream> stream = attachment.OpenObjectData();
+    if (!stream) return stream.error().Within(where);
+    Bytes memory;
+    Result<GPtr<GsfInput>> input = ObjectInput(*stream, memory);
+    if (!input) return input.error().Within(where);
+    if (!*input) return Error("the OLE object cannot be read back").Within(where);
+    GPtr<GsfInfile> ole(gsf_infile_msole_new(input->get(), nullptr));
+    const std::uint32_t object_tag = std::uint32_t{kAttachDataObject} << 16 | pst::type::kObject;
+    if (!ole) {
+      // Kept as data, so nothing is lost.
+      Warn(where, "the OLE object is not a compound file; its bytes are kept as binary data");
+      const std::uint32_t binary_tag = std::uint32_t{kAttachDataObject} << 16 | pst::type::kBinary;
+      const gsf_off_t size = gsf_input_size(input->get());
+      if (size >= kObjectSize) return Error("the OLE object is too large for an MSG file");
+      table.Variable(binary_tag, static_cast<std::uint32_t>(size));
+      GPtr<GsfOutput> out = NewChild(storage, StreamName(binary_tag), false);
+      // gsf_input_seek is TRUE on failure.
+      if (!out || gsf_input_seek(input->get(), 0, G_SEEK_SET) ||
+          !gsf_input_copy(input->get(), out.get())) {
+        if (out) gsf_output_close(out.get());
+        return OutputError(out.get(), StreamName(binary_tag));
+      }
+      return Close(out.get(), StreamName(binary_tag));
+    }
+    GPtr<GsfOutput> child = NewChild(storage, StreamName(object_tag), true);
+    if (!child) return OutputError(nullptr, where);
+    Status copied = OleCopier().Copy(ole.get(), GSF_OUTFILE(child.get()), 0);
+    if (!copied) {
+      gsf_output_close(child.get());
+      return copied.error().Within(where);
+    }
+    if (Status closed = Close(child.get(), where); !closed) return closed;
+    table.Variable(object_tag, kObjectSize);
+    return {};
+  }
+
+  // Every property of `bag` except the bookkeeping: fixed values into `table`, the others
+  // into their streams. PT_OBJECT values are left to the caller.
+  Status CopyBag(GsfOutfile* storage, const pst::PropertyBag& bag, ObjectKind kind,
+                 PropertyTable& table, const std::string& where) {
+    for (const pst::PropertyInfo& info : bag.properties()) {
+      if (LeftOutReason(kind, info)) continue;
+      if (info.type == pst::type::kObject) {
+        if (!(kind == ObjectKind::kAttachment && info.id == kAttachDataObject)) {
+          Warn(where,
+               PropertyText(info.id) + " refers to an object in the store and is not copied");
+        }
+        continue;
+      }
+      const std::optional<std::uint16_t> id = MsgId(info.id, where);
+      if (!id) continue;
+      const std::uint32_t tag = std::uint32_t{*id} << 16 | info.type;
+      if (Status copied = CopyProperty(storage, bag, info, tag, table); !copied) {
+        return copied.error().Within(Place(where, PropertyText(info.id)));
+      }
+    }
+    return {};
+  }
+
+  // The MSG's id: a named property gets its id in the MSG's own name map.
+  std::optional<std::uint16_t> MsgId(std::uint16_t stored, const std::string& where) {
+    if (stored < 0x8000) return stored;
+    const std::optional<pst::PropertyName> name = store_.NameOfId(stored);
+    if (!name) {
+      Warn(where,
+           PropertyText(stored) + " has no name in the store's name-to-id map and is not copied");
+      return std::nullopt;
+    }
+    const std::optional<std::uint16_t> id = names_.IdFor(*name);
+    if (!id) Warn(where, PropertyText(stored) + ": the MSG file holds no more named properties");
+    return id;
+  }
+
+  static Status CopyProperty(GsfOutfile* storage, const pst::PropertyBag& bag,
+                             pst::PropertyInfo info, std::uint32_t tag, PropertyTable& table) {
+    switch (LayoutOf(info.type)) {
+      case Layout::kFixed: {
+        Result<Bytes> raw = bag.Raw(info.id);
+        if (!raw) return raw.error();
+        if (raw->size() != FixedSize(info.type)) return Error("the stored value has a wrong size");
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < raw->size(); ++i) value |= std::uint64_t{(*raw)[i]} << (8 * i);
+        if (info.type == pst::type::kBoolean) value = value != 0 ? 1 : 0;
+        table.Fixed(tag, value);
+        return {};
+      }
+      case Layout::kVariable: {
+        Result<pst::ValueStream> stream = bag.Stream(info.id);
+        if (!stream) return stream.error();
+        // The size counts the terminator that string streams leave out.
+        const std::uint64_t terminator = info.type == pst::type::kUnicode   ? 2
+                                         : info.type == pst::type::kString8 ? 1
+                                                                            : 0;
+        const std::uint64_t size = stream->size() + terminator;
+        if (size >= kObjectSize) return Error("the value is too large for an MSG file");
+        table.Variable(tag, static_cast<std::uint32_t>(size));
+        return WriteValue(storage, StreamName(tag), *stream);
+      }
+      case Layout::kMultipleFixed: {
+        Result<Bytes> raw = bag.Raw(info.id);
+        if (!raw) return raw.error();
+        table.Variable(tag, static_cast<std::uint32_t>(raw->size()));
+        return WriteBytes(storage, StreamName(tag), *raw);
+      }
+      case Layout::kMultipleVariable:
+        return CopyMultipleVariable(storage, bag, info, tag, table);
+      case Layout::kObject:
+      case Layout::kUnsupported:
+        break;
+    }
+    return {};
+  }
+
+  // A length stream, and one stream per value named by the tag and the value's index; string
+  // values carry their terminator (MS-OXMSG 2.1.4.2).
+  static Status CopyMultipleVariable(GsfOutfile* storage, const pst::PropertyBag& bag,
+                                     pst::PropertyInfo info, std::uint32_t tag,
+                                     PropertyTable& table) {
+    Result<std::vector<Bytes>> elements = bag.Elements(info.id);
+    if (!elements) return elements.error();
+    const auto element_type = static_cast<std::uint16_t>(info.type & ~pst::type::kMultiple);
+    const std::size_t terminator = element_type == pst::type::kUnicode   ? 2
+                                   : element_type == pst::type::kString8 ? 1
+                                                                         : 0;
+    Bytes lengths;
+    for (std::size_t i = 0; i < elements->size(); ++i) {
+      Bytes& value = (*elements)[i];
+      value.resize(value.size() + terminator, 0);
+      PutU32(lengths, static_cast<std::uint32_t>(value.size()));
+      if (element_type == pst::type::kBinary) PutU32(lengths, 0);
+      const std::string name = StreamName(tag) + "-" + Hex(static_cast<std::uint32_t>(i), 8);
+      if (Status written = WriteBytes(storage, name, value); !written) return written;
+    }
+    table.Variable(tag, static_cast<std::uint32_t>(lengths.size()));
+    return WriteBytes(storage, StreamName(tag), lengths);
+  }
+
+  Status WriteNameIds(GsfOutfile* root) {
+    GPtr<GsfOutput> child = NewChild(root, "__nameid_version1.0", true);
+    if (!child) return OutputError(nullptr, "__nameid_version1.0");
+    for (const auto& [name, bytes] : names_.Streams()) {
+      if (Status written = WriteBytes(GSF_OUTFILE(child.get()), name, bytes); !written) {
+        gsf_output_close(child.get());
+        return written;
+      }
+    }
+    return Close(child.get(), "__nameid_version1.0");
+  }
+
+  static std::string Place(const std::string& where, const std::string& what) {
+    return where.empty() ? what : where + ": " + what;
+  }
+
+  const pst::Store& store_;
+  const CopyOptions& options_;
+  const std::filesystem::path directory_;  // where the MSG file is written
+  NameMap names_;
+};
+
+// Writes the compound file into the already created file at `path`.
+Status WriteCompoundFile(const std::filesystem::path& path, const pst::Store& store,
+                         const pst::Message& message, const CopyOptions& options) {
+  Result<FileDescriptor> fd = [&]() -> Result<FileDescriptor> {
+    FileDescriptor opened(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!opened.valid()) return Error("the file cannot be opened: " + ErrnoText(errno));
+    return opened;
+  }();
+  if (!fd) return fd.error();
+  Result<bm::Stream> file = StreamFor(std::move(*fd));
+  if (!file) return file.error();
+  {
+    GPtr<GsfOutput> sink(gsf_output_stdio_new_FILE(path.c_str(), file->get(), TRUE));
+    if (!sink) return Error("the MSG file cannot be written");
+    GPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
+    if (!root) return OutputError(sink.get(), "root storage");
+    gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(root.get()), kMsgClassId.data());
+    Status written =
+        CopyWriter(store, options, path.parent_path()).WriteTopLevel(root.get(), message);
+    const bool root_closed = gsf_output_close(GSF_OUTPUT(root.get()));
+    if (!written) return written;
+    // Closing the root closes the sink too.
+    if (!root_closed) return OutputError(GSF_OUTPUT(root.get()), "root storage");
+  }
+  std::FILE* stream = file->release();
+  const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+  const int flush_error = errno;
+  const bool closed = std::fclose(stream) == 0;
+  if (!flushed || !closed) {
+    return Error("the MSG file cannot be written: " + ErrnoText(flushed ? errno : flush_error));
+  }
+  return {};
+}
+
+}  // namespace
+
+Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,
+                    const std::filesystem::path& target, const CopyOptions& options) {
+  static std::once_flag gsf_ready;
+  std::call_once(gsf_ready, [] { gsf_init(); });
+  const std::filesystem::path directory =
+      target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+  Result<PendingFile> pending = PendingFile::Create(directory);
+  if (!pending) return pending.error().Within(target.string());
+  if (Status written = WriteCompoundFile(pending->path(), store, message, options); !written) {
+    return written.error().Within(target.string());
+  }
+  if (Status closed = pending->Write({}); !closed) return closed.error().Within(target.string());
+  Result<bool> placed = pending->PlaceAs(target);
+  if (!placed) return placed.error().Within(target.string());
+  if (!*placed) return Error(target.string() + ": a file of that name already exists");
+  return {};
+}
+
+Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,
+                    const std::filesystem::path& target) {
+  return WriteMsgCopy(store, message, target, CopyOptions{});
+}
+
+}  // namespace bm::msg

@@ -1,0 +1,43 @@
+// WriteMsgCopy: an e-mail (or any item) as an Outlook MSG file that is a property copy of the
+// stored message: every property with its stored type, every recipient row, every attachment
+// (by value, by reference, OLE storage, embedded messages as message objects), the bodies
+// exactly as stored, and the named properties re-mapped into the MSG's own name-to-id map.
+//
+//   bm::msg::CopyOptions options;
+//   options.warn = [](const std::string& text) { log(text); };
+//   bm::Status written = bm::msg::WriteMsgCopy(*store, *message, "out/Hello.msg", options);
+//
+// Thread-safe for distinct targets: the store is only read.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "base/result.h"
+#include "pst/store.h"
+
+namespace bm::msg {
+
+// Embedded messages nested deeper than this are not written as message objects.
+inline constexpr int kMaxEmbeddingDepth = 8;
+
+struct CopyOptions {
+  // Told each thing the copy could not carry over as it should while the file is still
+  // written: an embedded message nested too deep, a named property the store cannot name, a
+  // PT_OBJECT value other than an attachment's data, an OLE object that is not a compound file
+  // (kept as binary data), more than 2048 recipients or attachments. Each text names where
+  // ("attachment 2: embedded message: ..."). Empty: such things pass silently.
+  std::function<void(const std::string&)> warn;
+  int max_embedding_depth = kMaxEmbeddingDepth;
+};
+
+// Writes the MSG file to a temporary file beside `target` and moves it into place only when
+// whole; an existing `target` is never replaced (an error says so). Any failure (a damaged
+// value in the store, a full disk) is an error with its cause, and leaves no file behind.
+Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,
+                    const std::filesystem::path& target, const CopyOptions& options);
+Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,
+                    const std::filesystem::path& target);
+
+}  // namespace bm::msg
