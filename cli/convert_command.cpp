@@ -179,10 +179,11 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
   CLI::App* convert = app.add_subcommand(
       "convert",
       "Convert folders of a PST file into a new directory tree under DEST: e-mails become .msg "
-      "files, contacts, appointments, tasks and notes UTF-16 text files. Ctrl+C (or SIGTERM, "
-      "SIGHUP) stops after the current item and still prints the summary. Exit status: 0 all "
-      "written, 2 some items not written, 1 the run could not start, 128+N stopped by signal "
-      "N (130 Ctrl+C).");
+      "files, contacts, appointments, tasks and notes UTF-16 text files. When standard error is "
+      "a terminal, a progress bar there shows the items done, the rate and the time left. "
+      "Ctrl+C (or SIGTERM, SIGHUP) stops after the current item and still prints the summary. "
+      "Exit status: 0 all written, 2 some items not written, 1 the run could not start, 128+N "
+      "stopped by signal N (130 Ctrl+C).");
   AddPstArgument(*convert, options->pst, "The PST file to convert");
   convert
       ->add_option("DEST", options->destination,
