@@ -5,9 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <optional>
 #include <random>
 #include <string>
+#include <utility>
 
 namespace bm {
 
@@ -16,7 +17,8 @@ namespace {
 constexpr int kNameAttempts = 100;
 
 Error ErrnoError(std::string_view what, int error) {
-  return Error(std::string(what) + ": " + std::strerror(error));
+  errno = error;
+  return Error(std::string(what) + ": " + ErrnoText(error), error);
 }
 
 std::string TemporaryName(std::minstd_rand& random) {
@@ -26,35 +28,41 @@ std::string TemporaryName(std::minstd_rand& random) {
   return name;
 }
 
+// The folder a target file goes into: "." for a bare name.
+std::filesystem::path FolderOf(const std::filesystem::path& target) {
+  return target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+}
+
 }  // namespace
 
-Result<PendingFile> PendingFile::Create(const std::filesystem::path& directory) {
+Result<PendingFile> PendingFile::Create(const std::filesystem::path& directory, mode_t mode) {
+  Result<FileDescriptor> handle = OpenDirectory(directory);
+  if (!handle) {
+    return ErrnoError("the file cannot be created", handle.error().system_error());
+  }
   thread_local std::minstd_rand random(std::random_device{}());
   int last_error = EEXIST;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    std::filesystem::path path = directory / TemporaryName(random);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return PendingFile(std::move(path), fd);
+    std::string name = TemporaryName(random);
+    const int fd = ::openat(handle->get(), name.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      return PendingFile(directory, std::move(*handle), std::move(name), FileDescriptor(fd));
+    }
     last_error = errno;
     if (last_error != EEXIST) break;
   }
   return ErrnoError("the file cannot be created", last_error);
 }
 
-PendingFile::PendingFile(PendingFile&& other) noexcept
-    : path_(std::move(other.path_)), fd_(other.fd_), placed_(other.placed_) {
-  other.fd_ = -1;
-  other.placed_ = true;  // the moved-from object owns nothing to remove
-}
-
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
   if (this != &other) {
     Discard();
-    path_ = std::move(other.path_);
-    fd_ = other.fd_;
-    placed_ = other.placed_;
-    other.fd_ = -1;
-    other.placed_ = true;
+    directory_ = std::move(other.directory_);
+    directory_handle_ = std::move(other.directory_handle_);
+    name_ = std::exchange(other.name_, std::string());
+    fd_ = std::move(other.fd_);
+    written_ = other.written_;
   }
   return *this;
 }
@@ -64,49 +72,82 @@ PendingFile::~PendingFile() {
 }
 
 void PendingFile::Discard() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!placed_ && !path_.empty()) ::unlink(path_.c_str());
-  placed_ = true;
+  // Cleaning up after a failure must not change the errno that failure left.
+  const int saved = errno;
+  fd_ = FileDescriptor();
+  if (!name_.empty() && directory_handle_.valid()) {
+    ::unlinkat(directory_handle_.get(), name_.c_str(), 0);
+  }
+  name_.clear();
+  errno = saved;
 }
 
 Status PendingFile::Write(std::string_view bytes) {
-  if (fd_ < 0) return Error("the file is not open for writing");
-  while (!bytes.empty()) {
-    const ssize_t done = ::write(fd_, bytes.data(), bytes.size());
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return ErrnoError("the file cannot be written", done < 0 ? errno : ENOSPC);
-    bytes.remove_prefix(static_cast<std::size_t>(done));
+  if (!fd_.valid()) return Error("the file is not open for writing");
+  if (Status written = WriteAll(fd_.get(), bytes); !written) {
+    return ErrnoError("the file cannot be written", written.error().system_error());
   }
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) return ErrnoError("the file cannot be written", errno);
+  if (Status closed = fd_.Close(); !closed) {
+    return ErrnoError("the file cannot be written", closed.error().system_error());
+  }
+  written_ = true;
   return {};
 }
 
-Result<bool> PendingFile::PlaceAs(const std::filesystem::path& target) {
-  if (placed_ || fd_ >= 0) return Error("the file is not ready to be moved into place");
+Status PendingFile::ReadyToPlace() const {
+  if (name_.empty() || !written_) return Error("the file is not ready to be moved into place");
+  return {};
+}
+
+int PendingFile::MoveTo(const std::filesystem::path& target, bool replace) {
+  // The usual target lies in the temporary file's own folder: no need to walk to it again.
+  int to_directory = directory_handle_.get();
+  std::string to_name = target.filename().string();
+  std::optional<PathAt> at;
+  if (FolderOf(target) != directory_ || !target.has_filename()) {
+    Result<PathAt> resolved = PathAt::Resolve(target);
+    if (!resolved) return resolved.error().system_error();
+    at.emplace(std::move(*resolved));
+    to_directory = at->directory();
+    to_name = at->name();
+  }
+  if (replace) {
+    const int moved =
+        ::renameat(directory_handle_.get(), name_.c_str(), to_directory, to_name.c_str());
+    return moved == 0 ? 0 : errno;
+  }
   // Checking first and renaming after would let a file that appears in between be lost.
-  int result = ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
-  if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
-    // File systems without the flag: a hard link is just as unable to replace.
-    result = ::link(path_.c_str(), target.c_str());
-    if (result == 0) ::unlink(path_.c_str());
+  return MoveWithoutReplacingAt(directory_handle_.get(), name_.c_str(), to_directory,
+                                to_name.c_str());
+}
+
+Result<bool> PendingFile::PlaceAs(const std::filesystem::path& target) {
+  if (Status ready = ReadyToPlace(); !ready) return ready.error();
+  if (const int error = MoveTo(target, false); error != 0) {
+    if (error == EEXIST) return false;
+    return ErrnoError("the file cannot be moved into place", error);
   }
-  if (result != 0) {
-    if (errno == EEXIST) return false;
-    return ErrnoError("the file cannot be moved into place", errno);
-  }
-  placed_ = true;
+  name_.clear();
   return true;
 }
 
-Status PendingFile::ReplaceAs(const std::filesystem::path& target) {
-  if (placed_ || fd_ >= 0) return Error("the file is not ready to be moved into place");
-  if (::rename(path_.c_str(), target.c_str()) != 0) {
-    return ErrnoError("the file cannot be moved into place", errno);
+Result<std::filesystem::path> PendingFile::PlaceAsFirstFree(
+    const std::function<std::filesystem::path(int attempt)>& name_for_attempt, int attempts) {
+  for (int attempt = 1; attempt <= attempts; ++attempt) {
+    std::filesystem::path target = name_for_attempt(attempt);
+    const Result<bool> placed = PlaceAs(target);
+    if (!placed) return placed.error();
+    if (*placed) return target;
   }
-  placed_ = true;
+  return ErrnoError("no free name for the file", EEXIST);
+}
+
+Status PendingFile::ReplaceAs(const std::filesystem::path& target) {
+  if (Status ready = ReadyToPlace(); !ready) return ready;
+  if (const int error = MoveTo(target, true); error != 0) {
+    return ErrnoError("the file cannot be moved into place", error);
+  }
+  name_.clear();
   return {};
 }
 
@@ -115,13 +156,23 @@ bool IsPendingFileName(std::string_view name) {
          name.ends_with(PendingFile::kTemporarySuffix);
 }
 
-Status WriteFileReplacing(const std::filesystem::path& target, std::string_view bytes) {
-  const std::filesystem::path directory =
-      target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
-  Result<PendingFile> file = PendingFile::Create(directory);
+Status WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes,
+                           ExistingFile existing, mode_t mode) {
+  if (!target.has_filename()) {
+    return ErrnoError("cannot write " + target.string(), EISDIR);
+  }
+  Result<PendingFile> file = PendingFile::Create(FolderOf(target), mode);
   if (!file) return file.error();
   if (Status written = file->Write(bytes); !written) return written;
-  return file->ReplaceAs(target);
+  if (existing == ExistingFile::kReplace) return file->ReplaceAs(target);
+  const Result<bool> placed = file->PlaceAs(target);
+  if (!placed) return placed.error();
+  if (!*placed) return ErrnoError("cannot write " + target.string(), EEXIST);
+  return {};
+}
+
+Status WriteFileReplacing(const std::filesystem::path& target, std::string_view bytes) {
+  return WriteFileAtomically(target, bytes, ExistingFile::kReplace);
 }
 
 }  // namespace bm

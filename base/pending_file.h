@@ -1,15 +1,28 @@
 // PendingFile: a file written under a short temporary name in its target folder and moved to
 // its final name only once it is whole, so a file under its final name is never cut short
 // (not by a full disk, not by a signal that ends the run). The temporary file is removed
-// unless it was moved into place.
+// unless it was moved into place. This is the file layer's one atomic write: every whole-file
+// write goes through it. Nothing is synced to disk before the move (a run's output is checked
+// by its report, not by surviving a power cut), so writing stays as fast as the disk caches.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "base/result.h"
+#include "base/safe_files.h"
 
 namespace bm {
+
+// What a whole-file write does when its target is already there.
+enum class ExistingFile {
+  kReplace,  // the new bytes take its place
+  kKeep,     // it stays, and the write fails (system_error() EEXIST)
+};
 
 class PendingFile {
  public:
@@ -17,10 +30,12 @@ class PendingFile {
   static constexpr std::string_view kTemporaryPrefix = ".bm";
   static constexpr std::string_view kTemporarySuffix = ".tmp";
 
-  // Creates the temporary file in `directory`.
-  static Result<PendingFile> Create(const std::filesystem::path& directory);
+  // Creates the temporary file in `directory` (a folder of any depth), with `mode` less the
+  // umask as its permissions.
+  static Result<PendingFile> Create(const std::filesystem::path& directory,
+                                    mode_t mode = kOutputFileMode);
 
-  PendingFile(PendingFile&& other) noexcept;
+  PendingFile(PendingFile&& other) noexcept = default;
   PendingFile& operator=(PendingFile&& other) noexcept;
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
@@ -33,22 +48,44 @@ class PendingFile {
   // already exists (the file stays pending, so another name can be tried).
   Result<bool> PlaceAs(const std::filesystem::path& target);
 
+  // Moves the written file to the first of name_for_attempt(1), name_for_attempt(2), ... up
+  // to `attempts` that is free, never replacing anything. Any failure other than a name taken
+  // (a name too long, a missing folder) ends the search at once with its cause.
+  Result<std::filesystem::path> PlaceAsFirstFree(
+      const std::function<std::filesystem::path(int attempt)>& name_for_attempt, int attempts);
+
   // Moves the written file to `target`, replacing what is there.
   Status ReplaceAs(const std::filesystem::path& target);
 
-  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path path() const { return directory_ / name_; }
 
  private:
-  PendingFile(std::filesystem::path path, int fd) : path_(std::move(path)), fd_(fd) {}
+  PendingFile(std::filesystem::path directory, FileDescriptor directory_handle, std::string name,
+              FileDescriptor fd)
+      : directory_(std::move(directory)),
+        directory_handle_(std::move(directory_handle)),
+        name_(std::move(name)),
+        fd_(std::move(fd)) {}
   void Discard();
+  Status ReadyToPlace() const;
+  // 0 or the errno of the failed move; `replace` says whether what stands at `target` goes.
+  int MoveTo(const std::filesystem::path& target, bool replace);
 
-  std::filesystem::path path_;
-  int fd_ = -1;
-  bool placed_ = false;
+  std::filesystem::path directory_;
+  FileDescriptor directory_handle_;  // the temporary file's folder, however deep
+  std::string name_;                 // empty once placed or discarded: nothing left to remove
+  FileDescriptor fd_;
+  bool written_ = false;
 };
 
 // Whether `name` is one PendingFile gives its temporary files.
 bool IsPendingFileName(std::string_view name);
+
+// Writes `bytes` as the file `target` through a PendingFile: the one whole-file write.
+// `mode` is the new file's permissions (less the umask): kPrivateFileMode for the run's
+// working files, kOutputFileMode for what the user keeps.
+Status WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes,
+                           ExistingFile existing, mode_t mode = kOutputFileMode);
 
 // Writes `bytes` as the file `target` through a PendingFile, replacing what is there.
 Status WriteFileReplacing(const std::filesystem::path& target, std::string_view bytes);

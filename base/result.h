@@ -14,22 +14,28 @@ namespace bm {
 // ("node 0x200024: heap page 3 lies outside the node's data").
 class Error {
  public:
-  explicit Error(std::string message) : message_(std::move(message)) {}
+  // `system_error`: the errno value behind a failed system call, 0 for other failures; callers
+  // that must tell causes apart (a name already taken, a full disk) read it instead of errno,
+  // which any later call may change.
+  explicit Error(std::string message, int system_error = 0)
+      : message_(std::move(message)), system_error_(system_error) {}
 
   const std::string& message() const { return message_; }
+  int system_error() const { return system_error_; }
 
   // The same error seen from a wider context: "context: message".
   Error Within(std::string_view context) const {
     std::string text(context);
     text += ": ";
     text += message_;
-    return Error(std::move(text));
+    return Error(std::move(text), system_error_);
   }
 
   friend bool operator==(const Error&, const Error&) = default;
 
  private:
   std::string message_;
+  int system_error_ = 0;
 };
 
 template <class T>

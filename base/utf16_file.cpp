@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/pending_file.h"
+#include "base/safe_files.h"
 
 namespace bm {
 
@@ -19,18 +20,14 @@ bool CUTF16File::Open(const std::filesystem::path& path, unsigned flags) {
   const bool read_write = (flags & modeReadWrite) != 0;
   const char* mode = create ? (read_write ? "w+b" : "wb") : (read_write ? "r+b" : "rb");
   if (!create && (flags & modeWrite) != 0) mode = "r+b";
-  if (create) {
-    // A link in the file's place is never written through.
-    const int fd =
-        ::open(path.c_str(),
-               (read_write ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    file_.reset(::fdopen(fd, mode));
-    if (!file_) ::close(fd);
-  } else {
-    file_.reset(std::fopen(path.c_str(), mode));
-  }
+  // A link in the file's place is never read or written through.
+  const int access = read_write || (flags & modeWrite) != 0 ? O_RDWR : O_RDONLY;
+  const int open_flags = create ? (read_write ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC : access;
+  FileDescriptor fd(::open(path.c_str(), open_flags | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!fd.valid()) return false;
+  file_.reset(::fdopen(fd.get(), mode));
   if (!file_) return false;
+  fd.Release();
   if ((flags & modeWrite) != 0 && !read_write) return true;
 
   unsigned char mark[2];

@@ -12,6 +12,7 @@ namespace bm::cli {
 // their line breaks kept so that multi-line messages stay readable.
 void ConsoleWindow::Report(std::u16string_view text) {
   if (report_ == nullptr) return;
+  if (before_report_) before_report_();
   const std::string line = VisibleText(text, LineBreaks::kKept);
   std::fprintf(report_, "%s\n", line.c_str());
 }
@@ -27,24 +28,24 @@ void ConsoleWindow::SetStatusText(std::u16string_view text) {
 }
 
 void ConsoleWindow::SetProgressRange(int /*minimum*/, int maximum) {
-  std::function<void(int, int)> observer;
+  std::function<void(const ProgressChange&)> observer;
   {
     std::lock_guard lock(mutex_);
     progress_max_ = maximum;
     observer = progress_observer_;
   }
-  if (observer) observer(maximum, 0);
+  if (observer) observer({.new_range = true, .maximum = maximum, .position = 0});
 }
 
 void ConsoleWindow::SetProgressPos(int position) {
-  std::function<void(int, int)> observer;
+  std::function<void(const ProgressChange&)> observer;
   int maximum = 0;
   {
     std::lock_guard lock(mutex_);
     observer = progress_observer_;
     maximum = progress_max_;
   }
-  if (observer) observer(maximum, position);
+  if (observer) observer({.new_range = false, .maximum = maximum, .position = position});
 }
 
 int ConsoleWindow::MessageBox(std::u16string_view text, std::u16string_view /*caption*/,

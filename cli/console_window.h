@@ -57,9 +57,22 @@ class ConsoleWindow : public MainWindow {
     browse_answer_ = std::move(folder);
   }
   void SetChecked(TreeItem item, bool checked);
-  // Called on every progress change with the current range maximum and position.
-  void set_progress_observer(std::function<void(int, int)> observer) {
+  // A progress call of the engine: a new range (a folder starts; `position` is 0) or a new
+  // position within the range.
+  struct ProgressChange {
+    bool new_range = false;
+    int maximum = 0;
+    int position = 0;
+  };
+  // Called on every progress change.
+  void set_progress_observer(std::function<void(const ProgressChange&)> observer) {
     progress_observer_ = std::move(observer);
+  }
+
+  // Called before each report is printed (a progress line makes room for it).
+  void set_before_report(std::function<void()> hook) {
+    std::lock_guard lock(mutex_);
+    before_report_ = std::move(hook);
   }
 
   std::vector<TreeEntry> Tree() const;
@@ -76,7 +89,8 @@ class ConsoleWindow : public MainWindow {
   bool show_status_ = false;
   bool show_boxes_ = true;
   std::optional<std::u16string> browse_answer_;
-  std::function<void(int, int)> progress_observer_;
+  std::function<void(const ProgressChange&)> progress_observer_;
+  std::function<void()> before_report_;
   int progress_max_ = 0;
   std::vector<TreeEntry> tree_;
   std::set<TreeItem> checked_;

@@ -1,8 +1,6 @@
 // brindlemoor-cli convert: scan, tick folders, and run the Convert command and its worker.
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -13,6 +11,7 @@
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "cli/progress_bar.h"
 #include "cli/stop_signals.h"
 #include "cli/store_session.h"
 #include "cli/visible_text.h"
@@ -49,25 +48,35 @@ bool TickFolders(StoreSession& session, const std::vector<std::string>& names) {
   return true;
 }
 
+// The messages the ticked folders hold, as the scan counted them: the progress bar's whole.
+// A folder whose count cannot be read adds nothing (the bar then shows the count it reaches).
+long long TickedMessageCount(StoreSession& session) {
+  long long total = 0;
+  for (const FolderNode& node : session.state().folder_nodes) {
+    if (!session.window().IsTreeItemChecked(node.TickItem())) continue;
+    pff::Error error;
+    int count = 0;
+    if (libpff_folder_get_number_of_sub_messages(node.folder_item.get(), &count, error.out()) ==
+            1 &&
+        count > 0) {
+      total += count;
+    }
+  }
+  return total;
+}
+
 // Per item: a stop signal caught while the worker was not yet looking is made to count, and
-// on a terminal a one-line progress display shows the item within its folder, items done and
-// the rate.
-void WatchProgress(ConsoleWindow& window, const StopSignals& signals, bool show) {
-  struct Progress {
-    long long items = 0;
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-  };
-  auto progress = std::make_shared<Progress>();
-  window.set_progress_observer([progress, &signals, show](int maximum, int position) {
+// on a terminal the progress bar is brought up to date.
+void WatchProgress(ConsoleWindow& window, const StopSignals& signals,
+                   std::shared_ptr<ProgressDisplay> display) {
+  window.set_progress_observer([display, &signals](const ConsoleWindow::ProgressChange& change) {
     signals.Reassert();
-    if (!show) return;
-    // The bar goes to each item's index before it is written and back to 0 after it.
-    if (position > 0) ++progress->items;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - progress->start).count();
-    std::fprintf(stderr, "\r  item %d of %d in this folder, %lld done, %.1f items/s   ",
-                 position + 1, maximum, progress->items,
-                 seconds > 0 ? static_cast<double>(progress->items) / seconds : 0.0);
+    if (!display) return;
+    if (change.new_range) {
+      display->OnRange(change.maximum);
+    } else {
+      display->OnPosition(change.position);
+    }
   });
 }
 
@@ -139,13 +148,20 @@ int RunConvert(const ConvertOptions& options) {
   std::u16string destination;
   if (!ConvertCommand(state, destination)) return kExitNotStarted;
 
-  const bool on_terminal = ::isatty(STDERR_FILENO) != 0;
-  WatchProgress(session.window(), signals, on_terminal);
+  // Only a person at a terminal sees the bar: a log or a pipe gets the report alone.
+  std::shared_ptr<ProgressDisplay> display;
+  if (::isatty(STDERR_FILENO) != 0) {
+    display = std::make_shared<ProgressDisplay>(stderr, TickedMessageCount(session),
+                                                TerminalColumns(STDERR_FILENO));
+  }
+  WatchProgress(session.window(), signals, display);
+  if (display) session.window().set_before_report([display] { display->MakeRoomForText(); });
   RunConversionWorker(state, destination);
   session.window().set_progress_observer(nullptr);  // it refers to `signals`
-  if (on_terminal) std::fputs("\n", stderr);
+  session.window().set_before_report(nullptr);
 
   const int stop_signal = signals.Caught();
+  if (display) display->Finish(stop_signal == 0);
   const int exit_status = ExitStatus(state.report, stop_signal);
   if (options.json) {
     PrintJsonReport(state.report, stop_signal, exit_status);
@@ -163,10 +179,11 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
   CLI::App* convert = app.add_subcommand(
       "convert",
       "Convert folders of a PST file into a new directory tree under DEST: e-mails become .msg "
-      "files, contacts, appointments, tasks and notes UTF-16 text files. Ctrl+C (or SIGTERM, "
-      "SIGHUP) stops after the current item and still prints the summary. Exit status: 0 all "
-      "written, 2 some items not written, 1 the run could not start, 128+N stopped by signal "
-      "N (130 Ctrl+C).");
+      "files, contacts, appointments, tasks and notes UTF-16 text files. When standard error is "
+      "a terminal, a progress bar there shows the items done, the rate and the time left. "
+      "Ctrl+C (or SIGTERM, SIGHUP) stops after the current item and still prints the summary. "
+      "Exit status: 0 all written, 2 some items not written, 1 the run could not start, 128+N "
+      "stopped by signal N (130 Ctrl+C).");
   AddPstArgument(*convert, options->pst, "The PST file to convert");
   convert
       ->add_option("DEST", options->destination,

@@ -3,12 +3,11 @@
 // or, with --text, the item's header and body as text.
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "base/file_bytes.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "cli/commands.h"
@@ -59,9 +58,10 @@ std::string BodyText(const RecordBody& body) {
   return BodyText(std::string(body.bytes.begin(), body.bytes.end()), body.kind);
 }
 
+// The bytes of a page or body file the preview wrote in the run's temp folder; none when it
+// is not there (or something other than a regular file stands in its place).
 std::string FileBytes(const std::u16string& path) {
-  std::ifstream in(ToPath(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return ReadFileBytes(ToPath(path)).value_or(std::string());
 }
 
 // The header page's text: the labels and values the desktop shows above or beside the body.

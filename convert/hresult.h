@@ -34,6 +34,9 @@ inline constexpr HResult STG_E_READFAULT = detail::Code(0x8003001Eu);
 inline constexpr HResult STG_E_FILEALREADYEXISTS = detail::Code(0x80030050u);
 inline constexpr HResult STG_E_MEDIUMFULL = detail::Code(0x80030070u);
 inline constexpr HResult STG_E_INVALIDHEADER = detail::Code(0x800300FBu);
+// HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): a name or path longer than the file system
+// takes.
+inline constexpr HResult E_FILENAMETOOLONG = detail::Code(0x800700CEu);
 inline constexpr HResult MAPI_E_CORRUPT_DATA = detail::Code(0x8004011Bu);
 
 constexpr bool Succeeded(HResult result) {
@@ -57,6 +60,8 @@ constexpr std::u16string_view FailureText(HResult result) {
     case STG_E_PATHNOTFOUND:
     case STG_E_FILENOTFOUND:
       return u"a file the conversion needs is missing";
+    case E_FILENAMETOOLONG:
+      return u"the path is too long for the file system";
     case E_OUTOFMEMORY:
       return u"out of memory";
     case REGDB_E_CLASSNOTREG:

@@ -142,6 +142,29 @@ TEST_F(CliTest, ConvertWritesTheTreeAndSummarises) {
   EXPECT_EQ(messages, 1);
 }
 
+// The progress bar is for a person at a terminal: a log or a pipe gets the report alone.
+TEST_F(CliTest, ProgressIsDrawnOnATerminalOnly) {
+  const std::string pst = test::Quote(SmallStore().string());
+  const auto piped = Cli("convert " + pst + " " + test::Quote((data.path() / "piped").string()));
+  ASSERT_EQ(piped.exit_code, 0) << Stderr();
+  for (const std::string& text : {piped.output, Stderr()}) {
+    EXPECT_EQ(text.find('\r'), std::string::npos) << text;
+    EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+    EXPECT_FALSE(Contains(text, "items/s")) << text;
+  }
+
+  if (!test::HaveProgram("script")) GTEST_SKIP() << "script (util-linux) is not installed";
+  const std::string command = std::string(BRINDLEMOOR_CLI) + " convert " + pst + " " +
+                              test::Quote((data.path() / "shown").string()) + " --temp " +
+                              test::Quote(temp.path().string());
+  const auto shown = test::Run("script -qec " + test::Quote(command) + " /dev/null");
+  ASSERT_EQ(shown.exit_code, 0) << shown.output;
+  // The last drawing counts the one message the ticked folders hold, and the summary starts
+  // on a line of its own.
+  EXPECT_TRUE(Contains(shown.output, "]  1/1  100%  ")) << shown.output;
+  EXPECT_TRUE(Contains(shown.output, " left\x1b[K\r\nDestination: ")) << shown.output;
+}
+
 // Each way a path can fail to be a store: one line on standard error with its own reason,
 // exit status 1, in every subcommand, and nothing written.
 TEST_F(CliTest, UnusableStoresGetTheirOwnOneLineReasonInEveryCommand) {
