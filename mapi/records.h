@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -86,8 +87,12 @@ struct AttachmentEntry {
   std::optional<Error> error;  // set when the attachment object cannot be read
 };
 
-inline constexpr std::int32_t kAttachByValue = 1;
-inline constexpr std::int32_t kAttachEmbeddedMessage = 5;
+// PidTagAttachMethod values the program treats apart.
+namespace attach_method {
+inline constexpr std::int32_t kByValue = 1;
+inline constexpr std::int32_t kEmbeddedMessage = 5;
+inline constexpr std::int32_t kOle = 6;
+}  // namespace attach_method
 
 // What every kind of item has.
 struct MessageRecord {
@@ -155,6 +160,10 @@ Result<NoteRecord> ReadNoteRecord(const pst::Store& store, const pst::Message& m
 // a damaged subnode cannot be read.
 Result<FieldValue> ReadFieldValue(const pst::Store& store, const pst::PropertyBag& bag,
                                   const PropertyKey& key, int code_page);
+
+// Text bytes in `code_page` (1200: UTF-16LE) as UTF-16, decoded as the reader decodes 8-bit
+// strings: a byte the code page cannot take is widened as Latin-1.
+std::u16string DecodeText(std::span<const std::uint8_t> bytes, int code_page);
 
 // The code page of a message's 8-bit strings: PidTagMessageCodepage, else
 // PidTagInternetCodepage, else 1252.

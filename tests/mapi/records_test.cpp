@@ -158,14 +158,14 @@ TEST_F(Records, AttachmentsAreListedWithoutTheirData) {
   EXPECT_EQ(chart.index, 0u);
   EXPECT_EQ(chart.name, u"chart.png");
   EXPECT_EQ(chart.size, 10u);
-  EXPECT_EQ(chart.method, kAttachByValue);
+  EXPECT_EQ(chart.method, attach_method::kByValue);
   EXPECT_EQ(chart.content_id, u"chart@1");
   EXPECT_TRUE(chart.hidden);
   EXPECT_FALSE(chart.error);
   EXPECT_EQ(record->attachments[1].name, u"");
   EXPECT_EQ(record->attachments[1].size, 7u);
   EXPECT_FALSE(record->attachments[1].hidden);
-  EXPECT_EQ(record->attachments[2].method, kAttachEmbeddedMessage);
+  EXPECT_EQ(record->attachments[2].method, attach_method::kEmbeddedMessage);
 }
 
 TEST_F(Records, ContactFieldsResolveNamedPropertiesThroughTheStoresMap) {

@@ -149,7 +149,7 @@ TEST_F(EndToEnd, RowsLeftAfterAConversionShowNothing) {
   const std::filesystem::path out = dir_.path() / "out";
   std::filesystem::create_directories(out);
   state_.conversion_mode = true;
-  export_handle_export_folder_items(state_, calendar->folder_item.get(), FromPath(out));
+  export_handle_export_folder_items(state_, calendar->folder_nid, FromPath(out));
   EXPECT_EQ(OnClickItemList(state_, ClickedRowOf(row)), 0);
 
   // Selecting the folder again brings the preview back.

@@ -129,7 +129,7 @@ TEST(Routing, ALargeFolderSetsTheProgressRangeModulo65536) {
   ASSERT_NE(folder, nullptr);
   fixture.window.ClearCalls();
   fixture.state.conversion_mode = false;
-  export_handle_export_folder_items(fixture.state, folder->folder_item.get(), u"/Big");
+  export_handle_export_folder_items(fixture.state, folder->folder_nid, u"/Big");
   const auto ranges = fixture.window.CallsOf("range");
   ASSERT_EQ(ranges.size(), 1u);
   EXPECT_EQ(ranges[0].a, 0);
