@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <system_error>
 
@@ -203,6 +204,8 @@ void RunConversionWorker(AppState& state, const std::u16string& destination) {
   state.report.Clear();
   try {
     ConvertTickedFolders(state, ToPath(destination));
+  } catch (const std::bad_alloc&) {
+    state.ReportFailure(u"(conversion)", u"not enough memory to go on");
   } catch (const std::exception& e) {
     // The controls come back and the run still says how it ended.
     state.ReportFailure(u"(conversion)", FromUtf8(e.what()));

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "base/result.h"
 #include "engine/main_window.h"
 #include "pst/store.h"
 
@@ -24,6 +25,7 @@ int export_handle_export_folder_items(AppState& state, pst::Nid folder,
                                       std::u16string_view target_directory);
 
 // The folder-load thread's work: lists the folder whose tree item is `selected` in preview mode.
-void RunFolderLoad(AppState& state, TreeItem selected);
+// Running out of memory ends the listing with that reason (also shown as the status text).
+Status RunFolderLoad(AppState& state, TreeItem selected);
 
 }  // namespace bm

@@ -37,7 +37,7 @@ void BrowseEveryFolder(AppState& state, test::RecordingWindow& window,
                        const PipelineOptions& options, PipelineOutcome& outcome) {
   for (std::size_t i = 0; i < state.folder_nodes.size(); ++i) {
     Stage(options, "list " + std::to_string(i + 1));
-    RunFolderLoad(state, state.folder_nodes[i].tree_item);
+    if (!RunFolderLoad(state, state.folder_nodes[i].tree_item)) continue;
     const std::vector<ListRow> rows = window.Rows();
     outcome.rows += static_cast<int>(rows.size());
     if (!options.preview) continue;

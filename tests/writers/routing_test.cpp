@@ -157,7 +157,7 @@ TEST(Routing, StopEndsTheLoadBeforeTheNextMessage) {
   }
   ASSERT_NE(notes, nullptr);
   window.stop_flag = &state.stop_flag;
-  RunFolderLoad(state, notes->tree_item);
+  ASSERT_TRUE(RunFolderLoad(state, notes->tree_item).ok());
   EXPECT_EQ(window.Rows().size(), 1u);
   EXPECT_EQ(state.running_item_number, 1);
 }

@@ -81,7 +81,7 @@ class WriterFixture {
   }
 
   // Selects the folder in the tree: the folder load in preview mode.
-  void Preview(const FolderNode& node) { RunFolderLoad(state, node.tree_item); }
+  void Preview(const FolderNode& node) { EXPECT_TRUE(RunFolderLoad(state, node.tree_item).ok()); }
 
   // Converts the folder's items into `target` (a fresh directory when empty), which it returns.
   std::filesystem::path Convert(const FolderNode& node, std::filesystem::path target = {}) {
