@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 
+#include "base/text.h"
+#include "mapi/message_kind.h"
 #include "mapi/records.h"
 #include "support/test_support.h"
 #include "tools/pstgen/pstgen.h"
@@ -295,6 +297,42 @@ TEST_F(Records, RtfThatDoesNotUnpackIsAnError) {
   ASSERT_FALSE(record.ok());
   EXPECT_NE(record.error().message().find("RTF body is damaged"), std::string::npos)
       << record.error().message();
+}
+
+}  // namespace
+}  // namespace bm::mapi
+
+namespace bm::mapi {
+namespace {
+
+TEST(KindOfMessageClass, FollowsWholeClassesBeforePrefixesWithoutRegardToCase) {
+  const std::vector<std::pair<std::u16string_view, MessageKind>> cases = {
+      {u"IPM.Note", MessageKind::kEmail},
+      {u"ipm.note", MessageKind::kEmail},
+      {u"IPM.Note.Custom.Form", MessageKind::kEmail},
+      {u"IPM.Note.SMIME.MultipartSigned", MessageKind::kEmail},
+      {u"REPORT.IPM.Note.NDR", MessageKind::kEmail},
+      {u"IPM.Document.Word.Document.8", MessageKind::kEmail},
+      {u"IPM.Conflict.Message", MessageKind::kEmail},
+      {u"IPM.Note.Fax", MessageKind::kOther},
+      {u"IPM.Note.Mobile.SMS", MessageKind::kOther},
+      {u"IPM.Note.Voicemail", MessageKind::kOther},
+      {u"IPM.Contact", MessageKind::kContact},
+      {u"IPM.Contact.Custom", MessageKind::kOther},
+      {u"IPM.Appointment", MessageKind::kAppointment},
+      {u"IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}", MessageKind::kAppointment},
+      {u"IPM.Schedule.Meeting.Request", MessageKind::kOther},
+      {u"IPM.Task", MessageKind::kTask},
+      {u"IPM.TaskRequest.Accept", MessageKind::kOther},
+      {u"IPM.StickyNote", MessageKind::kNote},
+      {u"IPM.Post.RSS", MessageKind::kRssFeed},
+      {u"IPM.Post", MessageKind::kOther},
+      {u"IPM.DistList", MessageKind::kOther},
+      {u"", MessageKind::kOther},
+  };
+  for (const auto& [message_class, kind] : cases) {
+    EXPECT_EQ(KindOfMessageClass(message_class), kind) << ToUtf8(std::u16string(message_class));
+  }
 }
 
 }  // namespace
