@@ -2,7 +2,6 @@
 // stop between messages.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 
 #include "writer_fixture.h"
@@ -119,12 +118,7 @@ TEST(Routing, TheProgressShowsEachIndexAndDropsBackBetweenMessages) {
   }
 }
 
-// libpff needs minutes to open a store with one folder of 70,000 messages on a busy machine, so
-// this one runs only when asked for.
 TEST(Routing, ALargeFolderSetsTheProgressRangeModulo65536) {
-  if (std::getenv("BRINDLEMOOR_SLOW_TESTS") == nullptr) {
-    GTEST_SKIP() << "set BRINDLEMOOR_SLOW_TESTS=1 to open a store with 70,000 messages";
-  }
   WriterFixture fixture;
   const FolderNode* folder = ScanBigFolder(fixture, 70000);
   ASSERT_NE(folder, nullptr);
