@@ -1,6 +1,8 @@
 #include "engine/dispatch.h"
 
+#include <exception>
 #include <new>
+#include <optional>
 
 #include "base/text.h"
 #include "engine/app_state.h"
@@ -35,7 +37,17 @@ template <typename Record, typename Write>
 void WriteRecord(AppState& state, const pst::Message& message, int item_index,
                  std::u16string_view target_directory,
                  Result<Record> (*read)(const pst::Store&, const pst::Message&), Write write) {
-  Result<Record> record = read(*state.store, message);
+  std::optional<Result<Record>> read_record;
+  try {
+    read_record.emplace(read(*state.store, message));
+  } catch (const std::bad_alloc&) {
+    throw;  // the whole listing or conversion ends with that reason
+  } catch (const std::exception& error) {
+    ReportUnreadable(state, target_directory, item_index,
+                     u"it cannot be read from the store: " + FromUtf8(error.what()));
+    return;
+  }
+  Result<Record>& record = *read_record;
   if (!record) {
     ReportUnreadable(state, target_directory, item_index, FromUtf8(record.error().message()));
     return;
