@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "brindlemoor-bench-load: %s\n", error.c_str());
       return 1;
     }
-    load_seconds = SecondsOf([&] { bm::RunFolderLoad(session.state(), node->tree_item); });
+    load_seconds = SecondsOf([&] { (void)bm::RunFolderLoad(session.state(), node->tree_item); });
     rows = session.window().Rows().size();
   }
   std::printf("{\"folders\": %zu, \"scan_seconds\": %.6f, \"rows\": %zu, \"load_seconds\": %.6f}\n",

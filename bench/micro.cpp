@@ -4,12 +4,12 @@
 // The items come from a small synthetic store that pstgen writes into a temporary directory
 // on start, so the benchmarks need no fixture on disk.
 #include <benchmark/benchmark.h>
-#include <libpff.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -22,9 +22,11 @@
 #include "convert/mapi_properties.h"
 #include "convert/msg_writer.h"
 #include "convert/rtf_text.h"
-#include "engine/pff.h"
+#include "mapi/records.h"
+#include "pst/store.h"
 #include "tools/pstgen/presets.h"
 #include "writers/value_format.h"
+#include "writers/writer_support.h"
 
 namespace {
 
@@ -65,58 +67,40 @@ class SampleStore {
     fs::create_directories(directory_);
     const fs::path path = directory_ / "sample.pst";
     pstgen::Write(pstgen::SyntheticStore(64, 1), path);
-    libpff_file_t* raw = nullptr;
-    bm::pff::Error error;
-    if (libpff_file_initialize(&raw, error.out()) != 1) return;
-    file_.reset(raw);
-    if (libpff_file_open(file_.get(), path.c_str(), LIBPFF_OPEN_READ, error.out()) != 1) return;
-    message_ = FirstMessage();
+    bm::Result<pst::Store> opened = pst::Store::Open(path);
+    if (!opened) return;
+    store_.emplace(std::move(*opened));
+    message_ = FirstMessageBelow(store_->root_folder(), 0);
   }
   ~SampleStore() {
     message_.reset();
-    file_.reset();
+    store_.reset();
     std::error_code ignored;
     fs::remove_all(directory_, ignored);
   }
   SampleStore(const SampleStore&) = delete;
   SampleStore& operator=(const SampleStore&) = delete;
 
-  libpff_item_t* message() const { return message_.get(); }
+  const pst::Store* store() const { return store_ ? &*store_ : nullptr; }
+  const pst::Message* message() const { return message_ ? &*message_ : nullptr; }
   const fs::path& directory() const { return directory_; }
 
  private:
-  // The first message of the first folder under "Top of Personal Folders" that has one.
-  bm::pff::Item FirstMessage() {
-    bm::pff::Error error;
-    libpff_item_t* raw = nullptr;
-    if (libpff_file_get_root_folder(file_.get(), &raw, error.out()) != 1) return nullptr;
-    return FirstMessageBelow(bm::pff::Item(raw));
-  }
-  static bm::pff::Item FirstMessageBelow(bm::pff::Item folder) {
-    bm::pff::Error error;
-    int messages = 0;
-    libpff_item_t* message = nullptr;
-    if (libpff_folder_get_number_of_sub_messages(folder.get(), &messages, error.out()) == 1 &&
-        messages > 0 &&
-        libpff_folder_get_sub_message(folder.get(), 0, &message, error.out()) == 1) {
-      return bm::pff::Item(message);
+  // The first message of the first folder below `folder` (depth first) that has one.
+  std::optional<pst::Message> FirstMessageBelow(pst::Nid folder, int depth) const {
+    if (const auto messages = store_->Messages(folder); !messages.empty()) {
+      if (auto message = store_->OpenMessage(messages.front())) return std::move(*message);
     }
-    int folders = 0;
-    if (libpff_folder_get_number_of_sub_folders(folder.get(), &folders, error.out()) != 1) {
-      return nullptr;
+    if (depth > 16) return std::nullopt;
+    for (const pst::Nid sub_folder : store_->SubFolders(folder)) {
+      if (auto found = FirstMessageBelow(sub_folder, depth + 1)) return found;
     }
-    for (int f = 0; f < folders; ++f) {
-      // libpff refuses an output slot that still holds an item.
-      libpff_item_t* sub_folder = nullptr;
-      if (libpff_folder_get_sub_folder(folder.get(), f, &sub_folder, error.out()) != 1) continue;
-      if (bm::pff::Item found = FirstMessageBelow(bm::pff::Item(sub_folder))) return found;
-    }
-    return nullptr;
+    return std::nullopt;
   }
 
   fs::path directory_;
-  bm::pff::File file_;
-  bm::pff::Item message_;
+  std::optional<pst::Store> store_;
+  std::optional<pst::Message> message_;
 };
 
 SampleStore& Store() {
@@ -148,30 +132,23 @@ bm::ComposeInput MailInput(int paragraphs, std::size_t attachment_bytes) {
   return input;
 }
 
-void BM_PropertyTextSubject(benchmark::State& state) {
-  libpff_item_t* message = Store().message();
+void BM_EmailRecord(benchmark::State& state) {
+  const pst::Message* message = Store().message();
   if (message == nullptr) return state.SkipWithError("no sample message");
   for (auto _ : state) {
-    benchmark::DoNotOptimize(bm::PropertyText(message, 0, bm::prop::kSubject));
+    benchmark::DoNotOptimize(bm::mapi::ReadEmailRecord(*Store().store(), *message));
   }
 }
-BENCHMARK(BM_PropertyTextSubject);
+BENCHMARK(BM_EmailRecord);
 
-void BM_PropertyTextCreationTime(benchmark::State& state) {
-  libpff_item_t* message = Store().message();
+void BM_CommonTexts(benchmark::State& state) {
+  const pst::Message* message = Store().message();
   if (message == nullptr) return state.SkipWithError("no sample message");
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(bm::PropertyText(message, 0, bm::prop::kCreationTime));
-  }
+  const auto record = bm::mapi::ReadEmailRecord(*Store().store(), *message);
+  if (!record) return state.SkipWithError("no sample record");
+  for (auto _ : state) benchmark::DoNotOptimize(bm::ReadCommonTexts(*record));
 }
-BENCHMARK(BM_PropertyTextCreationTime);
-
-void BM_MessageFlagsText(benchmark::State& state) {
-  libpff_item_t* message = Store().message();
-  if (message == nullptr) return state.SkipWithError("no sample message");
-  for (auto _ : state) benchmark::DoNotOptimize(bm::MessageFlagsText(message));
-}
-BENCHMARK(BM_MessageFlagsText);
+BENCHMARK(BM_CommonTexts);
 
 void BM_ComposeMessage(benchmark::State& state) {
   if (bm::Failed(bm::StartMimeRuntime())) return state.SkipWithError("no MIME runtime");

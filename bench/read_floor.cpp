@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "engine/pff.h"
+#include "bench/pff_handles.h"
 
 namespace {
 

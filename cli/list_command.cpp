@@ -59,7 +59,10 @@ int RunList(const ListOptions& options) {
   if (!session.ScanOrSayWhy(options.pst, options.temp)) return kExitNotStarted;
   const FolderNode* node = session.FindFolderOrSayWhy(options.folder);
   if (node == nullptr) return kExitNotStarted;
-  RunFolderLoad(session.state(), node->tree_item);
+  if (const Status listed = RunFolderLoad(session.state(), node->tree_item); !listed) {
+    std::fprintf(stderr, "brindlemoor-cli: %s\n", listed.error().message().c_str());
+    return 1;
+  }
   if (options.json) {
     PrintJson(session.window().Rows());
   } else {

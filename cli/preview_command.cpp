@@ -123,7 +123,10 @@ int RunPreview(const PreviewOptions& options) {
   if (!session.ScanOrSayWhy(options.pst, options.temp)) return kExitNotStarted;
   const FolderNode* node = session.FindFolderOrSayWhy(options.folder);
   if (node == nullptr) return kExitNotStarted;
-  RunFolderLoad(session.state(), node->tree_item);
+  if (const Status listed = RunFolderLoad(session.state(), node->tree_item); !listed) {
+    std::fprintf(stderr, "brindlemoor-cli: %s\n", listed.error().message().c_str());
+    return 1;
+  }
 
   const auto row = RowNumbered(session.window().Rows(), options.row);
   if (!row) {

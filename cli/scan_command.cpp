@@ -19,13 +19,9 @@ struct ScanOptions {
   bool json = false;
 };
 
-int MessageCount(const FolderNode& node) {
-  pff::Error error;
-  int count = 0;
-  if (libpff_folder_get_number_of_sub_messages(node.folder_item.get(), &count, error.out()) != 1) {
-    return -1;
-  }
-  return count;
+int MessageCount(const AppState& state, const FolderNode& node) {
+  if (!state.store) return -1;
+  return static_cast<int>(state.store->Messages(node.folder_nid).size());
 }
 
 int DigitCount(std::size_t value) {
@@ -44,7 +40,7 @@ void PrintTree(const AppState& state) {
     const FolderNode& node = nodes[i];
     std::printf("%*zu %*s%s  [%s, %d messages]\n", width, i + 1, node.depth * 2, "",
                 VisibleText(node.name).c_str(), VisibleText(node.folder_kind).c_str(),
-                MessageCount(node));
+                MessageCount(state, node));
   }
 }
 
@@ -59,7 +55,7 @@ void PrintJson(const AppState& state) {
         i == 0 ? "" : ",", i + 1, JsonString(ToUtf8(node.name)).c_str(), node.depth,
         JsonString(ToUtf8(node.relative_folder_path)).c_str(),
         JsonString(FolderPathText(node)).c_str(), JsonString(ToUtf8(node.folder_kind)).c_str(),
-        MessageCount(node));
+        MessageCount(state, node));
   }
   std::printf("%s]\n", nodes.empty() ? "" : "\n");
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <system_error>
 
@@ -18,7 +19,6 @@
 #include "convert/mimelib.h"
 #include "engine/app_state.h"
 #include "engine/dispatch.h"
-#include "engine/pff.h"
 
 namespace bm {
 
@@ -39,7 +39,6 @@ void OpenHelp(AppState& state, std::u16string_view page) {
 }
 
 bool CreateMessagingSession(AppState& state, const ComponentStarter& start) {
-  state.current_message.reset();
   state.messaging_session.reset();
   state.messaging_session_status = MessagingSession::Create(state.messaging_session, start);
   return state.messaging_session_status >= 0;
@@ -120,11 +119,7 @@ void ConvertTickedFolders(AppState& state, const fs::path& destination) {
   for (std::size_t i = 0; i < state.folder_nodes.size() && i < mirrors.size(); ++i) {
     const FolderNode& node = state.folder_nodes[i];
     if (!state.main_window.IsTreeItemChecked(node.TickItem())) continue;
-    // The pass reads the folder through a copy of its item, so libpff's cache of the folder's
-    // contents goes with the copy and memory does not grow with every folder converted.
-    const pff::Item pass = pff::CloneItem(node.folder_item.get());
-    export_handle_export_folder_items(state, pass ? pass.get() : node.folder_item.get(),
-                                      FromPath(mirrors[i]));
+    export_handle_export_folder_items(state, node.folder_nid, FromPath(mirrors[i]));
   }
 }
 
@@ -209,6 +204,8 @@ void RunConversionWorker(AppState& state, const std::u16string& destination) {
   state.report.Clear();
   try {
     ConvertTickedFolders(state, ToPath(destination));
+  } catch (const std::bad_alloc&) {
+    state.ReportFailure(u"(conversion)", u"not enough memory to go on");
   } catch (const std::exception& e) {
     // The controls come back and the run still says how it ended.
     state.ReportFailure(u"(conversion)", FromUtf8(e.what()));

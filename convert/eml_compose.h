@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/hresult.h"
+#include "mapi/body_kind.h"
 
 namespace bm {
 
@@ -37,8 +38,6 @@ std::optional<DateParts> ParseDateText(std::u16string_view date_text);
 
 // The MIME type for a file name's extension; application/octet-stream when unknown.
 std::string ContentTypeForName(std::string_view file_name);
-
-enum class BodyKind { kText, kHtml, kRtf };
 
 // The body kind named by the writer's kind text; anything unknown counts as text.
 BodyKind ParseBodyKind(std::u16string_view kind_text);

@@ -9,8 +9,6 @@ namespace bm {
 AppState::AppState(MainWindow& window) : main_window(window) {}
 
 AppState::~AppState() {
-  // The message goes before its session, and the nodes' folder items before their store.
-  current_message.reset();
   messaging_session.reset();
   CloseStore();
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,13 +19,12 @@
 #include "engine/export_handle.h"
 #include "engine/folder_node.h"
 #include "engine/main_window.h"
-#include "engine/pff.h"
 #include "preview/row_records.h"
+#include "pst/store.h"
 
 namespace bm {
 
 class MessagingSession;
-class MsgMessage;
 
 struct SharedPaths {
   std::u16string pst_path;
@@ -36,18 +36,6 @@ struct SharedPaths {
   std::u16string temp_folder_path;
   std::u16string log_file_path;
   std::u16string program_directory;  // ends with a separator
-};
-
-// To, CC and BCC entries of the e-mail being written: "Name [addr],".
-struct RecipientLists {
-  std::u16string to;
-  std::u16string cc;
-  std::u16string bcc;
-  void Clear() {
-    to.clear();
-    cc.clear();
-    bcc.clear();
-  }
 };
 
 // Only one worker (scan, folder load or conversion) runs at a time; a second start request
@@ -82,26 +70,23 @@ class AppState {
 
   // The open store: live from a scan's success until the next scan's teardown.
   std::unique_ptr<export_handle> session;
-  pff::File store;
+  std::optional<pst::Store> store;
   FolderNodeList folder_nodes;
   TreeItem root_tree_item = kNoTreeItem;
   // Entry d: the tree item inserted last at depth d; entry 0 is the root tree item. Grows
   // with the walk when the window shows more than the desktop's 27 levels.
   std::vector<TreeItem> depth_parent_table = std::vector<TreeItem>(kShownTreeDepth + 1);
-  // Where the export loops write their progress lines; nowhere when empty.
-  std::FILE* notify_stream = nullptr;
 
-  // Export state shared by the dispatch, the loops and the writers.
+  // Export state of the dispatch and the loops. The running item number is the number
+  // dispatch gave the last item of the folder being listed or converted.
   std::atomic<bool> conversion_mode{false};
   std::atomic<int> stop_flag{0};
   std::int32_t running_item_number = 0;
-  RecipientLists recipient_lists;
   RowRecordLists row_records;
 
-  // The messaging session made by Convert, its creation result, and the current message.
+  // The messaging session made by Convert and its creation result.
   std::unique_ptr<MessagingSession> messaging_session;
   std::int32_t messaging_session_status = -1;
-  std::unique_ptr<MsgMessage> current_message;
 
   // What the current or last conversion wrote, skipped and failed to write.
   ConversionReport report;
@@ -116,7 +101,7 @@ class AppState {
   void ReportWritten(std::u16string_view kind);
   void ReportFailure(std::u16string item, std::u16string reason);
 
-  // Empties the folder node list and closes the store (the nodes' items go first).
+  // Empties the folder node list and closes the store.
   void CloseStore();
 };
 

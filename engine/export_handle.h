@@ -1,7 +1,6 @@
 // The export session: where the scan roots its temporary layout and how 8-bit strings decode.
 #pragma once
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,7 +11,6 @@ struct export_handle {
   std::u16string target_path;        // the temp folder path
   std::u16string items_export_path;  // target path immediately followed by "xxxexportdata"
   int ascii_codepage = 1252;
-  std::FILE* notify_stream = stdout;  // progress lines nobody sees
 };
 
 // Creates the session; -1 when one exists already.

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/main_window.h"
-#include "engine/pff.h"
+#include "pst/store.h"
 
 namespace bm {
 
@@ -16,7 +16,7 @@ struct FolderNode {
   // For a folder deeper than the window shows: its deepest shown ancestor's tree item.
   TreeItem parent_tree_item = kNoTreeItem;
   TreeItem tree_item = kNoTreeItem;  // kNoTreeItem for a folder deeper than the window shows
-  pff::Item folder_item;             // kept open while the store is open
+  pst::Nid folder_nid = 0;           // the folder in the open store
   std::u16string folder_kind;
 
   // The folder path consumers use: relative folder path, a separator and the name.

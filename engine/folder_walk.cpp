@@ -1,19 +1,18 @@
 #include "engine/folder_walk.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <new>
 #include <optional>
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "engine/app_state.h"
+#include "mapi/property_tags.h"
 
 namespace bm {
 
 namespace {
 
-constexpr std::uint32_t kPidTagDisplayName = 0x3001;
-constexpr std::uint32_t kPidTagContainerClass = 0x3613;
 constexpr std::size_t kMaxNameLength = 255;
 constexpr std::u16string_view kItemsDirectoryName = u"xxxexportdata";
 
@@ -53,12 +52,12 @@ int SeparatorCount(std::u16string_view path) {
 }
 
 // Reads the container class: absent, unreadable (empty kind) or its text.
-std::u16string ReadFolderKind(libpff_item_t* folder) {
-  const pff::RecordEntry entry = pff::FindEntry(folder, 0, kPidTagContainerClass);
-  if (!entry) return FolderKindText(nullptr);
-  const std::optional<std::u16string> container_class = pff::ReadUtf16(entry.get());
+std::u16string ReadFolderKind(const pst::PropertyBag& folder) {
+  const Result<std::optional<std::u16string>> container_class =
+      folder.String(mapi::pid::kContainerClass);
   if (!container_class) return u"";
-  return FolderKindText(&*container_class);
+  if (!*container_class) return FolderKindText(nullptr);
+  return FolderKindText(&**container_class);
 }
 
 void AppendNode(AppState& state, FolderNode node) {
@@ -68,38 +67,37 @@ void AppendNode(AppState& state, FolderNode node) {
     const bool was_empty = state.folder_nodes.empty();
     state.main_window.MessageBox(was_empty ? u"Not Enough Memory" : u"Not Enough Of Memory",
                                  kCaption1, mb::kReport, BoxOwner::kNone);
-    std::_Exit(0);
+    // The scan fails with the reason; the front end reports it and ends non-zero.
+    throw;
   }
 }
 
-int WalkFolder(AppState& state, pff::Item folder_item, std::u16string_view parent_directory_path,
+int WalkFolder(AppState& state, pst::Nid folder, std::u16string_view parent_directory_path,
                int walk_depth);
 
-int WalkSubFolders(AppState& state, libpff_item_t* folder, std::u16string_view directory_path,
-                   int walk_depth) {
-  pff::Error error;
-  int count = 0;
-  if (libpff_folder_get_number_of_sub_folders(folder, &count, error.out()) != 1) return -1;
-  for (int index = 0; index < count; ++index) {
-    libpff_item_t* raw = nullptr;
-    if (libpff_folder_get_sub_folder(folder, index, &raw, error.out()) != 1) return -1;
-    WalkFolder(state, pff::Item(raw), directory_path, walk_depth + 1);
+void WalkSubFolders(AppState& state, pst::Nid folder, std::u16string_view directory_path,
+                    int walk_depth) {
+  for (const pst::Nid sub_folder : state.store->SubFolders(folder)) {
+    WalkFolder(state, sub_folder, directory_path, walk_depth + 1);
   }
-  return 1;
 }
 
-int WalkFolder(AppState& state, pff::Item folder_item, std::u16string_view parent_directory_path,
+int WalkFolder(AppState& state, pst::Nid folder, std::u16string_view parent_directory_path,
                int walk_depth) {
-  if (!state.session || !folder_item) return -1;
-  libpff_item_t* folder = folder_item.get();
-
-  std::u16string name =
-      SanitiseFolderName(pff::Utf16Property(folder, kPidTagDisplayName).value_or(u""));
+  if (!state.session || !state.store) return -1;
+  const Result<pst::Folder> opened = state.store->OpenFolder(folder);
+  if (!opened) {
+    // A folder the store cannot give is left out; its siblings are still walked.
+    state.Log(u"Folder not shown: " + FromUtf8(opened.error().message()));
+    return -1;
+  }
+  const pst::PropertyBag& properties = opened->properties();
+  std::u16string name = SanitiseFolderName(
+      properties.String(mapi::pid::kDisplayName).value_or(std::nullopt).value_or(u""));
   const std::u16string directory_path = JoinPath(parent_directory_path, name);
-  std::u16string kind = ReadFolderKind(folder);
+  std::u16string kind = ReadFolderKind(properties);
   std::u16string relative_path = RelativeFolderPath(parent_directory_path);
   const int depth = SeparatorCount(relative_path) + 1;
-
   // Folders deeper than the window shows still get a node, so they are listed and converted;
   // they hang from their deepest shown ancestor, whose tick converts them.
   auto& depth_parents = state.depth_parent_table;
@@ -119,7 +117,7 @@ int WalkFolder(AppState& state, pff::Item folder_item, std::u16string_view paren
                                .relative_folder_path = std::move(relative_path),
                                .parent_tree_item = parent,
                                .tree_item = tree_item,
-                               .folder_item = std::move(folder_item),
+                               .folder_nid = folder,
                                .folder_kind = std::move(kind)});
   if (walk_depth < kMaxWalkDepth) WalkSubFolders(state, folder, directory_path, walk_depth);
   return 1;
@@ -154,14 +152,9 @@ std::u16string RelativeFolderPath(std::u16string_view parent_directory_path) {
   return std::u16string(rest.substr(0, rest.find(kItemsDirectoryName)));
 }
 
-int export_handle_export_folder(AppState& state, pff::Item folder_item, int /*item_index*/,
+int export_handle_export_folder(AppState& state, pst::Nid folder, int /*item_index*/,
                                 std::u16string_view parent_directory_path) {
-  return WalkFolder(state, std::move(folder_item), parent_directory_path, 0);
-}
-
-int export_handle_export_sub_folders(AppState& state, libpff_item_t* folder,
-                                     std::u16string_view directory_path) {
-  return WalkSubFolders(state, folder, directory_path, 0);
+  return WalkFolder(state, folder, parent_directory_path, 0);
 }
 
 }  // namespace bm

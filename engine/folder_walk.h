@@ -1,13 +1,11 @@
 // The folder walk: every folder of the store becomes a folder node and a tree item.
 #pragma once
 
-#include <libpff.h>
-
 #include <string>
 #include <string_view>
 
 #include "engine/main_window.h"
-#include "engine/pff.h"
+#include "pst/store.h"
 
 namespace bm {
 
@@ -16,14 +14,10 @@ class AppState;
 // Deepest level the desktop tree shows (MainWindow::ShownTreeDepth's default).
 inline constexpr int kMaxTreeDepth = kShownTreeDepth;
 
-// The walk step for one folder: names it, inserts its tree item and node, walks its sub-folders.
-// Takes ownership of the folder item (its node keeps it). 1, or -1 when an input is missing.
-int export_handle_export_folder(AppState& state, pff::Item folder_item, int item_index,
+// The walk step for one folder of the open store: names it, inserts its tree item and node,
+// walks its sub-folders. 1, or -1 when an input is missing or the folder cannot be read.
+int export_handle_export_folder(AppState& state, pst::Nid folder, int item_index,
                                 std::u16string_view parent_directory_path);
-
-// Runs the walk step on each sub-folder. 1, or -1 when the count or a sub-folder is unreadable.
-int export_handle_export_sub_folders(AppState& state, libpff_item_t* folder,
-                                     std::u16string_view directory_path);
 
 // The display name made safe for tree texts and paths: at most 255 characters, control
 // characters and / \ ! $ % & * + : ; < > ? @ ~ | replaced by '_'.

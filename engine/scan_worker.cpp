@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <new>
 #include <system_error>
 
 #include "base/log.h"
@@ -9,13 +10,12 @@
 #include "base/text.h"
 #include "engine/app_state.h"
 #include "engine/dispatch.h"
+#include "engine/folder_walk.h"
 #include "engine/store_file_check.h"
 
 namespace bm {
 
 namespace {
-
-constexpr int kAsciiCodepage = 1252;
 
 // Failing a step: the log entry, then the status line, and the worker ends with the reason.
 Status Fail(AppState& state, std::u16string_view log_entry) {
@@ -35,38 +35,30 @@ Status FailOpen(AppState& state, const Error& reason) {
   return reason;
 }
 
-// The items pass of the store export. A store whose root folder cannot be read has nothing to
-// show: that fails the export with the reason; failures below the root do not.
+// The items pass of the store export: walks the folders under the root folder. A store whose
+// root folder cannot be read has nothing to show: that fails the export with the reason;
+// failures below the root do not.
 Status ExportItems(AppState& state) {
-  if (state.notify_stream != nullptr) std::fputs("Exporting items.\n", state.notify_stream);
   std::error_code ec;
   std::filesystem::create_directory(ToPath(state.session->items_export_path), ec);
-
-  pff::Error error;
-  libpff_item_t* raw_root = nullptr;
-  if (libpff_file_get_root_folder(state.store.get(), &raw_root, error.out()) != 1) {
-    return Error("its root folder cannot be read (the file is damaged)");
+  const pst::Nid root = state.store->root_folder();
+  if (const Result<pst::Folder> opened = state.store->OpenFolder(root); !opened) {
+    return opened.error().Within("its root folder cannot be read (the file is damaged)");
   }
-  const pff::Item root(raw_root);
-  int count = 0;
-  if (libpff_item_get_number_of_sub_items(root.get(), &count, error.out()) != 1) {
-    return Error("the folders of its root folder cannot be read (the file is damaged)");
+  for (const pst::Nid folder : state.store->SubFolders(root)) {
+    export_handle_export_folder(state, folder, 0, state.session->items_export_path);
   }
-  if (count > 0) {
-    export_handle_export_sub_items(state, root.get(), state.session->items_export_path);
-  }
-  if (state.notify_stream != nullptr) std::fputs("\n", state.notify_stream);
   return {};
 }
 
-// libpff's error text is a stack of lines, innermost first; its last line says the most.
-std::string LastLine(const std::string& text) {
-  std::string trimmed = text;
-  while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == '\r')) {
-    trimmed.pop_back();
-  }
-  const std::size_t newline = trimmed.rfind('\n');
-  return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
+// Opens the store for the scan; soft faults the reader meets later go to the run's log.
+Result<pst::Store> OpenStore(AppState& state, const std::string& pst_path) {
+  pst::OpenOptions options;
+  const std::u16string log_path = state.paths.log_file_path;
+  options.warn = [log_path](const std::string& warning) {
+    AppendLog(ToPath(log_path), u"Warning: " + FromUtf8(warning));
+  };
+  return pst::Store::Open(pst_path, std::move(options));
 }
 
 }  // namespace
@@ -104,30 +96,26 @@ Status ScanStore(AppState& state) {
   if (export_handle_set_export_paths(state.session.get()) != 1) {
     return Fail(state, u"Unable to create items export path");
   }
-  state.session->notify_stream = state.notify_stream;
-
-  pff::Error error;
-  libpff_file_t* raw_file = nullptr;
-  if (libpff_file_initialize(&raw_file, error.out()) != 1) {
-    return Fail(state, u"Unable to create file");
-  }
-  state.store.reset(raw_file);
-  if (libpff_file_set_ascii_codepage(state.store.get(), kAsciiCodepage, error.out()) != 1) {
-    return Fail(state, u"Unable to set ASCII codepage.");
-  }
 
   state.Log(u"Opening file.");
   window.SetStatusText(u"please wait... Opening file.");
   const std::string pst_path = ToPath(state.paths.pst_path).string();
   if (const Status usable = CheckStoreFile(pst_path); !usable)
     return FailOpen(state, usable.error());
-  if (libpff_file_open(state.store.get(), pst_path.c_str(), LIBPFF_OPEN_READ, error.out()) != 1) {
-    return FailOpen(state, Error("it cannot be read as a PST file: " + LastLine(error.Message())));
+  Result<pst::Store> opened = OpenStore(state, pst_path);
+  if (!opened) {
+    return FailOpen(state, opened.error().Within("it cannot be read as a PST file"));
   }
+  state.store.emplace(std::move(*opened));
 
   window.SetStatusText(u"please wait... Extract folder tree structure.");
-  if (const Status exported = ExportItems(state); !exported) {
-    return FailOpen(state, exported.error());
+  try {
+    if (const Status exported = ExportItems(state); !exported) {
+      return FailOpen(state, exported.error());
+    }
+  } catch (const std::bad_alloc&) {
+    state.CloseStore();
+    return Fail(state, u"Not enough memory to show the folder tree.");
   }
 
   window.EnableMenuCommand(command::kConvert, true);

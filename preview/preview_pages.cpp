@@ -8,88 +8,13 @@
 #include "base/text.h"
 #include "base/utf16_file.h"
 #include "engine/app_state.h"
+#include "mapi/contact_fields.h"
 #include "preview/click_dispatch.h"
 #include "preview/page_files.h"
 #include "preview/rtf_reader.h"
 #include "preview/xhtml.h"
 
 namespace bm {
-
-const std::array<std::u16string_view, kContactFieldCount> kContactFieldLabels = {
-    u"File Under",
-    u"Given Name",
-    u"Initials",
-    u"Sur Name",
-    u"Title",
-    u"Generational Abbreviation",
-    u"Callback Phone Number",
-    u"Primary Phone Number",
-    u"Home Phone Number",
-    u"Mobile Phone Number",
-    u"Company Name",
-    u"Job Title",
-    u"Office Location",
-    u"Department Name",
-    u"Postal Address",
-    u"Country",
-    u"Locality",
-    u"Business Phone Number 1",
-    u"Business Phone Number 2",
-    u"Business Fax Number",
-    u"Email Address1",
-    u"Email Address2",
-    u"Email Address3",
-    u"Radio Telephone Number",
-    u"Car Telephone Number",
-    u"Other Telephone Number",
-    u"Pager Telephone Number",
-    u"Primary Fax Number",
-    u"Home Fax Number",
-    u"Telex Number",
-    u"isdn Number",
-    u"Assistant Telephone Number",
-    u"Home2 Telephone Number",
-    u"Customer id",
-    u"Contact Hobbies",
-    u"Home Address Street",
-    u"Gender",
-    u"Middle Name",
-    u"Languages",
-    u"Assistant Name",
-    u"Profession",
-    u"Spouse Name",
-    u"Company Main Phone Number",
-    u"Address City",
-    u"Wedding Anniversary",
-    u"Birth Day",
-    u"Manager Name",
-    u"Nick Name",
-    u"Personal Home Page",
-    u"Business Home Page",
-    u"Home Address Country",
-    u"Address Postal Code",
-    u"Home Address State",
-    u"Other Address City",
-    u"Other Address Country",
-    u"Other Address Postal Code",
-    u"Other Address State",
-    u"Other Address Street",
-    u"Account",
-    u"ttytdd Phone Number",
-    u"Government ID Number",
-    u"Organization ID Number",
-    u"Original Display Name",
-    u"Business Street",
-    u"Business State",
-    u"Business Postal Code",
-    u"Business City",
-    u"Work Country",
-    u"Work City",
-    u"Work Street",
-    u"Work State",
-    u"Work Postal Code",
-    u"Work Post Office Box",
-};
 
 namespace {
 
@@ -260,7 +185,7 @@ std::u16string ContactHeaderPage(const ContactRowRecord& record, std::u16string_
   std::u16string page(kPageStart);
   AppendFieldRow(page, u"Subject", record.subject);
   for (std::size_t i = 0; i < kContactFieldCount; ++i) {
-    AppendFieldRow(page, kContactFieldLabels[i], record.fields[i]);
+    AppendFieldRow(page, mapi::kContactFields[i].page_label, record.fields[i]);
   }
   AppendAttachmentRow(page, u"   <td height='20'>", record.attachment_list, temp_folder);
   page += kPageEnd;

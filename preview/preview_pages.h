@@ -22,9 +22,6 @@ inline constexpr std::u16string_view kRtfBodyName = u"rtfbody.txt";
 inline constexpr std::u16string_view kNoteRtfBodyName = u"rtfbody.rtf";
 inline constexpr std::u16string_view kTextBodyName = u"textbody.txt";
 
-// The labels of the 73 contact field texts, in record and page order.
-extern const std::array<std::u16string_view, kContactFieldCount> kContactFieldLabels;
-
 // Header page texts. Every inserted value is escaped; the temp folder path is removed from
 // the attachment list so it shows bare file names.
 std::u16string EmailHeaderPage(const EmailRowRecord& record, std::u16string_view temp_folder);

@@ -9,12 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "mapi/body_kind.h"
+#include "mapi/contact_fields.h"
+
 namespace bm {
 
-// 1 HTML, 2 RTF, 3 plain text (also used when there is no body).
-enum class BodyKind : std::int32_t { kHtml = 1, kRtf = 2, kText = 3 };
-
-inline constexpr std::size_t kContactFieldCount = 73;
+inline constexpr std::size_t kContactFieldCount = mapi::kContactFieldCount;
 
 struct EmailRowRecord {
   std::int32_t number = 0;

@@ -2,7 +2,6 @@
 // file in conversion mode.
 #include <string_view>
 
-#include "engine/app_state.h"
 #include "writers/item_body.h"
 #include "writers/item_files.h"
 #include "writers/item_writers.h"
@@ -12,17 +11,6 @@
 namespace bm {
 
 namespace {
-
-namespace lid {
-constexpr std::uint32_t kBusyStatus = 0x8205;
-constexpr std::uint32_t kLocation = 0x8208;
-constexpr std::uint32_t kStartWhole = 0x820D;
-constexpr std::uint32_t kEndWhole = 0x820E;
-constexpr std::uint32_t kDuration = 0x8213;
-constexpr std::uint32_t kRecurrencePattern = 0x8232;
-constexpr std::uint32_t kClipStart = 0x8235;
-constexpr std::uint32_t kClipEnd = 0x8236;
-}  // namespace lid
 
 struct AppointmentTexts {
   std::u16string start_time;
@@ -35,16 +23,16 @@ struct AppointmentTexts {
   std::u16string busy_status;
 };
 
-AppointmentTexts ReadAppointmentTexts(libpff_item_t* item) {
+AppointmentTexts ReadAppointmentTexts(const mapi::AppointmentRecord& record) {
   AppointmentTexts texts;
-  texts.start_time = PropertyTextOrEmpty(item, 0, lid::kStartWhole);
-  texts.end_time = PropertyTextOrEmpty(item, 0, lid::kEndWhole);
-  texts.duration = PropertyTextOrEmpty(item, 0, lid::kDuration);
-  texts.location = PropertyTextOrEmpty(item, 0, lid::kLocation);
-  texts.recurrence_pattern = PropertyTextOrEmpty(item, 0, lid::kRecurrencePattern);
-  texts.first_effective_time = PropertyTextOrEmpty(item, 0, lid::kClipStart);
-  texts.last_effective_time = PropertyTextOrEmpty(item, 0, lid::kClipEnd);
-  texts.busy_status = PropertyTextOrEmpty(item, 0, lid::kBusyStatus);
+  texts.start_time = TimeText(record.start_time);
+  texts.end_time = TimeText(record.end_time);
+  texts.duration = FieldTextOrEmpty(record.duration);
+  texts.location = record.location;
+  texts.recurrence_pattern = record.recurrence_pattern;
+  texts.first_effective_time = TimeText(record.first_effective_time);
+  texts.last_effective_time = TimeText(record.last_effective_time);
+  texts.busy_status = FieldTextOrEmpty(record.busy_status);
   return texts;
 }
 
@@ -67,29 +55,31 @@ std::u16string AppointmentFileText(const std::u16string& subject, const Appointm
 
 }  // namespace
 
-int WriteAppointmentItem(AppState& state, libpff_item_t* item, std::u16string_view folder_path) {
-  if (!WriterInputsPresent(state, item, folder_path)) return -1;
-  return HandleItem(state, folder_path, [&] {
-    const CommonTexts common = ReadCommonTexts(item);
-    AppointmentTexts values = ReadAppointmentTexts(item);
-    ItemBody body = ReadItemBody(item);
-    const std::u16string number = NextNumberText(state);
+int WriteAppointmentItem(const WriterEnv& env, const mapi::AppointmentRecord& appointment,
+                         const ItemTarget& target) {
+  if (target.folder_path.empty()) return -1;
+  const std::u16string_view folder_path = target.folder_path;
+  return HandleItem(env, folder_path, [&] {
+    const CommonTexts common = ReadCommonTexts(appointment);
+    AppointmentTexts values = ReadAppointmentTexts(appointment);
+    ItemBody body = TextItemBody(appointment.bodies);
+    const std::u16string number = target.NumberText();
     const AttachmentFiles attachments =
-        TextItemAttachments(state, item, folder_path, common.subject, number);
+        TextItemAttachments(env, target, appointment, common.subject);
 
-    if (state.conversion_mode) {
-      WriteConvertedTextFile(state, u"appointment", folder_path, common.subject, number,
+    if (env.conversion_mode) {
+      WriteConvertedTextFile(env, u"appointment", target, common.subject,
                              AppointmentFileText(common.subject, values, attachments), body.record,
                              attachments);
-      state.main_window.SetStatusText(u"Saving Appointment [" + number + u"]" +
-                                      StatusPath(folder_path, common.subject));
+      env.window.SetStatusText(u"Saving Appointment [" + number + u"]" +
+                               StatusPath(folder_path, common.subject));
       return;
     }
-    state.main_window.InsertListRow(state.running_item_number,
-                                    ListRow{number, u"appointment", values.location, common.subject,
-                                            common.creation_time, common.flags, common.size});
+    env.window.InsertListRow(target.number,
+                             ListRow{number, u"appointment", values.location, common.subject,
+                                     common.creation_time, common.flags, common.size});
     AppointmentRowRecord record;
-    record.number = state.running_item_number;
+    record.number = target.number;
     record.folder_path = std::u16string(folder_path);
     record.creation_time = common.creation_time;
     record.size = common.size;
@@ -105,7 +95,7 @@ int WriteAppointmentItem(AppState& state, libpff_item_t* item, std::u16string_vi
     record.busy_status = std::move(values.busy_status);
     record.body = std::move(body.record);
     record.attachment_list = AttachmentListText(attachments.paths);
-    state.row_records.Append(std::move(record));
+    env.row_records.Append(std::move(record));
   });
 }
 

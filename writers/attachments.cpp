@@ -12,7 +12,6 @@
 #include "base/safe_files.h"
 #include "base/text.h"
 #include "convert/file_bytes.h"
-#include "engine/pff.h"
 #include "writers/item_files.h"
 #include "writers/value_format.h"
 
@@ -21,6 +20,7 @@ namespace bm {
 namespace {
 
 constexpr std::size_t kCopyPiece = 8192;
+using mapi::attach_method::kOle;
 constexpr std::size_t kSniffBytes = 50;
 constexpr std::size_t kSniffTextLength = 8;
 // An "extension" longer than this is part of the name, not an extension to keep whole.
@@ -32,46 +32,42 @@ constexpr int kMaxBesideAttempts = 10000;
 // a name do not overwrite each other's file.
 using UsedNames = std::set<std::u16string>;
 
-std::optional<std::uint64_t> DataSize(libpff_item_t* attachment) {
-  size64_t size = 0;
-  pff::Error error;
-  if (libpff_attachment_get_data_size(attachment, &size, error.out()) != 1) return std::nullopt;
-  return static_cast<std::uint64_t>(size);
+// The content of a data attachment: its data, or for an OLE object its compound file.
+Result<pst::ValueStream> OpenContent(const pst::Attachment& attachment) {
+  if (attachment.method() == kOle) return attachment.OpenObjectData();
+  return attachment.OpenData();
 }
 
-bool SeekToStart(libpff_item_t* attachment) {
-  pff::Error error;
-  return libpff_attachment_data_seek_offset(attachment, 0, SEEK_SET, error.out()) == 0;
-}
-
-std::vector<std::uint8_t> FirstBytes(libpff_item_t* attachment, std::uint64_t size) {
+std::vector<std::uint8_t> FirstBytes(const pst::Attachment& attachment, std::uint64_t size) {
+  Result<pst::ValueStream> stream = OpenContent(attachment);
+  if (!stream) return {};
   std::vector<std::uint8_t> bytes(
       static_cast<std::size_t>(std::min<std::uint64_t>(size, kSniffBytes)));
-  if (!SeekToStart(attachment)) return {};
-  pff::Error error;
-  const ssize_t read =
-      libpff_attachment_data_read_buffer(attachment, bytes.data(), bytes.size(), error.out());
-  if (read < 0) return {};
-  bytes.resize(static_cast<std::size_t>(read));
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    const Result<std::size_t> read = stream->Read(std::span(bytes).subspan(filled));
+    if (!read || *read == 0) break;
+    filled += *read;
+  }
+  bytes.resize(filled);
   return bytes;
 }
 
 // Copies the whole content in pieces; why, when the store or the disk failed midway.
-Status CopyData(libpff_item_t* attachment, std::uint64_t size, int fd) {
-  if (!SeekToStart(attachment)) return Error("the store does not give its content");
+Status CopyData(const pst::Attachment& attachment, std::uint64_t size, int fd) {
+  Result<pst::ValueStream> stream = OpenContent(attachment);
+  if (!stream) return stream.error().Within("the store does not give its content");
   std::array<std::uint8_t, kCopyPiece> piece{};
   std::uint64_t left = size;
   while (left > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyPiece));
-    pff::Error error;
-    const ssize_t read =
-        libpff_attachment_data_read_buffer(attachment, piece.data(), want, error.out());
-    if (read <= 0) return Error("the store does not give its whole content");
-    if (Status written = WriteAll(fd, std::span(piece.data(), static_cast<std::size_t>(read)));
-        !written) {
+    const Result<std::size_t> read = stream->Read(std::span(piece.data(), want));
+    if (!read) return read.error().Within("the store does not give its whole content");
+    if (*read == 0) return Error("the store does not give its whole content");
+    if (Status written = WriteAll(fd, std::span(piece.data(), *read)); !written) {
       return written;
     }
-    left -= static_cast<std::uint64_t>(read);
+    left -= *read;
   }
   return {};
 }
@@ -131,11 +127,11 @@ Result<OpenedFile> OpenAttachmentFile(const AttachmentContext& context,
 }
 
 Result<std::u16string> WriteAttachment(const AttachmentContext& context, std::u16string_view name,
-                                       libpff_item_t* attachment, UsedNames& used) {
-  const std::optional<std::uint64_t> size = DataSize(attachment);
+                                       const pst::Attachment& attachment, std::uint64_t size,
+                                       UsedNames& used) {
   std::u16string file_name(name);
-  if (file_name.find(kPlaceholder) != std::u16string::npos && size && *size > 0) {
-    file_name = SniffedName(std::move(file_name), FirstBytes(attachment, *size));
+  if (file_name.find(kPlaceholder) != std::u16string::npos && size > 0) {
+    file_name = SniffedName(std::move(file_name), FirstBytes(attachment, size));
   }
   file_name = Distinct(FinalAttachmentName(std::move(file_name)), used);
   if (!context.conversion_mode) return JoinPath(context.temp_folder_path, file_name);
@@ -143,7 +139,7 @@ Result<std::u16string> WriteAttachment(const AttachmentContext& context, std::u1
   Result<OpenedFile> file = OpenAttachmentFile(context, file_name);
   if (!file) return file.error();
   Status copied;
-  if (size && *size > 0) copied = CopyData(attachment, *size, file->fd.get());
+  if (size > 0) copied = CopyData(attachment, size, file->fd.get());
   if (copied) copied = file->fd.Close();
   if (!copied) {
     // A file cut short must not pass for the attachment.
@@ -153,30 +149,26 @@ Result<std::u16string> WriteAttachment(const AttachmentContext& context, std::u1
   return file->path;
 }
 
-std::optional<std::u16string> StoredName(libpff_item_t* attachment) {
-  const pff::RecordEntry entry = pff::FindEntry(attachment, 0, prop::kAttachLongFilename);
-  if (!entry) return std::nullopt;
-  return pff::ReadUtf16(entry.get());
-}
-
 // The entry of an embedded message: "<subject>.eml", composed from the message in conversion
 // mode (in the temp folder, then copied beside the item when it goes there). The reason when
 // the message cannot be read or composed.
 Result<std::u16string> ExportEmbeddedMessage(const AttachmentContext& context,
-                                             libpff_item_t* attachment, int position,
+                                             const pst::Attachment& attachment, int position,
                                              UsedNames& used) {
-  libpff_item_t* raw_message = nullptr;
-  pff::Error error;
-  if (libpff_attachment_get_item(attachment, &raw_message, error.out()) != 1) {
-    return Error("an attached message cannot be read");
+  Result<pst::Message> message = attachment.OpenEmbeddedMessage();
+  if (!message) return message.error().Within("an attached message cannot be read");
+  std::u16string subject;
+  if (context.store != nullptr) {
+    Result<mapi::NoteRecord> record = mapi::ReadNoteRecord(*context.store, *message);
+    if (!record) return record.error().Within("an attached message cannot be read");
+    subject = SubjectOrTopic(*record);
   }
-  const pff::Item message(raw_message);
-  std::u16string stem = SanitiseAttachmentName(SubjectOrTopic(message.get()));
+  std::u16string stem = SanitiseAttachmentName(subject);
   if (stem.empty()) stem = u"Attactment" + DecimalText(position + 1);
   const std::u16string file_name = Distinct(FitFileName(stem, u".eml") + u".eml", used);
   const std::u16string path = JoinPath(context.temp_folder_path, file_name);
   if (!context.conversion_mode) return path;
-  if (!context.compose_embedded || !context.compose_embedded(message.get(), path)) {
+  if (!context.compose_embedded || !context.compose_embedded(*message, path)) {
     return Error("the attached message " + ToUtf8(file_name) + " could not be composed");
   }
   if (!WritesBesideItem(context)) return path;
@@ -250,12 +242,6 @@ std::u16string FinalAttachmentName(std::u16string name) {
   return FitFileName(stem, extension) + extension;
 }
 
-Result<std::u16string> WriteAttachmentFile(const AttachmentContext& context,
-                                           std::u16string_view name, libpff_item_t* attachment) {
-  UsedNames used;
-  return WriteAttachment(context, name, attachment, used);
-}
-
 std::u16string AttachmentListText(const std::vector<std::u16string>& paths) {
   std::u16string list;
   for (const std::u16string& path : paths) {
@@ -265,33 +251,23 @@ std::u16string AttachmentListText(const std::vector<std::u16string>& paths) {
   return list;
 }
 
-std::optional<AttachmentFiles> ExportAttachments(const AttachmentContext& context,
-                                                 libpff_item_t* item) {
-  if (item == nullptr) return std::nullopt;
-  int count = 0;
-  pff::Error error;
-  if (libpff_message_get_number_of_attachments(item, &count, error.out()) != 1 || count <= 0) {
-    return AttachmentFiles();
-  }
+AttachmentFiles ExportAttachments(const AttachmentContext& context, const pst::Message& message,
+                                  const std::vector<mapi::AttachmentEntry>& entries) {
   AttachmentFiles files;
   UsedNames used(context.reserved_names.begin(), context.reserved_names.end());
-  for (int position = 0; position < count; ++position) {
-    libpff_item_t* raw_attachment = nullptr;
-    if (libpff_message_get_attachment(item, position, &raw_attachment, error.out()) != 1) {
-      continue;
-    }
-    const pff::Item attachment(raw_attachment);
-    int type = 0;
-    if (libpff_attachment_get_type(attachment.get(), &type, error.out()) != 1) {
-      return std::nullopt;
-    }
+  for (const mapi::AttachmentEntry& entry : entries) {
+    const int position = static_cast<int>(entry.index);
     Result<std::u16string> path = Error(std::string());
-    if (type == LIBPFF_ATTACHMENT_TYPE_DATA) {
-      const std::u16string name =
-          AttachmentName(StoredName(attachment.get()).value_or(std::u16string()), position);
-      path = WriteAttachment(context, name, attachment.get(), used);
-    } else if (type == LIBPFF_ATTACHMENT_TYPE_ITEM) {
-      path = ExportEmbeddedMessage(context, attachment.get(), position, used);
+    Result<pst::Attachment> attachment =
+        entry.error ? Result<pst::Attachment>(*entry.error) : message.OpenAttachment(entry.index);
+    if (!attachment) {
+      // An attachment the store cannot give is named in the report, never dropped unseen.
+      path = attachment.error();
+    } else if (entry.method == mapi::attach_method::kByValue || entry.method == kOle) {
+      path = WriteAttachment(context, AttachmentName(entry.name, position), *attachment, entry.size,
+                             used);
+    } else if (entry.method == mapi::attach_method::kEmbeddedMessage) {
+      path = ExportEmbeddedMessage(context, *attachment, position, used);
     } else {
       continue;  // references to outside files carry no content to keep
     }

@@ -4,8 +4,6 @@
 // it travels as a list, so no name is ever split or re-read.
 #pragma once
 
-#include <libpff.h>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -15,6 +13,8 @@
 #include <vector>
 
 #include "base/result.h"
+#include "mapi/records.h"
+#include "pst/store.h"
 
 namespace bm {
 
@@ -33,9 +33,11 @@ struct AttachmentContext {
   // File names in the temp folder that attachments must not take (the body file, the composed
   // message), so that no attachment overwrites them.
   std::vector<std::u16string> reserved_names;
+  // The store the item comes from: it resolves the named properties of embedded messages.
+  const pst::Store* store = nullptr;
   // Composes an embedded message into an RFC 822 file at the path given (conversion mode);
   // false when it could not. Without it, embedded messages get an entry but no file.
-  std::function<bool(libpff_item_t* message, const std::u16string& eml_path)> compose_embedded;
+  std::function<bool(const pst::Message& message, const std::u16string& eml_path)> compose_embedded;
 };
 
 // The attachment files of one item.
@@ -49,19 +51,14 @@ struct AttachmentFiles {
   friend bool operator==(const AttachmentFiles&, const AttachmentFiles&) = default;
 };
 
-// The attachment files of `item`; nothing when an attachment's type cannot be determined (the
-// caller then has no list).
-std::optional<AttachmentFiles> ExportAttachments(const AttachmentContext& context,
-                                                 libpff_item_t* item);
+// The attachment files of `message`, whose attachments `entries` lists. An attachment that
+// cannot be read gets an empty entry and its cause among the failures; references to outside
+// files carry no content and get no entry.
+AttachmentFiles ExportAttachments(const AttachmentContext& context, const pst::Message& message,
+                                  const std::vector<mapi::AttachmentEntry>& entries);
 
 // The list as the text files and preview pages show it: each path followed by ";".
 std::u16string AttachmentListText(const std::vector<std::u16string>& paths);
-
-// The full path of the file for data attachment `attachment` under `name` (content sniffed
-// when `name` ends in the placeholder). In conversion mode the content is copied there in
-// pieces of at most 8192 bytes; the reason when it could not be written whole.
-Result<std::u16string> WriteAttachmentFile(const AttachmentContext& context,
-                                           std::u16string_view name, libpff_item_t* attachment);
 
 // A stored attachment name made safe as one file name in the temp folder: path separators and
 // control characters become "_", and a name that is empty or only dots and blanks is empty

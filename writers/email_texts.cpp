@@ -7,11 +7,11 @@
 
 namespace bm {
 
-EmailTexts ReadEmailTexts(libpff_item_t* item) {
+EmailTexts ReadEmailTexts(const mapi::EmailRecord& record) {
   EmailTexts texts;
-  texts.common = ReadCommonTexts(item);
-  texts.sender_name = PropertyTextOrEmpty(item, 0, prop::kSenderName);
-  texts.sender_address = PropertyTextOrEmpty(item, 0, prop::kSenderEmailAddress);
+  texts.common = ReadCommonTexts(record);
+  texts.sender_name = record.sender.name;
+  texts.sender_address = record.sender.address;
   return texts;
 }
 

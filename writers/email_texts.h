@@ -1,8 +1,6 @@
 // The parts of an e-mail that both the e-mail writer and the embedded-message composer read.
 #pragma once
 
-#include <libpff.h>
-
 #include <string>
 #include <string_view>
 
@@ -19,7 +17,7 @@ struct EmailTexts {
   std::u16string sender_address;  // 0x0C1F
 };
 
-EmailTexts ReadEmailTexts(libpff_item_t* item);
+EmailTexts ReadEmailTexts(const mapi::EmailRecord& record);
 
 // "From:Name <address > " (blanks as shown), or "From:Name" when there is no address.
 std::u16string SenderText(std::u16string_view name, std::u16string_view address);

@@ -10,7 +10,6 @@
 #include "convert/messaging_session.h"
 #include "convert/mimelib.h"
 #include "convert/rtf_text.h"
-#include "engine/app_state.h"
 #include "writers/email_texts.h"
 #include "writers/embedded_message.h"
 #include "writers/item_body.h"
@@ -67,13 +66,14 @@ std::u16string PreviewFileOfRtfBody(const std::u16string& temp_folder,
   return body_file_path;
 }
 
-void AppendEmailRecord(AppState& state, int item_index, std::u16string_view folder_path,
-                       const EmailTexts& texts, const ItemBody& body, std::u16string body_file_path,
-                       std::u16string sender, std::u16string attachments) {
+void AppendEmailRecord(const WriterEnv& env, const ItemTarget& target, const EmailTexts& texts,
+                       const ItemBody& body, const RecipientLists& recipients,
+                       std::u16string body_file_path, std::u16string sender,
+                       std::u16string attachments) {
   EmailRowRecord record;
-  record.number = state.running_item_number;
-  record.item_index = item_index;
-  record.folder_path = std::u16string(folder_path);
+  record.number = target.number;
+  record.item_index = target.item_index;
+  record.folder_path = std::u16string(target.folder_path);
   record.body_file_path = std::move(body_file_path);
   record.creation_time = texts.common.creation_time;
   record.size = texts.common.size;
@@ -84,23 +84,21 @@ void AppendEmailRecord(AppState& state, int item_index, std::u16string_view fold
   record.body_size = body.reported_size;
   record.body_kind = body.kind();
   record.attachment_list = std::move(attachments);
-  record.to_list = state.recipient_lists.to;
-  record.cc_list = state.recipient_lists.cc;
-  record.bcc_list = state.recipient_lists.bcc;
-  state.row_records.Append(std::move(record));
+  record.to_list = recipients.to;
+  record.cc_list = recipients.cc;
+  record.bcc_list = recipients.bcc;
+  env.row_records.Append(std::move(record));
 }
 
 // Turns the composed message file into the MSG file at `msg_path` through the messaging
-// session, keeping the message as the current one. Throws ComponentError on a failing call.
-void SaveMsgFile(AppState& state, const std::u16string& msg_path, const std::u16string& eml_path) {
+// session. Throws ComponentError on a failing call.
+void SaveMsgFile(MessagingSession& session, const std::u16string& msg_path,
+                 const std::u16string& eml_path) {
   std::unique_ptr<MsgMessage> message;
-  const HResult made =
-      state.messaging_session->MakeMsgFileMessage(msg_path, u"IPM.Note", kMsgFormat, message);
-  state.current_message = std::move(message);
-  Check(made);
-  if (!state.current_message) Check(E_POINTER);
-  Check(state.current_message->LoadMessageFromFile(eml_path, kRfc822Type));
-  Check(state.current_message->CommitMessage());
+  Check(session.MakeMsgFileMessage(msg_path, u"IPM.Note", kMsgFormat, message));
+  if (!message) Check(E_POINTER);
+  Check(message->LoadMessageFromFile(eml_path, kRfc822Type));
+  Check(message->CommitMessage());
 }
 
 // A failure while writing into the temp folder: its disk is named, not the destination's.
@@ -115,41 +113,43 @@ std::u16string TempFolderFailureText(HResult result, std::u16string_view temp_fo
 // Composes the message file and saves it as an MSG file in `folder_path`; a failing
 // component call throws ComponentError. The item's outcome goes to the report: written, or
 // `incomplete` when that names something of the item that could not be kept.
-void ComposeAndSave(AppState& state, std::u16string_view folder_path, const ComposeInputs& inputs,
-                    const std::u16string& number, const std::u16string& incomplete) {
+void ComposeAndSave(const WriterEnv& env, std::u16string_view folder_path,
+                    const ComposeInputs& inputs, const std::u16string& number,
+                    const std::u16string& incomplete) {
   std::unique_ptr<Mimelib> mimelib;
   if (Failed(Mimelib::Create(mimelib))) {
-    ReportFailed(state, folder_path, inputs.subject, u"the MIME component is not available");
+    ReportFailed(env, folder_path, inputs.subject, u"the MIME component is not available");
     return;
   }
   // A message that could not be composed must not reach the MSG file.
   if (const HResult composed = ComposeMessageFile(*mimelib, inputs); Failed(composed)) {
-    ReportFailed(state, folder_path, inputs.subject,
-                 TempFolderFailureText(composed, state.paths.temp_folder_path));
+    ReportFailed(env, folder_path, inputs.subject,
+                 TempFolderFailureText(composed, env.temp_folder_path));
     return;
   }
-  if (Failed(state.messaging_session_status) || !state.messaging_session) {
-    ReportFailed(state, folder_path, inputs.subject, u"the messaging component is not available");
+  if (Failed(env.messaging_session_status) || env.messaging_session == nullptr) {
+    ReportFailed(env, folder_path, inputs.subject, u"the messaging component is not available");
     return;
   }
   const std::u16string msg_path =
       FreeTargetPath(folder_path, TargetFileStem(inputs.subject), number, u".msg");
-  SaveMsgFile(state, msg_path, inputs.eml_path);
+  SaveMsgFile(*env.messaging_session, msg_path, inputs.eml_path);
   if (incomplete.empty()) {
-    state.ReportWritten(u"email");
+    env.sink.Written(u"email");
   } else {
-    ReportFailed(state, folder_path, inputs.subject, incomplete);
+    ReportFailed(env, folder_path, inputs.subject, incomplete);
   }
 }
 
 // Conversion mode: composes the message in the temp folder and saves it as an MSG file in the
 // target folder, then shows the progress. A failing component call abandons the e-mail
 // without a status text; the report names it.
-void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailTexts& texts,
-                  const ItemBody& body, const std::u16string& body_file_path,
-                  const AttachmentFiles& attachments, const std::u16string& number) {
+void ConvertEmail(const WriterEnv& env, std::u16string_view folder_path, const EmailTexts& texts,
+                  const ItemBody& body, const RecipientLists& recipients,
+                  const std::u16string& body_file_path, const AttachmentFiles& attachments,
+                  const std::u16string& number) {
   const std::u16string& subject = texts.common.subject;
-  const std::u16string eml_path = JoinPath(state.paths.temp_folder_path, kComposedMessageName);
+  const std::u16string eml_path = JoinPath(env.temp_folder_path, kComposedMessageName);
   // A message file left by the previous e-mail must never stand in for this one.
   std::error_code ignored;
   std::filesystem::remove(ToPath(eml_path), ignored);
@@ -158,9 +158,9 @@ void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailT
   inputs.eml_path = eml_path;
   inputs.body_file_path = body_file_path;
   inputs.sender_text = SenderText(texts.sender_name, texts.sender_address);
-  inputs.to_list = state.recipient_lists.to;
-  inputs.cc_list = state.recipient_lists.cc;
-  inputs.bcc_list = state.recipient_lists.bcc;
+  inputs.to_list = recipients.to;
+  inputs.cc_list = recipients.cc;
+  inputs.bcc_list = recipients.bcc;
   inputs.date_text = RewriteDateText(texts.common.creation_time);
   inputs.body_kind = BodyKindText(body.kind());
   for (const std::u16string& path : attachments.paths) {
@@ -172,28 +172,28 @@ void ConvertEmail(AppState& state, std::u16string_view folder_path, const EmailT
       attachments.failures.empty() ? std::u16string() : attachments.failures.front();
 
   try {
-    ComposeAndSave(state, folder_path, inputs, number, incomplete);
+    ComposeAndSave(env, folder_path, inputs, number, incomplete);
   } catch (const ComponentError& error) {
-    ReportFailed(state, folder_path, subject, FailureText(error.result));
+    ReportFailed(env, folder_path, subject, FailureText(error.result));
     return;
   }
-  state.main_window.SetStatusText(u"Mail [" + number + u"]" + StatusPath(folder_path, subject));
+  env.window.SetStatusText(u"Mail [" + number + u"]" + StatusPath(folder_path, subject));
 }
 
 }  // namespace
 
-int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
-                   std::u16string_view folder_path) {
-  if (!WriterInputsPresent(state, item, folder_path)) return -1;
-  const RecipientListsReset reset(state);
+int WriteEmailItem(const WriterEnv& env, const mapi::EmailRecord& email, const ItemTarget& target) {
+  const std::u16string_view folder_path = target.folder_path;
+  if (folder_path.empty()) return -1;
+  const int item_index = target.item_index;
   try {
-    const bool conversion_mode = state.conversion_mode;
-    const EmailTexts texts = ReadEmailTexts(item);
-    const ItemBody body = ReadEmailBody(item);
+    const bool conversion_mode = env.conversion_mode;
+    const EmailTexts texts = ReadEmailTexts(email);
+    const ItemBody body = EmailBody(email.bodies);
     std::u16string sender = SenderValue(texts, body.source, conversion_mode);
 
     const std::u16string body_file_name = BodyFileName(item_index, body.kind());
-    const std::u16string& temp_folder = state.paths.temp_folder_path;
+    const std::u16string& temp_folder = env.temp_folder_path;
     const std::u16string body_file_path = JoinPath(temp_folder, body_file_name);
     const Result<std::u16string> body_written =
         WriteBodyFile(temp_folder, body_file_name, body.record);
@@ -202,37 +202,37 @@ int WriteEmailItem(AppState& state, libpff_item_t* item, int item_index,
       preview_file_path = PreviewFileOfRtfBody(temp_folder, body_file_name, item_index);
     }
 
-    CollectRecipients(item, state.recipient_lists);
-    AttachmentContext context = AttachmentContextFor(state);
+    RecipientLists recipients;
+    CollectRecipients(email.recipients, recipients);
+    AttachmentContext context = AttachmentContextFor(env);
     // The preview's HTML file of an RTF body is no attachment's to take either.
     context.reserved_names = {body_file_name, BodyFileName(item_index, BodyKind::kHtml),
                               std::u16string(kComposedMessageName)};
     const AttachmentFiles attachments =
-        ExportAttachments(context, item).value_or(AttachmentFiles());
-    const std::u16string number = NextNumberText(state);
+        ExportAttachments(context, target.message, email.attachments);
+    const std::u16string number = target.NumberText();
 
     if (conversion_mode) {
       if (!body_written) {
         // An MSG file without its body would pass for a whole conversion.
-        ReportFailed(state, folder_path, texts.common.subject,
+        ReportFailed(env, folder_path, texts.common.subject,
                      u"its body could not be written to the temp folder: " +
                          FromUtf8(body_written.error().message()));
         return 1;
       }
-      ConvertEmail(state, folder_path, texts, body, body_file_path, attachments, number);
+      ConvertEmail(env, folder_path, texts, body, recipients, body_file_path, attachments, number);
       return 1;
     }
-    state.main_window.InsertListRow(
-        state.running_item_number,
-        ListRow{number, u"email", sender, texts.common.subject, texts.common.creation_time,
-                texts.common.flags, texts.common.size});
+    env.window.InsertListRow(
+        target.number, ListRow{number, u"email", sender, texts.common.subject,
+                               texts.common.creation_time, texts.common.flags, texts.common.size});
     // Without its body file (a full temp disk) the record names none, so no preview shows
     // the e-mail as if it had no body.
-    AppendEmailRecord(state, item_index, folder_path, texts, body,
+    AppendEmailRecord(env, target, texts, body, recipients,
                       body_written ? preview_file_path : std::u16string(), std::move(sender),
                       AttachmentListText(attachments.paths));
   } catch (const std::exception& error) {
-    ReportAbandonedItem(state, folder_path, error);
+    ReportAbandonedItem(env, folder_path, error);
   }
   return 1;
 }

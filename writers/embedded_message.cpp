@@ -7,7 +7,6 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "convert/mimelib.h"
-#include "engine/app_state.h"
 #include "writers/attachments.h"
 #include "writers/item_body.h"
 #include "writers/value_format.h"
@@ -24,8 +23,11 @@ HResult ComposeMessageFile(Mimelib& mimelib, const ComposeInputs& in) {
                                 in.cc_list, in.bcc_list);
 }
 
-bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_path, int depth) {
-  if (message == nullptr || depth > kMaxEmbeddedDepth) return false;
+bool ComposeEmbeddedMessage(const pst::Store& store, const pst::Message& message,
+                            const std::u16string& eml_path, int depth) {
+  if (depth > kMaxEmbeddedDepth) return false;
+  const Result<mapi::EmailRecord> record = mapi::ReadEmailRecord(store, message);
+  if (!record) return false;
   // The level's own folder: its body file and attachments cannot meet the files of the
   // message around it, whatever they are called.
   const std::filesystem::path eml = ToPath(eml_path);
@@ -41,20 +43,22 @@ bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_pa
   if (!error) std::filesystem::permissions(ToPath(files_folder), kOwnerOnly, error);
   if (error) return false;
 
-  const EmailTexts texts = ReadEmailTexts(message);
-  const ItemBody body = ReadEmailBody(message);
+  const EmailTexts texts = ReadEmailTexts(*record);
+  const ItemBody body = EmailBody(record->bodies);
   const Result<std::u16string> body_path =
       WriteBodyFile(level_folder, BodyFileName(0, body.kind()), body.record);
   if (!body_path) return false;
 
   RecipientLists recipients;
-  CollectRecipients(message, recipients);
+  CollectRecipients(record->recipients, recipients);
 
   AttachmentContext context;
   context.temp_folder_path = files_folder;
   context.conversion_mode = true;
-  context.compose_embedded = [depth](libpff_item_t* inner, const std::u16string& path) {
-    return ComposeEmbeddedMessage(inner, path, depth + 1);
+  context.store = &store;
+  context.compose_embedded = [&store, depth](const pst::Message& inner,
+                                             const std::u16string& path) {
+    return ComposeEmbeddedMessage(store, inner, path, depth + 1);
   };
 
   ComposeInputs inputs;
@@ -66,9 +70,8 @@ bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_pa
   inputs.bcc_list = recipients.bcc;
   inputs.date_text = RewriteDateText(texts.common.creation_time);
   inputs.body_kind = BodyKindText(body.kind());
-  const std::optional<AttachmentFiles> attachments = ExportAttachments(context, message);
-  for (const std::u16string& path :
-       attachments ? attachments->paths : std::vector<std::u16string>()) {
+  const AttachmentFiles attachments = ExportAttachments(context, message, record->attachments);
+  for (const std::u16string& path : attachments.paths) {
     if (!path.empty()) inputs.attachment_paths.push_back(path);
   }
   inputs.subject = texts.common.subject;

@@ -2,12 +2,11 @@
 // message carries it instead of dropping it.
 #pragma once
 
-#include <libpff.h>
-
 #include <string>
 #include <vector>
 
 #include "convert/hresult.h"
+#include "pst/store.h"
 #include "writers/email_texts.h"
 
 namespace bm {
@@ -34,10 +33,11 @@ class Mimelib;
 // Composes the message file through `mimelib`; the component's result.
 HResult ComposeMessageFile(Mimelib& mimelib, const ComposeInputs& inputs);
 
-// Composes the embedded message `message` (nested `depth` levels deep, from 1) into an RFC 822
-// file at `eml_path`, with its own body, recipients and attachments. Its working files go to a
-// folder of their own beside `eml_path`, so that they overwrite nothing of the message that
+// Composes the embedded message `message` of `store` (nested `depth` levels deep, from 1) into an
+// RFC 822 file at `eml_path`, with its own body, recipients and attachments. Its working files go
+// to a folder of their own beside `eml_path`, so that they overwrite nothing of the message that
 // contains it. False when it could not be composed.
-bool ComposeEmbeddedMessage(libpff_item_t* message, const std::u16string& eml_path, int depth);
+bool ComposeEmbeddedMessage(const pst::Store& store, const pst::Message& message,
+                            const std::u16string& eml_path, int depth);
 
 }  // namespace bm

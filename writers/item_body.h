@@ -1,11 +1,10 @@
-// Reading an item's body: which of the three stored bodies a writer takes, and its bytes.
+// Which of an item's stored bodies a writer takes, and its bytes.
 #pragma once
-
-#include <libpff.h>
 
 #include <cstdint>
 #include <vector>
 
+#include "mapi/records.h"
 #include "preview/row_records.h"
 
 namespace bm {
@@ -15,9 +14,9 @@ enum class BodySource { kHtml, kRtf, kText, kNone };
 
 struct ItemBody {
   BodySource source = BodySource::kNone;
-  // The size libpff reports, which counts the terminating zero (0 when nothing was chosen).
+  // The body's size counting a terminating zero (0 when nothing was chosen or it is empty).
   std::uint64_t reported_size = 0;
-  // The body without its terminating zero; empty when it could not be read.
+  // HTML and RTF bytes as stored; plain text as UTF-8. Without a terminating zero.
   RecordBody record;
 
   BodyKind kind() const { return record.kind; }
@@ -25,9 +24,9 @@ struct ItemBody {
 
 // The e-mail writer's choice: an HTML body whenever one is stored, else an RTF body, else a
 // plain-text body (each only when not empty), else none.
-ItemBody ReadEmailBody(libpff_item_t* item);
+ItemBody EmailBody(const mapi::Bodies& bodies);
 
 // The other writers' choice: HTML, else plain text, else RTF, whichever is stored first.
-ItemBody ReadItemBody(libpff_item_t* item);
+ItemBody TextItemBody(const mapi::Bodies& bodies);
 
 }  // namespace bm

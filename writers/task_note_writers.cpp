@@ -2,7 +2,6 @@
 // file in conversion mode.
 #include <string_view>
 
-#include "engine/app_state.h"
 #include "writers/item_body.h"
 #include "writers/item_files.h"
 #include "writers/item_writers.h"
@@ -12,17 +11,6 @@
 namespace bm {
 
 namespace {
-
-namespace lid {
-constexpr std::uint32_t kTaskStatus = 0x8101;
-constexpr std::uint32_t kPercentComplete = 0x8102;
-constexpr std::uint32_t kTaskStartDate = 0x8104;
-constexpr std::uint32_t kTaskDueDate = 0x8105;
-constexpr std::uint32_t kTaskActualEffort = 0x8110;
-constexpr std::uint32_t kTaskEstimatedEffort = 0x8111;
-constexpr std::uint32_t kTaskVersion = 0x8112;
-constexpr std::uint32_t kTaskComplete = 0x811C;
-}  // namespace lid
 
 struct TaskTexts {
   std::u16string sender_name;
@@ -36,17 +24,17 @@ struct TaskTexts {
   std::u16string version;
 };
 
-TaskTexts ReadTaskTexts(libpff_item_t* item) {
+TaskTexts ReadTaskTexts(const mapi::TaskRecord& record) {
   TaskTexts texts;
-  texts.sender_name = PropertyTextOrEmpty(item, 0, prop::kSenderName);
-  texts.start_date = PropertyTextOrEmpty(item, 0, lid::kTaskStartDate);
-  texts.due_date = PropertyTextOrEmpty(item, 0, lid::kTaskDueDate);
-  texts.status = PropertyTextOrEmpty(item, 0, lid::kTaskStatus);
-  texts.percent_complete = PropertyTextOrEmpty(item, 0, lid::kPercentComplete);
-  texts.actual_effort = PropertyTextOrEmpty(item, 0, lid::kTaskActualEffort);
-  texts.total_effort = PropertyTextOrEmpty(item, 0, lid::kTaskEstimatedEffort);
-  texts.complete = PropertyTextOrEmpty(item, 0, lid::kTaskComplete);
-  texts.version = PropertyTextOrEmpty(item, 0, lid::kTaskVersion);
+  texts.sender_name = record.sender_name;
+  texts.start_date = TimeText(record.start_date);
+  texts.due_date = TimeText(record.due_date);
+  texts.status = FieldTextOrEmpty(record.status);
+  texts.percent_complete = FieldTextOrEmpty(record.percent_complete);
+  texts.actual_effort = FieldTextOrEmpty(record.actual_effort);
+  texts.total_effort = FieldTextOrEmpty(record.total_effort);
+  texts.complete = FieldTextOrEmpty(record.complete);
+  texts.version = FieldTextOrEmpty(record.version);
   return texts;
 }
 
@@ -80,28 +68,28 @@ std::u16string NoteFileText(const CommonTexts& common, const AttachmentFiles& at
 
 }  // namespace
 
-int WriteTaskItem(AppState& state, libpff_item_t* item, std::u16string_view folder_path) {
-  if (!WriterInputsPresent(state, item, folder_path)) return -1;
-  return HandleItem(state, folder_path, [&] {
-    TaskTexts values = ReadTaskTexts(item);
-    const CommonTexts common = ReadCommonTexts(item);
-    ItemBody body = ReadItemBody(item);
-    const std::u16string number = NextNumberText(state);
-    const AttachmentFiles attachments =
-        TextItemAttachments(state, item, folder_path, common.subject, number);
+int WriteTaskItem(const WriterEnv& env, const mapi::TaskRecord& task, const ItemTarget& target) {
+  if (target.folder_path.empty()) return -1;
+  const std::u16string_view folder_path = target.folder_path;
+  return HandleItem(env, folder_path, [&] {
+    TaskTexts values = ReadTaskTexts(task);
+    const CommonTexts common = ReadCommonTexts(task);
+    ItemBody body = TextItemBody(task.bodies);
+    const std::u16string number = target.NumberText();
+    const AttachmentFiles attachments = TextItemAttachments(env, target, task, common.subject);
 
-    if (state.conversion_mode) {
-      WriteConvertedTextFile(state, u"task", folder_path, common.subject, number,
+    if (env.conversion_mode) {
+      WriteConvertedTextFile(env, u"task", target, common.subject,
                              TaskFileText(common, values, attachments), body.record, attachments);
-      state.main_window.SetStatusText(u"Saving Task [" + number + u"]" +
-                                      StatusPath(folder_path, common.subject));
+      env.window.SetStatusText(u"Saving Task [" + number + u"]" +
+                               StatusPath(folder_path, common.subject));
       return;
     }
-    state.main_window.InsertListRow(state.running_item_number,
-                                    ListRow{number, u"task", values.sender_name, common.subject,
-                                            common.creation_time, common.flags, common.size});
+    env.window.InsertListRow(target.number,
+                             ListRow{number, u"task", values.sender_name, common.subject,
+                                     common.creation_time, common.flags, common.size});
     TaskRowRecord record;
-    record.number = state.running_item_number;
+    record.number = target.number;
     record.folder_path = std::u16string(folder_path);
     record.creation_time = common.creation_time;
     record.size = common.size;
@@ -119,31 +107,31 @@ int WriteTaskItem(AppState& state, libpff_item_t* item, std::u16string_view fold
     record.version = std::move(values.version);
     record.body = std::move(body.record);
     record.attachment_list = AttachmentListText(attachments.paths);
-    state.row_records.Append(std::move(record));
+    env.row_records.Append(std::move(record));
   });
 }
 
-int WriteNoteItem(AppState& state, libpff_item_t* item, std::u16string_view folder_path) {
-  if (!WriterInputsPresent(state, item, folder_path)) return -1;
-  return HandleItem(state, folder_path, [&] {
-    const CommonTexts common = ReadCommonTexts(item);
-    ItemBody body = ReadItemBody(item);
-    const std::u16string number = NextNumberText(state);
-    const AttachmentFiles attachments =
-        TextItemAttachments(state, item, folder_path, common.subject, number);
+int WriteNoteItem(const WriterEnv& env, const mapi::NoteRecord& note, const ItemTarget& target) {
+  if (target.folder_path.empty()) return -1;
+  const std::u16string_view folder_path = target.folder_path;
+  return HandleItem(env, folder_path, [&] {
+    const CommonTexts common = ReadCommonTexts(note);
+    ItemBody body = TextItemBody(note.bodies);
+    const std::u16string number = target.NumberText();
+    const AttachmentFiles attachments = TextItemAttachments(env, target, note, common.subject);
 
-    if (state.conversion_mode) {
-      WriteConvertedTextFile(state, u"note", folder_path, common.subject, number,
+    if (env.conversion_mode) {
+      WriteConvertedTextFile(env, u"note", target, common.subject,
                              NoteFileText(common, attachments), body.record, attachments);
-      state.main_window.SetStatusText(u"Saving Notes [" + number + u"]" +
-                                      StatusPath(folder_path, common.subject));
+      env.window.SetStatusText(u"Saving Notes [" + number + u"]" +
+                               StatusPath(folder_path, common.subject));
       return;
     }
-    state.main_window.InsertListRow(state.running_item_number,
-                                    ListRow{number, u"note", u"", common.subject,
-                                            common.creation_time, common.flags, common.size});
+    env.window.InsertListRow(target.number,
+                             ListRow{number, u"note", u"", common.subject, common.creation_time,
+                                     common.flags, common.size});
     NoteRowRecord record;
-    record.number = state.running_item_number;
+    record.number = target.number;
     record.folder_path = std::u16string(folder_path);
     record.creation_time = common.creation_time;
     record.size = common.size;
@@ -151,7 +139,7 @@ int WriteNoteItem(AppState& state, libpff_item_t* item, std::u16string_view fold
     record.subject = common.subject;
     record.body = std::move(body.record);
     record.attachment_list = AttachmentListText(attachments.paths);
-    state.row_records.Append(std::move(record));
+    env.row_records.Append(std::move(record));
   });
 }
 

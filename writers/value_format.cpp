@@ -2,60 +2,15 @@
 
 #include <array>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "base/text.h"
 #include "base/value_text.h"
-#include "engine/app_state.h"
-#include "engine/pff.h"
 
 namespace bm {
 
 namespace {
-
-std::optional<std::u16string> EntryText(libpff_record_entry_t* entry) {
-  const std::optional<std::uint32_t> value_type = pff::ValueType(entry);
-  if (!value_type) return std::nullopt;
-  switch (*value_type) {
-    case pff::type::kInt32:
-      if (const auto value = pff::ReadInt32(entry)) return Int32Text(*value);
-      return std::nullopt;
-    case pff::type::kFloat32:
-    case pff::type::kFloat64:
-      if (const auto value = pff::ReadFloat(entry)) return FloatText(*value);
-      return std::nullopt;
-    case pff::type::kBoolean:
-      if (const auto value = pff::ReadBoolean(entry)) return *value ? u"yes" : u"no";
-      return std::nullopt;
-    case pff::type::kString8:
-    case pff::type::kUnicode:
-      return pff::ReadUtf16(entry);
-    case pff::type::kFiletime:
-      if (const auto value = pff::ReadFiletime(entry)) return FiletimeText(*value);
-      return std::nullopt;
-    default:
-      return std::nullopt;
-  }
-}
-
-// A string property of a message, decoded with the message's own code page when 8-bit.
-std::optional<std::u16string> MessageString(libpff_item_t* item, std::uint32_t property_id) {
-  std::size_t size = 0;
-  pff::Error error;
-  if (libpff_message_get_entry_value_utf16_string_size(item, property_id, &size, error.out()) !=
-      1) {
-    return std::nullopt;
-  }
-  if (size == 0) return std::u16string();
-  std::vector<std::uint16_t> units(size);
-  if (libpff_message_get_entry_value_utf16_string(item, property_id, units.data(), units.size(),
-                                                  error.out()) != 1) {
-    return std::nullopt;
-  }
-  std::u16string text(units.begin(), units.end());
-  if (const auto nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
-  return text;
-}
 
 std::u16string* ListFor(RecipientLists& lists, std::u16string_view type) {
   if (type == u"To") return &lists.to;
@@ -64,17 +19,36 @@ std::u16string* ListFor(RecipientLists& lists, std::u16string_view type) {
   return nullptr;
 }
 
+struct FieldTextOf {
+  std::optional<std::u16string> operator()(std::monostate) const { return std::nullopt; }
+  std::optional<std::u16string> operator()(std::int32_t value) const { return Int32Text(value); }
+  std::optional<std::u16string> operator()(double value) const { return FloatText(value); }
+  std::optional<std::u16string> operator()(bool value) const {
+    return std::u16string(value ? u"yes" : u"no");
+  }
+  std::optional<std::u16string> operator()(const std::u16string& value) const { return value; }
+  std::optional<std::u16string> operator()(mapi::StoredTime value) const {
+    return FiletimeText(value.filetime);
+  }
+};
+
 }  // namespace
 
-std::optional<std::u16string> PropertyText(libpff_item_t* item, int record_set,
-                                           std::uint32_t property_id) {
-  const pff::RecordEntry entry = pff::FindEntry(item, record_set, property_id);
-  if (!entry) return std::nullopt;
-  return EntryText(entry.get());
+std::optional<std::u16string> FieldText(const mapi::FieldValue& value) {
+  return std::visit(FieldTextOf{}, value);
 }
 
-std::u16string PropertyTextOrEmpty(libpff_item_t* item, int record_set, std::uint32_t property_id) {
-  return PropertyText(item, record_set, property_id).value_or(std::u16string());
+std::u16string FieldTextOrEmpty(const mapi::FieldValue& value) {
+  return FieldText(value).value_or(std::u16string());
+}
+
+std::u16string TimeText(const std::optional<mapi::StoredTime>& time) {
+  if (!time) return {};
+  return FiletimeText(time->filetime).value_or(std::u16string());
+}
+
+std::u16string Int32TextOrEmpty(const std::optional<std::int32_t>& value) {
+  return value ? Int32Text(*value) : std::u16string();
 }
 
 std::u16string MessageFlagsWord(std::int32_t flags) {
@@ -97,29 +71,22 @@ std::u16string MessageFlagsWord(std::int32_t flags) {
   return u"Unread";
 }
 
-std::optional<std::u16string> MessageFlagsText(libpff_item_t* item) {
-  const pff::RecordEntry entry = pff::FindEntry(item, 0, prop::kMessageFlags);
-  if (!entry) return std::nullopt;
-  const std::optional<std::int32_t> flags = pff::ReadInt32(entry.get());
+std::optional<std::u16string> MessageFlagsText(const std::optional<std::int32_t>& flags) {
   if (!flags) return std::nullopt;
   return MessageFlagsWord(*flags);
 }
 
-std::u16string SubjectText(libpff_item_t* item) {
-  return Utf16ToText(MessageString(item, prop::kSubject).value_or(std::u16string()));
+std::u16string SubjectText(const mapi::MessageRecord& record) {
+  return Utf16ToText(record.subject);
 }
 
-std::u16string SubjectOrTopic(libpff_item_t* item) {
-  std::u16string subject = SubjectText(item);
-  if (subject.empty()) subject = PropertyTextOrEmpty(item, 0, prop::kConversationTopic);
+std::u16string SubjectOrTopic(const mapi::MessageRecord& record) {
+  std::u16string subject = SubjectText(record);
+  if (subject.empty()) subject = record.conversation_topic;
   return subject;
 }
 
-std::u16string RecipientTypeText(libpff_item_t* recipients, int record_set) {
-  std::int32_t type = 0;
-  if (const pff::RecordEntry entry = pff::FindEntry(recipients, record_set, prop::kRecipientType)) {
-    type = pff::ReadInt32(entry.get()).value_or(0);
-  }
+std::u16string RecipientTypeText(std::int32_t type) {
   switch (type) {
     case 0:
       return u"Originator";
@@ -142,26 +109,14 @@ bool IsUsableAddress(std::u16string_view address) {
   return marks > 1;
 }
 
-void CollectRecipients(libpff_item_t* item, RecipientLists& lists) {
-  libpff_item_t* raw_recipients = nullptr;
-  pff::Error error;
-  if (libpff_message_get_recipients(item, &raw_recipients, error.out()) != 1) return;
-  const pff::Item recipients(raw_recipients);
-  int count = 0;
-  if (libpff_item_get_number_of_record_sets(recipients.get(), &count, error.out()) != 1) return;
-  for (int index = 0; index < count; ++index) {
-    // An empty display name is as good as none: the recipient display name may still help.
-    std::u16string name = PropertyTextOrEmpty(recipients.get(), index, prop::kDisplayName);
-    if (name.empty())
-      name = PropertyTextOrEmpty(recipients.get(), index, prop::kRecipientDisplayName);
-    std::u16string address = PropertyTextOrEmpty(recipients.get(), index, prop::kEmailAddress);
-    if (!IsUsableAddress(address)) address.clear();
-    std::u16string* list = ListFor(lists, RecipientTypeText(recipients.get(), index));
+void CollectRecipients(const std::vector<mapi::Recipient>& recipients, RecipientLists& lists) {
+  for (const mapi::Recipient& recipient : recipients) {
+    std::u16string* list = ListFor(lists, RecipientTypeText(recipient.type));
     if (list == nullptr) continue;
-    list->append(name);
-    if (!address.empty()) {
+    list->append(recipient.mailbox.name);
+    if (IsUsableAddress(recipient.mailbox.address)) {
       list->append(u" [");
-      list->append(address);
+      list->append(recipient.mailbox.address);
       list->append(u"]");
     }
     list->append(u",");

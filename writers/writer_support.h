@@ -1,19 +1,61 @@
-// What the five item writers share: the texts every item shows, the running number, the
+// What the five item writers share: what dispatch hands them, the texts every item shows, the
 // attachment context and the converted text file.
 #pragma once
 
-#include <libpff.h>
-
+#include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "engine/main_window.h"
+#include "mapi/records.h"
 #include "preview/row_records.h"
+#include "pst/store.h"
 #include "writers/attachments.h"
 
 namespace bm {
 
-class AppState;
+class MessagingSession;
+
+// Where the writers report what a conversion wrote and what it could not write. A folder
+// load gives a sink that keeps nothing.
+struct ReportSink {
+  std::function<void(std::u16string_view kind)> written;
+  std::function<void(std::u16string item, std::u16string reason)> failed;
+
+  void Written(std::u16string_view kind) const {
+    if (written) written(kind);
+  }
+  void Failed(std::u16string item, std::u16string reason) const {
+    if (failed) failed(std::move(item), std::move(reason));
+  }
+};
+
+// What every writer of one run needs besides its item: made by dispatch, never the
+// application state itself, so that nothing of one item is left for the next.
+struct WriterEnv {
+  MainWindow& window;
+  RowRecordLists& row_records;
+  const ReportSink& sink;
+  const pst::Store& store;
+  std::u16string temp_folder_path;  // ends with a separator
+  bool conversion_mode = false;
+  // The messaging session of a conversion and its creation result.
+  MessagingSession* messaging_session = nullptr;
+  std::int32_t messaging_session_status = -1;
+};
+
+// One item to write: the message it was read from (attachment data is read from it), where it
+// goes, and the running number dispatch gave it.
+struct ItemTarget {
+  const pst::Message& message;
+  std::u16string_view folder_path;
+  int item_index = 0;
+  std::int32_t number = 0;
+
+  std::u16string NumberText() const;
+};
 
 // The texts of the list columns every kind fills the same way.
 struct CommonTexts {
@@ -23,70 +65,49 @@ struct CommonTexts {
   std::u16string subject;        // the subject, or the conversation topic
 };
 
-CommonTexts ReadCommonTexts(libpff_item_t* item);
-
-// A writer runs only with a session, an item and a folder path.
-bool WriterInputsPresent(const AppState& state, const libpff_item_t* item,
-                         std::u16string_view folder_path);
+CommonTexts ReadCommonTexts(const mapi::MessageRecord& record);
 
 // The attachment context of the current export (temp folder, mode, embedded messages).
-AttachmentContext AttachmentContextFor(AppState& state);
+AttachmentContext AttachmentContextFor(const WriterEnv& env);
 
 // The attachment files of an item that is written as a text file "<stem>--<number>.txt":
-// in a conversion they go beside it in `folder_path`, each named "<stem>--<number> " and its
-// attachment name, never replacing a file; in preview mode they are only named. No files when
-// the list cannot be given.
-AttachmentFiles TextItemAttachments(AppState& state, libpff_item_t* item,
-                                    std::u16string_view folder_path, std::u16string_view subject,
-                                    std::u16string_view number_text);
+// in a conversion they go beside it in the target folder, each named "<stem>--<number> " and
+// its attachment name, never replacing a file; in preview mode they are only named.
+AttachmentFiles TextItemAttachments(const WriterEnv& env, const ItemTarget& target,
+                                    const mapi::MessageRecord& record, std::u16string_view subject);
 
 // "Attachment:\t\t" and the list, then `line_ends`, when the item has attachments.
 void AppendAttachmentLine(std::u16string& text, const AttachmentFiles& files,
                           std::u16string_view line_ends);
 
-// Counts the item and returns its number as decimal text.
-std::u16string NextNumberText(AppState& state);
-
 // "<folder path><separator><subject>", the tail of every status text.
 std::u16string StatusPath(std::u16string_view folder_path, std::u16string_view subject);
 
 // In a conversion, an item that did not reach the disk, named by its folder and subject.
-void ReportFailed(AppState& state, std::u16string_view folder_path, std::u16string_view subject,
-                  std::u16string_view reason);
+void ReportFailed(const WriterEnv& env, std::u16string_view folder_path,
+                  std::u16string_view subject, std::u16string_view reason);
 // In a conversion, an item of `folder_path` whose handling ended with `error`.
-void ReportAbandonedItem(AppState& state, std::u16string_view folder_path,
+void ReportAbandonedItem(const WriterEnv& env, std::u16string_view folder_path,
                          const std::exception& error);
 
-// Writes a converted item's labelled text file "<subject>--<number>.txt" into `folder_path`
-// (never replacing a file) and reports the item under `kind`. A file that could not be
+// Writes a converted item's labelled text file "<subject>--<number>.txt" into the target
+// folder (never replacing a file) and reports the item under `kind`. A file that could not be
 // written whole is removed: the report names the item instead, as it does an item whose
 // attachment files could not all be written (its text file stays).
-void WriteConvertedTextFile(AppState& state, std::u16string_view kind,
-                            std::u16string_view folder_path, std::u16string_view subject,
-                            std::u16string_view number_text, std::u16string_view text,
-                            const RecordBody& body, const AttachmentFiles& attachments);
-
-// Empties the To, CC and BCC lists when the writer is done with an item, however it ends.
-class RecipientListsReset {
- public:
-  explicit RecipientListsReset(AppState& state) : state_(state) {}
-  ~RecipientListsReset();
-  RecipientListsReset(const RecipientListsReset&) = delete;
-  RecipientListsReset& operator=(const RecipientListsReset&) = delete;
-
- private:
-  AppState& state_;
-};
+void WriteConvertedTextFile(const WriterEnv& env, std::u16string_view kind,
+                            const ItemTarget& target, std::u16string_view subject,
+                            std::u16string_view text, const RecordBody& body,
+                            const AttachmentFiles& attachments);
 
 // Runs one writer's work; any exception ends the item's handling, which still counts as
 // handled. Nothing reaches the window from inside a writer and the next item goes on, but a
 // conversion's report names the item that was lost.
 template <typename Work>
-int HandleItem(AppState& state, std::u16string_view folder_path, Work&& work) {
+int HandleItem(const WriterEnv& env, std::u16string_view folder_path, Work&& work) {
   try {
     work();
   } catch (const std::exception& error) {
-    ReportAbandonedItem(state, folder_path, error);
+    ReportAbandonedItem(env, folder_path, error);
   }
   return 1;
 }

@@ -68,7 +68,9 @@ class EndToEnd : public ::testing::Test {
   // Lists the folder and clicks its first row; the navigation target, or nothing.
   std::optional<std::u16string> ClickFirstRow(std::u16string_view folder_name) {
     for (const FolderNode& node : state_.folder_nodes) {
-      if (node.FolderPath().ends_with(folder_name)) RunFolderLoad(state_, node.tree_item);
+      if (node.FolderPath().ends_with(folder_name)) {
+        EXPECT_TRUE(RunFolderLoad(state_, node.tree_item).ok());
+      }
     }
     window_.ClearCalls();
     if (OnClickItemList(state_, FirstSelectedRow(window_.Rows(), {0})) == 0) return std::nullopt;
@@ -149,7 +151,7 @@ TEST_F(EndToEnd, RowsLeftAfterAConversionShowNothing) {
   const std::filesystem::path out = dir_.path() / "out";
   std::filesystem::create_directories(out);
   state_.conversion_mode = true;
-  export_handle_export_folder_items(state_, calendar->folder_item.get(), FromPath(out));
+  export_handle_export_folder_items(state_, calendar->folder_nid, FromPath(out));
   EXPECT_EQ(OnClickItemList(state_, ClickedRowOf(row)), 0);
 
   // Selecting the folder again brings the preview back.

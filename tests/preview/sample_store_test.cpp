@@ -30,7 +30,7 @@ TEST_P(SampleStorePreview, EveryRowPreviewsWithAWellFormedHeader) {
 
   int shown = 0;
   for (const FolderNode& node : state.folder_nodes) {
-    RunFolderLoad(state, node.tree_item);
+    EXPECT_TRUE(RunFolderLoad(state, node.tree_item).ok());
     for (const ListRow& row : window.Rows()) {
       std::filesystem::remove(header);
       ASSERT_EQ(OnClickItemList(state, ClickedRowOf(row)), 1) << ToUtf8(row[0]);

@@ -37,7 +37,7 @@ void BrowseEveryFolder(AppState& state, test::RecordingWindow& window,
                        const PipelineOptions& options, PipelineOutcome& outcome) {
   for (std::size_t i = 0; i < state.folder_nodes.size(); ++i) {
     Stage(options, "list " + std::to_string(i + 1));
-    RunFolderLoad(state, state.folder_nodes[i].tree_item);
+    if (!RunFolderLoad(state, state.folder_nodes[i].tree_item)) continue;
     const std::vector<ListRow> rows = window.Rows();
     outcome.rows += static_cast<int>(rows.size());
     if (!options.preview) continue;
@@ -51,11 +51,7 @@ void BrowseEveryFolder(AppState& state, test::RecordingWindow& window,
 int CountMessages(const AppState& state) {
   int messages = 0;
   for (const FolderNode& node : state.folder_nodes) {
-    pff::Error error;
-    int count = 0;
-    const bool counted =
-        libpff_folder_get_number_of_sub_messages(node.folder_item.get(), &count, error.out()) == 1;
-    if (counted && count > 0) messages += count;
+    if (state.store) messages += static_cast<int>(state.store->Messages(node.folder_nid).size());
   }
   return messages;
 }

@@ -16,9 +16,19 @@ std::u16string Joined(const std::filesystem::path& folder, std::string_view name
   return FromPath(folder / name);
 }
 
+// The attachment files of `item` of the fixture's store; nothing without an item.
+std::optional<AttachmentFiles> Files(const WriterFixture& fixture, const AttachmentContext& context,
+                                     const std::optional<pst::Message>& item) {
+  if (!item) return std::nullopt;
+  const mapi::NoteRecord record = fixture.RecordOf(*item, &mapi::ReadNoteRecord);
+  return ExportAttachments(context, *item, record.attachments);
+}
+
 // The list as the text files show it: each path followed by ";".
-std::optional<std::u16string> ExportedList(const AttachmentContext& context, libpff_item_t* item) {
-  const std::optional<AttachmentFiles> files = ExportAttachments(context, item);
+std::optional<std::u16string> ExportedList(const WriterFixture& fixture,
+                                           const AttachmentContext& context,
+                                           const std::optional<pst::Message>& item) {
+  const std::optional<AttachmentFiles> files = Files(fixture, context, item);
   if (!files) return std::nullopt;
   return AttachmentListText(files->paths);
 }
@@ -27,6 +37,7 @@ AttachmentContext ContextFor(const WriterFixture& fixture, bool conversion_mode)
   AttachmentContext context;
   context.temp_folder_path = fixture.state.paths.temp_folder_path;
   context.conversion_mode = conversion_mode;
+  context.store = &*fixture.state.store;
   return context;
 }
 
@@ -104,12 +115,12 @@ const std::vector<std::string> kSniffedNames = {
 TEST(ExportAttachments, NamesEveryAttachmentInPreviewModeWithoutWriting) {
   WriterFixture fixture;
   ASSERT_TRUE(fixture.ScanStore(SniffingStore()));
-  const pff::Item mail = fixture.Message(u"/Inbox");
+  const std::optional<pst::Message> mail = fixture.Message(u"/Inbox");
   ASSERT_TRUE(mail);
   std::u16string expected;
   for (const std::string& name : kSniffedNames)
     expected += Joined(fixture.TempFolder(), name) + u";";
-  EXPECT_EQ(ExportedList(ContextFor(fixture, false), mail.get()), expected);
+  EXPECT_EQ(ExportedList(fixture, ContextFor(fixture, false), mail), expected);
   for (const std::string& name : kSniffedNames) {
     EXPECT_FALSE(std::filesystem::exists(fixture.TempFolder() / name)) << name;
   }
@@ -118,9 +129,9 @@ TEST(ExportAttachments, NamesEveryAttachmentInPreviewModeWithoutWriting) {
 TEST(ExportAttachments, WritesTheContentsInConversionMode) {
   WriterFixture fixture;
   ASSERT_TRUE(fixture.ScanStore(SniffingStore()));
-  const pff::Item mail = fixture.Message(u"/Inbox");
+  const std::optional<pst::Message> mail = fixture.Message(u"/Inbox");
   ASSERT_TRUE(mail);
-  ASSERT_TRUE(ExportedList(ContextFor(fixture, true), mail.get()).has_value());
+  ASSERT_TRUE(ExportedList(fixture, ContextFor(fixture, true), mail).has_value());
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "Attactment1.pdf"), "%PDF-1.4 unnamed");
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "Attactment5.txt"), "mime-version: 1.0\r\n");
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "data.bin"), "%PDF not examined");
@@ -132,16 +143,16 @@ TEST(ExportAttachments, CopiesLargeContentsExactly) {
   std::string content;
   for (int i = 0; i < 70000; ++i) content.push_back(static_cast<char>('a' + i % 26 + (i % 7)));
   WriterFixture fixture;
-  const pff::Item mail = fixture.ScanOne(
+  const std::optional<pst::Message> mail = fixture.ScanOne(
       [&](pstgen::Message& m) { m.AddAttachment(u"big.dat", pstgen::Bytes(content)); });
   ASSERT_TRUE(mail);
-  ASSERT_TRUE(ExportedList(ContextFor(fixture, true), mail.get()).has_value());
+  ASSERT_TRUE(ExportedList(fixture, ContextFor(fixture, true), mail).has_value());
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "big.dat"), content);
 }
 
 TEST(ExportAttachments, AnUnopenableFileLeavesOnlyItsSeparator) {
   WriterFixture fixture;
-  const pff::Item mail = fixture.ScanOne([](pstgen::Message& m) {
+  const std::optional<pst::Message> mail = fixture.ScanOne([](pstgen::Message& m) {
     m.AddAttachment(u"a.txt", pstgen::Bytes("first"));
     m.AddAttachment(u"b.txt", pstgen::Bytes("second"));
     m.AddAttachment(u"c.txt", pstgen::Bytes("third"));
@@ -149,7 +160,7 @@ TEST(ExportAttachments, AnUnopenableFileLeavesOnlyItsSeparator) {
   ASSERT_TRUE(mail);
   std::filesystem::create_directory(fixture.TempFolder() / "b.txt");  // cannot be opened as a file
   EXPECT_EQ(
-      ExportedList(ContextFor(fixture, true), mail.get()),
+      ExportedList(fixture, ContextFor(fixture, true), mail),
       Joined(fixture.TempFolder(), "a.txt") + u";;" + Joined(fixture.TempFolder(), "c.txt") + u";");
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "c.txt"), "third");
 }
@@ -157,7 +168,7 @@ TEST(ExportAttachments, AnUnopenableFileLeavesOnlyItsSeparator) {
 TEST(ExportAttachments, HostileNamesStayInsideTheTempFolder) {
   WriterFixture fixture;
   const std::u16string long_name = std::u16string(296, u'L') + u".doc";
-  const pff::Item mail = fixture.ScanOne([&](pstgen::Message& m) {
+  const std::optional<pst::Message> mail = fixture.ScanOne([&](pstgen::Message& m) {
     m.AddAttachment(u"../../x", pstgen::Bytes("1"));
     m.AddAttachment(u"/etc/passwd", pstgen::Bytes("2"));
     m.AddAttachment(u"a\\b", pstgen::Bytes("3"));
@@ -168,7 +179,7 @@ TEST(ExportAttachments, HostileNamesStayInsideTheTempFolder) {
   });
   ASSERT_TRUE(mail);
   const auto before = test::FileNames(fixture.temp.path());
-  const std::optional<std::u16string> list = ExportedList(ContextFor(fixture, true), mail.get());
+  const std::optional<std::u16string> list = ExportedList(fixture, ContextFor(fixture, true), mail);
   ASSERT_TRUE(list.has_value());
   EXPECT_EQ(test::FileNames(fixture.temp.path()), before);  // nothing beside the temp folder
   EXPECT_EQ(ReadFile(fixture.TempFolder() / ".._.._x"), "1");
@@ -183,12 +194,12 @@ TEST(ExportAttachments, HostileNamesStayInsideTheTempFolder) {
 
 TEST(ExportAttachments, SameNamesWithinOneItemDoNotOverwriteEachOther) {
   WriterFixture fixture;
-  const pff::Item mail = fixture.ScanOne([](pstgen::Message& m) {
+  const std::optional<pst::Message> mail = fixture.ScanOne([](pstgen::Message& m) {
     m.AddAttachment(u"image001.png", pstgen::Bytes("one"));
     m.AddAttachment(u"image001.png", pstgen::Bytes("two"));
   });
   ASSERT_TRUE(mail);
-  EXPECT_EQ(ExportedList(ContextFor(fixture, true), mail.get()),
+  EXPECT_EQ(ExportedList(fixture, ContextFor(fixture, true), mail),
             Joined(fixture.TempFolder(), "image001.png") + u";" +
                 Joined(fixture.TempFolder(), "image001 (2).png") + u";");
   EXPECT_EQ(ReadFile(fixture.TempFolder() / "image001.png"), "one");
@@ -197,15 +208,16 @@ TEST(ExportAttachments, SameNamesWithinOneItemDoNotOverwriteEachOther) {
 
 TEST(ExportAttachments, AnItemWithoutAttachmentsHasAnEmptyList) {
   WriterFixture fixture;
-  const pff::Item mail = fixture.ScanOne([](pstgen::Message& m) { m.SetSubject(u"plain"); });
+  const std::optional<pst::Message> mail =
+      fixture.ScanOne([](pstgen::Message& m) { m.SetSubject(u"plain"); });
   ASSERT_TRUE(mail);
-  EXPECT_EQ(ExportedList(ContextFor(fixture, true), mail.get()), u"");
-  EXPECT_EQ(ExportedList(ContextFor(fixture, true), nullptr), std::nullopt);
+  EXPECT_EQ(ExportedList(fixture, ContextFor(fixture, true), mail), u"");
+  EXPECT_EQ(ExportedList(fixture, ContextFor(fixture, true), std::nullopt), std::nullopt);
 }
 
 TEST(ExportAttachments, EmbeddedMessagesGetAnEntryAndAComposedFile) {
   WriterFixture fixture;
-  const pff::Item mail = fixture.ScanOne([](pstgen::Message& m) {
+  const std::optional<pst::Message> mail = fixture.ScanOne([](pstgen::Message& m) {
     m.AddAttachment(u"before.txt", pstgen::Bytes("before"));
     pstgen::Message& inner = m.AddEmbeddedMessage(u"Forwarded");
     inner.SetSubject(u"Inner: news/today").SetBody(u"inner body");
@@ -215,22 +227,22 @@ TEST(ExportAttachments, EmbeddedMessagesGetAnEntryAndAComposedFile) {
   ASSERT_TRUE(mail);
   const std::u16string expected = Joined(fixture.TempFolder(), "before.txt") + u";" +
                                   Joined(fixture.TempFolder(), "Inner: news_today.eml") + u";";
-  EXPECT_EQ(ExportedList(ContextFor(fixture, false), mail.get()), expected);
+  EXPECT_EQ(ExportedList(fixture, ContextFor(fixture, false), mail), expected);
 
   AttachmentContext context = ContextFor(fixture, true);
   std::vector<std::u16string> composed;
-  context.compose_embedded = [&](libpff_item_t*, const std::u16string& path) {
+  context.compose_embedded = [&](const pst::Message&, const std::u16string& path) {
     composed.push_back(path);
     return true;
   };
-  EXPECT_EQ(ExportedList(context, mail.get()), expected);
+  EXPECT_EQ(ExportedList(fixture, context, mail), expected);
   ASSERT_EQ(composed.size(), 1u);
   EXPECT_EQ(composed[0], Joined(fixture.TempFolder(), "Inner: news_today.eml"));
 }
 
 TEST(ExportAttachments, BesideATextItemNothingIsReplacedOrFollowed) {
   WriterFixture fixture;
-  const pff::Item item = fixture.ScanOne([](pstgen::Message& m) {
+  const std::optional<pst::Message> item = fixture.ScanOne([](pstgen::Message& m) {
     m.AddAttachment(u"a.txt", pstgen::Bytes("new a"));
     m.AddAttachment(u"b.txt", pstgen::Bytes("new b"));
     m.AddAttachment(u"x;y.txt", pstgen::Bytes("semicolon"));
@@ -246,7 +258,7 @@ TEST(ExportAttachments, BesideATextItemNothingIsReplacedOrFollowed) {
   AttachmentContext context = ContextFor(fixture, true);
   context.target_folder = FromPath(target);
   context.name_prefix = u"Memo--1 ";
-  const std::optional<AttachmentFiles> files = ExportAttachments(context, item.get());
+  const std::optional<AttachmentFiles> files = Files(fixture, context, item);
   ASSERT_TRUE(files.has_value());
   EXPECT_TRUE(files->failures.empty());
   EXPECT_EQ(files->paths, (std::vector<std::u16string>{Joined(target, "Memo--1 a (2).txt"),
@@ -261,12 +273,12 @@ TEST(ExportAttachments, BesideATextItemNothingIsReplacedOrFollowed) {
 
 TEST(ExportAttachments, AFileThatCannotBeWrittenIsNamedWithItsCause) {
   WriterFixture fixture;
-  const pff::Item item =
+  const std::optional<pst::Message> item =
       fixture.ScanOne([](pstgen::Message& m) { m.AddAttachment(u"a.txt", pstgen::Bytes("a")); });
   ASSERT_TRUE(item);
   AttachmentContext context = ContextFor(fixture, true);
   context.target_folder = FromPath(fixture.temp.path() / "missing");
-  const std::optional<AttachmentFiles> files = ExportAttachments(context, item.get());
+  const std::optional<AttachmentFiles> files = Files(fixture, context, item);
   ASSERT_TRUE(files.has_value());
   EXPECT_EQ(files->paths, std::vector<std::u16string>{u""});
   ASSERT_EQ(files->failures.size(), 1u);
@@ -277,10 +289,9 @@ TEST(ExportAttachments, SampleStoreWithElevenAttachments) {
   BM_SAMPLE_OR_SKIP(pst, "outlook.pst");
   WriterFixture fixture;
   ASSERT_TRUE(fixture.Scan(pst));
-  const pff::Item mail = fixture.Message(u"/Top of Personal Folders/Inbox");
+  const std::optional<pst::Message> mail = fixture.Message(u"/Top of Personal Folders/Inbox");
   ASSERT_TRUE(mail);
-  const std::optional<AttachmentFiles> files =
-      ExportAttachments(ContextFor(fixture, true), mail.get());
+  const std::optional<AttachmentFiles> files = Files(fixture, ContextFor(fixture, true), mail);
   ASSERT_TRUE(files.has_value());
   EXPECT_EQ(files->paths.size(), 11u);
   for (const std::u16string& path : files->paths) {
@@ -294,13 +305,13 @@ TEST(ExportAttachments, SampleStoreWithInlineAttachments) {
   WriterFixture fixture;
   ASSERT_TRUE(fixture.Scan(pst));
   ASSERT_FALSE(fixture.state.folder_nodes.empty());
-  pff::Item mail;
+  std::optional<pst::Message> mail;
   for (const FolderNode& node : fixture.state.folder_nodes) {
     mail = fixture.Message(node.FolderPath());
     if (mail) break;
   }
   ASSERT_TRUE(mail);
-  const std::optional<std::u16string> list = ExportedList(ContextFor(fixture, true), mail.get());
+  const std::optional<std::u16string> list = ExportedList(fixture, ContextFor(fixture, true), mail);
   ASSERT_TRUE(list.has_value());
   EXPECT_FALSE(list->empty());
   for (const auto& entry : std::filesystem::directory_iterator(fixture.TempFolder())) {

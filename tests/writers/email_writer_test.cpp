@@ -81,7 +81,6 @@ TEST_F(EmailPreview, APlainTextBodyShowsTheSenderTextAndKeepsTheRecipients) {
   EXPECT_EQ(record->attachment_list, fixture_.state.paths.temp_folder_path + u"a.pdf;");
   EXPECT_FALSE(std::filesystem::exists(Temp("a.pdf")));
   // The lists belong to one e-mail at a time.
-  EXPECT_TRUE(fixture_.state.recipient_lists.to.empty());
   EXPECT_TRUE(fixture_.state.row_records.FindEmail(3, u"Ann Example")->to_list.empty());
 }
 
@@ -137,16 +136,26 @@ TEST(EmailPreviewOfWrappedHtml, AnRtfBodyThatWrapsHtmlIsPreviewedAsThatHtml) {
   EXPECT_NE(record->attachment_list.find(u"/Me0 (2).html;"), std::u16string::npos);
 }
 
-TEST(EmailWriter, MissingInputsAreRefusedWithoutCounting) {
-  test::RecordingWindow window;
-  AppState state(window);
-  EXPECT_EQ(WriteEmailItem(state, nullptr, 0, u"/Inbox"), -1);
-  EXPECT_EQ(WriteContactItem(state, nullptr, u"/Inbox"), -1);
-  EXPECT_EQ(WriteAppointmentItem(state, nullptr, u"/Inbox"), -1);
-  EXPECT_EQ(WriteTaskItem(state, nullptr, u"/Inbox"), -1);
-  EXPECT_EQ(WriteNoteItem(state, nullptr, u"/Inbox"), -1);
-  EXPECT_EQ(state.running_item_number, 0);
-  EXPECT_TRUE(window.Calls().empty());
+TEST(EmailWriter, AMissingTargetFolderIsRefusedWithoutAnyOutput) {
+  WriterFixture fixture;
+  const std::optional<pst::Message> message =
+      fixture.ScanOne([](pstgen::Message& m) { m.SetSubject(u"unplaced"); });
+  ASSERT_TRUE(message.has_value());
+  fixture.window.ClearCalls();
+  const ReportSink sink;
+  const WriterEnv env{.window = fixture.window,
+                      .row_records = fixture.state.row_records,
+                      .sink = sink,
+                      .store = *fixture.state.store,
+                      .temp_folder_path = fixture.state.paths.temp_folder_path};
+  const ItemTarget target{.message = *message, .folder_path = u"", .item_index = 0, .number = 1};
+  EXPECT_EQ(WriteEmailItem(env, mapi::EmailRecord{}, target), -1);
+  EXPECT_EQ(WriteContactItem(env, mapi::ContactRecord{}, target), -1);
+  EXPECT_EQ(WriteAppointmentItem(env, mapi::AppointmentRecord{}, target), -1);
+  EXPECT_EQ(WriteTaskItem(env, mapi::TaskRecord{}, target), -1);
+  EXPECT_EQ(WriteNoteItem(env, mapi::NoteRecord{}, target), -1);
+  EXPECT_EQ(fixture.state.row_records.Size(), 0u);
+  EXPECT_TRUE(fixture.window.Calls().empty());
 }
 
 TEST(EmailWriter, SampleStoreEmailIsListed) {

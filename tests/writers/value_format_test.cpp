@@ -10,46 +10,51 @@ namespace {
 
 using test::WriterFixture;
 
-template <typename Fill>
-libpff_item_t* ScanOneMessage(WriterFixture& fixture, Fill fill, pff::Item& holder) {
-  holder = fixture.ScanOne(fill);
-  return holder.get();
+// The text of property `id` of `message` as the writers show it.
+std::optional<std::u16string> PropertyText(const WriterFixture& fixture,
+                                           const pst::Message& message, std::uint16_t id) {
+  const Result<mapi::FieldValue> value =
+      mapi::ReadFieldValue(*fixture.state.store, message.properties(), id, 1252);
+  EXPECT_TRUE(value.ok());
+  return value ? FieldText(*value) : std::nullopt;
+}
+
+mapi::EmailRecord EmailOf(const WriterFixture& fixture, const std::optional<pst::Message>& item) {
+  EXPECT_TRUE(item.has_value());
+  if (!item) return {};
+  return fixture.RecordOf(*item, &mapi::ReadEmailRecord);
 }
 
 TEST(PropertyText, RendersEachSupportedValueTypeAndNothingElse) {
   WriterFixture fixture;
-  pff::Item holder;
-  libpff_item_t* item = ScanOneMessage(
-      fixture,
-      [](pstgen::Message& m) {
-        m.Set(0x6601, std::int32_t{-42});
-        m.Set(0x6602, 0.5f);
-        m.Set(0x6603, 1234.5);
-        m.Set(0x6604, true);
-        m.Set(0x6605, false);
-        m.Set(0x6606, "eight-bit");
-        m.Set(0x6607, u"wide \u00e9");
-        // 2013-01-05 14:03:22.1234567 UTC
-        m.Set(0x6608, pstgen::FileTime{130018682021234567ULL});
-        m.Set(0x6609, std::int16_t{7});
-        m.Set(0x660A, pstgen::Bytes("binary"));
-        m.Set(0x660B, std::int64_t{5});
-      },
-      holder);
-  ASSERT_NE(item, nullptr);
-  EXPECT_EQ(PropertyText(item, 0, 0x6601), u"-42");
-  EXPECT_EQ(PropertyText(item, 0, 0x6602), u"5.000000e-001");
-  EXPECT_EQ(PropertyText(item, 0, 0x6603), u"1.234500e+003");
-  EXPECT_EQ(PropertyText(item, 0, 0x6604), u"yes");
-  EXPECT_EQ(PropertyText(item, 0, 0x6605), u"no");
-  EXPECT_EQ(PropertyText(item, 0, 0x6606), u"eight-bit");
-  EXPECT_EQ(PropertyText(item, 0, 0x6607), u"wide \u00e9");
-  EXPECT_EQ(PropertyText(item, 0, 0x6608), u"Jan 05, 2013 14:03:22.123456700");
-  EXPECT_EQ(PropertyText(item, 0, 0x6609), std::nullopt);  // 16-bit integers are not shown
-  EXPECT_EQ(PropertyText(item, 0, 0x660A), std::nullopt);
-  EXPECT_EQ(PropertyText(item, 0, 0x660B), std::nullopt);
-  EXPECT_EQ(PropertyText(item, 0, 0x660C), std::nullopt);  // absent
-  EXPECT_EQ(PropertyText(item, 5, 0x6601), std::nullopt);  // no such record set
+  const std::optional<pst::Message> item = fixture.ScanOne([](pstgen::Message& m) {
+    m.Set(0x6601, std::int32_t{-42});
+    m.Set(0x6602, 0.5f);
+    m.Set(0x6603, 1234.5);
+    m.Set(0x6604, true);
+    m.Set(0x6605, false);
+    m.Set(0x6606, "eight-bit");
+    m.Set(0x6607, u"wide \u00e9");
+    // 2013-01-05 14:03:22.1234567 UTC
+    m.Set(0x6608, pstgen::FileTime{130018682021234567ULL});
+    m.Set(0x6609, std::int16_t{7});
+    m.Set(0x660A, pstgen::Bytes("binary"));
+    m.Set(0x660B, std::int64_t{5});
+  });
+  ASSERT_TRUE(item.has_value());
+  const auto text = [&](std::uint16_t id) { return PropertyText(fixture, *item, id); };
+  EXPECT_EQ(text(0x6601), u"-42");
+  EXPECT_EQ(text(0x6602), u"5.000000e-001");
+  EXPECT_EQ(text(0x6603), u"1.234500e+003");
+  EXPECT_EQ(text(0x6604), u"yes");
+  EXPECT_EQ(text(0x6605), u"no");
+  EXPECT_EQ(text(0x6606), u"eight-bit");
+  EXPECT_EQ(text(0x6607), u"wide \u00e9");
+  EXPECT_EQ(text(0x6608), u"Jan 05, 2013 14:03:22.123456700");
+  EXPECT_EQ(text(0x6609), std::nullopt);  // 16-bit integers are not shown
+  EXPECT_EQ(text(0x660A), std::nullopt);
+  EXPECT_EQ(text(0x660B), std::nullopt);
+  EXPECT_EQ(text(0x660C), std::nullopt);  // absent
 }
 
 TEST(MessageFlagsText, TestsTheBitsInItsOwnOrder) {
@@ -66,67 +71,50 @@ TEST(MessageFlagsText, ReadsTheStoredFlagsOrGivesNothing) {
   for (const auto& [flags, expected] : std::vector<std::pair<std::int32_t, std::u16string>>{
            {0x11, u"Has attachments"}, {0x01, u"Read"}, {0, u"Unread"}}) {
     WriterFixture fixture;
-    pff::Item holder;
-    libpff_item_t* item = ScanOneMessage(
-        fixture, [flags](pstgen::Message& m) { m.Set(pstgen::tag::kMessageFlags, flags); }, holder);
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(MessageFlagsText(item), expected) << flags;
+    const auto item =
+        fixture.ScanOne([flags](pstgen::Message& m) { m.Set(pstgen::tag::kMessageFlags, flags); });
+    EXPECT_EQ(MessageFlagsText(EmailOf(fixture, item).message_flags), expected) << flags;
   }
   WriterFixture fixture;
-  pff::Item holder;
-  libpff_item_t* item = ScanOneMessage(
-      fixture, [](pstgen::Message& m) { m.Set(pstgen::tag::kMessageFlags, u"not a number"); },
-      holder);
-  ASSERT_NE(item, nullptr);
-  EXPECT_EQ(MessageFlagsText(item), std::nullopt);
+  const auto item = fixture.ScanOne(
+      [](pstgen::Message& m) { m.Set(pstgen::tag::kMessageFlags, u"not a number"); });
+  EXPECT_EQ(MessageFlagsText(EmailOf(fixture, item).message_flags), std::nullopt);
 }
 
 TEST(SubjectText, DropsThePrefixMarkersAndLineBreaksOnly) {
   WriterFixture fixture;
-  pff::Item holder;
-  libpff_item_t* item = ScanOneMessage(
-      fixture,
-      [](pstgen::Message& m) {
-        m.SetSubject(std::u16string(u"\x01\x05RE: Caf\u00e9\r\n  next"));
-        m.Set(pstgen::tag::kConversationTopic, u"topic");
-      },
-      holder);
-  ASSERT_NE(item, nullptr);
-  EXPECT_EQ(SubjectText(item), u"RE: Caf\u00e9  next");
-  EXPECT_EQ(SubjectOrTopic(item), u"RE: Caf\u00e9  next");
+  const mapi::EmailRecord record = EmailOf(fixture, fixture.ScanOne([](pstgen::Message& m) {
+    m.SetSubject(std::u16string(u"\x01\x05RE: Caf\u00e9\r\n  next"));
+    m.Set(pstgen::tag::kConversationTopic, u"topic");
+  }));
+  EXPECT_EQ(SubjectText(record), u"RE: Caf\u00e9  next");
+  EXPECT_EQ(SubjectOrTopic(record), u"RE: Caf\u00e9  next");
 }
 
 TEST(SubjectText, FallsBackToTheConversationTopicWhenEmpty) {
   WriterFixture fixture;
-  pff::Item holder;
-  libpff_item_t* item = ScanOneMessage(
-      fixture, [](pstgen::Message& m) { m.Set(pstgen::tag::kConversationTopic, u"the topic"); },
-      holder);
-  ASSERT_NE(item, nullptr);
-  EXPECT_EQ(SubjectText(item), u"");
-  EXPECT_EQ(SubjectOrTopic(item), u"the topic");
+  const mapi::EmailRecord record = EmailOf(fixture, fixture.ScanOne([](pstgen::Message& m) {
+    m.Set(pstgen::tag::kConversationTopic, u"the topic");
+  }));
+  EXPECT_EQ(SubjectText(record), u"");
+  EXPECT_EQ(SubjectOrTopic(record), u"the topic");
 }
 
 TEST(CollectRecipients, ListsToCcAndBccWithUsableAddressesOnly) {
   WriterFixture fixture;
-  pff::Item holder;
-  libpff_item_t* item = ScanOneMessage(
-      fixture,
-      [](pstgen::Message& m) {
-        m.AddRecipient(u"Ann", u"ann@example.com", pstgen::RecipientType::kTo);
-        m.AddRecipient(u"Bob", u"bob@localhost", pstgen::RecipientType::kTo);
-        m.AddRecipient(u"Cy", u"/O=ORG/OU=SITE/CN=CY", pstgen::RecipientType::kCc);
-        m.AddRecipient(u"Di", u"d.i@example.org", pstgen::RecipientType::kBcc);
-        m.AddRecipient(u"Origin", u"o@example.com", pstgen::RecipientType::kOriginator);
-        // No display name: the recipient display name stands in.
-        m.AddRecipient(u"", u"eve@example.net", pstgen::RecipientType::kCc)
-            .Set(0x5FF6, u"Eve Fallback");
-      },
-      holder);
-  ASSERT_NE(item, nullptr);
+  const mapi::EmailRecord record = EmailOf(fixture, fixture.ScanOne([](pstgen::Message& m) {
+    m.AddRecipient(u"Ann", u"ann@example.com", pstgen::RecipientType::kTo);
+    m.AddRecipient(u"Bob", u"bob@localhost", pstgen::RecipientType::kTo);
+    m.AddRecipient(u"Cy", u"/O=ORG/OU=SITE/CN=CY", pstgen::RecipientType::kCc);
+    m.AddRecipient(u"Di", u"d.i@example.org", pstgen::RecipientType::kBcc);
+    m.AddRecipient(u"Origin", u"o@example.com", pstgen::RecipientType::kOriginator);
+    // No display name: the recipient display name stands in.
+    m.AddRecipient(u"", u"eve@example.net", pstgen::RecipientType::kCc)
+        .Set(0x5FF6, u"Eve Fallback");
+  }));
   RecipientLists lists;
   lists.to = u"Earlier,";
-  CollectRecipients(item, lists);
+  CollectRecipients(record.recipients, lists);
   EXPECT_EQ(lists.to, u"Earlier,Ann [ann@example.com],Bob,");
   EXPECT_EQ(lists.cc, u"Cy,Eve Fallback [eve@example.net],");
   EXPECT_EQ(lists.bcc, u"Di [d.i@example.org],");
@@ -134,13 +122,10 @@ TEST(CollectRecipients, ListsToCcAndBccWithUsableAddressesOnly) {
 
 TEST(CollectRecipients, LeavesTheListsAloneWithoutRecipients) {
   WriterFixture fixture;
-  pff::Item holder;
-  libpff_item_t* item = ScanOneMessage(
-      fixture, [](pstgen::Message&) {}, holder);
-  ASSERT_NE(item, nullptr);
+  const mapi::EmailRecord record = EmailOf(fixture, fixture.ScanOne([](pstgen::Message&) {}));
   RecipientLists lists;
   lists.cc = u"kept,";
-  CollectRecipients(item, lists);
+  CollectRecipients(record.recipients, lists);
   EXPECT_EQ(lists.to, u"");
   EXPECT_EQ(lists.cc, u"kept,");
 }

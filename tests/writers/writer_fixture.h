@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "engine/app_state.h"
 #include "engine/dispatch.h"
 #include "engine/scan_worker.h"
+#include "mapi/records.h"
 #include "support/recording_window.h"
 #include "support/test_support.h"
 #include "tools/pstgen/pstgen.h"
@@ -49,29 +51,37 @@ class WriterFixture {
   }
 
   // Writes and scans a store with one item of `message_class`, made by `fill`, in a folder
-  // "Inbox", and returns that item.
+  // "Inbox", and returns that item as the scanned store gives it.
   template <typename Fill>
-  pff::Item ScanOne(Fill fill, const std::string& message_class = "IPM.Note") {
+  std::optional<pst::Message> ScanOne(Fill fill, const std::string& message_class = "IPM.Note") {
     pstgen::Store store;
     fill(store.top().AddFolder(u"Inbox", u"IPF.Note").AddMessage(message_class));
-    if (!ScanStore(store)) return nullptr;
+    if (!ScanStore(store)) return std::nullopt;
     return Message(u"/Inbox");
   }
 
   // Message `index` of the folder whose path ends with `tail`; empty when there is none.
-  pff::Item Message(std::u16string_view tail, int index = 0) const {
+  std::optional<pst::Message> Message(std::u16string_view tail, std::size_t index = 0) const {
     const FolderNode* node = Folder(tail);
-    if (node == nullptr) return nullptr;
-    libpff_item_t* raw = nullptr;
-    pff::Error error;
-    if (libpff_folder_get_sub_message(node->folder_item.get(), index, &raw, error.out()) != 1) {
-      return nullptr;
-    }
-    return pff::Item(raw);
+    if (node == nullptr || !state.store) return std::nullopt;
+    const auto messages = state.store->Messages(node->folder_nid);
+    if (index >= messages.size()) return std::nullopt;
+    Result<pst::Message> message = state.store->OpenMessage(messages[index]);
+    if (!message) return std::nullopt;
+    return std::move(*message);
+  }
+
+  // The record of `message` in the scanned store; a failed test when it cannot be read.
+  template <typename Record>
+  Record RecordOf(const pst::Message& message,
+                  Result<Record> (*read)(const pst::Store&, const pst::Message&)) const {
+    Result<Record> record = read(*state.store, message);
+    EXPECT_TRUE(record.ok()) << record.error().message();
+    return record ? std::move(*record) : Record{};
   }
 
   // Selects the folder in the tree: the folder load in preview mode.
-  void Preview(const FolderNode& node) { RunFolderLoad(state, node.tree_item); }
+  void Preview(const FolderNode& node) { EXPECT_TRUE(RunFolderLoad(state, node.tree_item).ok()); }
 
   // Converts the folder's items into `target` (a fresh directory when empty), which it returns.
   std::filesystem::path Convert(const FolderNode& node, std::filesystem::path target = {}) {
@@ -80,7 +90,7 @@ class WriterFixture {
     window.ClearCalls();  // what the conversion reports, without the scan before it
     state.conversion_mode = true;
     state.stop_flag = 0;
-    export_handle_export_folder_items(state, node.folder_item.get(), FromPath(target));
+    export_handle_export_folder_items(state, node.folder_nid, FromPath(target));
     return target;
   }
 

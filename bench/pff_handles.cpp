@@ -1,4 +1,4 @@
-#include "engine/pff.h"
+#include "bench/pff_handles.h"
 
 #include <array>
 

@@ -1,0 +1,370 @@
+#include "mapi/records.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "base/compressed_rtf.h"
+
+namespace bm::mapi {
+
+std::optional<std::uint16_t> IdIn(const pst::Store& store, const PropertyKey& key) {
+  if (!key.named) return key.id;
+  return store.IdOfName(key.named_id.name());
+}
+
+namespace {
+
+std::string MessageText(pst::Nid nid) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string digits;
+  for (pst::Nid rest = nid; rest != 0 || digits.empty(); rest >>= 4)
+    digits.insert(digits.begin(), kHex[rest & 0xF]);
+  return "message 0x" + digits;
+}
+
+// Reads values of one bag; the first unreadable value stops the record with its cause.
+class BagReader {
+ public:
+  BagReader(const pst::Store& store, const pst::PropertyBag& bag, int code_page)
+      : store_(store), bag_(bag), code_page_(code_page) {}
+
+  std::optional<std::int32_t> Int32(const PropertyKey& key) const {
+    const auto id = IdIn(store_, key);
+    return id ? bag_.Int32(*id) : std::nullopt;
+  }
+  std::optional<bool> Boolean(const PropertyKey& key) const {
+    const auto id = IdIn(store_, key);
+    return id ? bag_.Boolean(*id) : std::nullopt;
+  }
+  std::optional<StoredTime> Time(const PropertyKey& key) const {
+    const auto id = IdIn(store_, key);
+    if (!id) return std::nullopt;
+    if (const auto value = bag_.FileTime(*id)) return StoredTime{*value};
+    return std::nullopt;
+  }
+  // The text, empty when absent or not a string.
+  Result<std::u16string> Text(const PropertyKey& key) const {
+    const auto id = IdIn(store_, key);
+    if (!id) return std::u16string();
+    Result<std::optional<std::u16string>> text = bag_.String(*id, code_page_);
+    if (!text) return text.error().Within(PropertyName(*id));
+    return std::move(*text).value_or(std::u16string());
+  }
+  Result<FieldValue> Field(const PropertyKey& key) const {
+    return ReadFieldValue(store_, bag_, key, code_page_);
+  }
+
+  static std::string PropertyName(std::uint16_t id) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string name = "property 0x";
+    for (int shift = 12; shift >= 0; shift -= 4) name += kHex[(id >> shift) & 0xF];
+    return name;
+  }
+
+ private:
+  const pst::Store& store_;
+  const pst::PropertyBag& bag_;
+  int code_page_;
+};
+
+// Assigns `from` to `to`, or keeps the error for the caller.
+template <typename T>
+bool Take(Result<T> from, T& to, std::optional<Error>& error) {
+  if (!from) {
+    if (!error) error = from.error();
+    return false;
+  }
+  to = std::move(*from);
+  return true;
+}
+
+std::vector<std::uint8_t> WithoutTrailingZeros(std::vector<std::uint8_t> bytes, std::size_t unit) {
+  while (bytes.size() >= unit) {
+    bool zero = true;
+    for (std::size_t i = bytes.size() - unit; i < bytes.size(); ++i) zero = zero && bytes[i] == 0;
+    if (!zero) break;
+    bytes.resize(bytes.size() - unit);
+  }
+  return bytes;
+}
+
+Result<std::optional<Body>> ReadStoredBody(const pst::PropertyBag& bag, std::uint16_t id,
+                                           BodyKind kind, int code_page) {
+  const std::optional<pst::PropertyInfo> info = bag.Find(id);
+  if (!info) return std::optional<Body>();
+  Result<std::optional<std::vector<std::uint8_t>>> bytes = bag.Binary(id);
+  const char* what = kind == BodyKind::kHtml  ? "the HTML body"
+                     : kind == BodyKind::kRtf ? "the RTF body"
+                                              : "the plain-text body";
+  if (!bytes) return bytes.error().Within(std::string(what) + " cannot be read");
+  if (!*bytes) return std::optional<Body>();  // stored with a type that holds no bytes
+  Body body;
+  body.kind = kind;
+  body.code_page = code_page;
+  if (kind == BodyKind::kRtf) {
+    std::optional<std::vector<std::uint8_t>> rtf = DecompressRtf(**bytes);
+    if (!rtf) return Error(std::string(what) + " is damaged: its compressed form does not unpack");
+    body.bytes = WithoutTrailingZeros(std::move(*rtf), 1);
+  } else if (kind == BodyKind::kText && info->type == pst::type::kUnicode) {
+    body.code_page = kUtf16CodePage;
+    body.bytes = WithoutTrailingZeros(std::move(**bytes), 2);
+  } else {
+    body.bytes = WithoutTrailingZeros(std::move(**bytes), 1);
+  }
+  return std::optional<Body>(std::move(body));
+}
+
+Result<Bodies> ReadBodies(const pst::PropertyBag& bag, int code_page) {
+  Bodies bodies;
+  std::optional<Error> error;
+  Take(ReadStoredBody(bag, 0x1013, BodyKind::kHtml, code_page), bodies.html, error);
+  Take(ReadStoredBody(bag, 0x1009, BodyKind::kRtf, code_page), bodies.rtf, error);
+  Take(ReadStoredBody(bag, 0x1000, BodyKind::kText, code_page), bodies.text, error);
+  if (error) return *error;
+  return bodies;
+}
+
+AttachmentEntry ReadAttachmentEntry(const pst::Store& store, const pst::Message& message,
+                                    std::size_t index, int code_page) {
+  AttachmentEntry entry;
+  entry.index = index;
+  Result<pst::Attachment> attachment = message.OpenAttachment(index);
+  if (!attachment) {
+    entry.error = attachment.error();
+    return entry;
+  }
+  const pst::PropertyBag& bag = attachment->properties();
+  const BagReader read(store, bag, code_page);
+  entry.method = attachment->method();
+  std::optional<Error> error;
+  Take(read.Text(pid::kAttachLongFilename), entry.name, error);
+  Take(read.Text(pid::kAttachContentId), entry.content_id, error);
+  entry.hidden = read.Boolean(pid::kAttachmentHidden).value_or(false);
+  if ((entry.method == attach_method::kByValue || entry.method == attach_method::kOle) &&
+      bag.Has(pid::kAttachDataBinary)) {
+    Result<pst::ValueStream> data =
+        entry.method == attach_method::kOle ? attachment->OpenObjectData() : attachment->OpenData();
+    if (data) {
+      entry.size = data->size();
+    } else if (!error) {
+      error = data.error();
+    }
+  }
+  if (error) entry.error = error->Within("attachment " + std::to_string(index + 1));
+  return entry;
+}
+
+Result<MessageRecord> ReadMessageRecord(const pst::Store& store, const pst::Message& message) {
+  MessageRecord record;
+  const pst::PropertyBag& bag = message.properties();
+  record.nid = message.nid();
+  record.code_page = MessageCodePage(bag);
+  const BagReader read(store, bag, record.code_page);
+  std::optional<Error> error;
+  Take(read.Text(pid::kMessageClass), record.message_class, error);
+  Take(read.Text(pid::kSubject), record.subject, error);
+  Take(read.Text(pid::kConversationTopic), record.conversation_topic, error);
+  record.message_flags = read.Int32(pid::kMessageFlags);
+  record.message_size = read.Int32(pid::kMessageSize);
+  record.creation_time = read.Time(pid::kCreationTime);
+  Take(ReadBodies(bag, record.code_page), record.bodies, error);
+  for (std::size_t i = 0; i < message.attachment_count(); ++i) {
+    record.attachments.push_back(ReadAttachmentEntry(store, message, i, record.code_page));
+  }
+  if (error) return *error;
+  return record;
+}
+
+// Builds a record of kind T: the common part, then `fill` for the kind's own values.
+template <typename T, typename Fill>
+Result<T> BuildRecord(const pst::Store& store, const pst::Message& message, Fill&& fill) {
+  Result<MessageRecord> common = ReadMessageRecord(store, message);
+  if (!common) return common.error().Within(MessageText(message.nid()));
+  T record;
+  static_cast<MessageRecord&>(record) = std::move(*common);
+  const BagReader read(store, message.properties(), record.code_page);
+  std::optional<Error> error;
+  fill(read, record, error);
+  if (error) return error->Within(MessageText(message.nid()));
+  return record;
+}
+
+Result<Mailbox> ReadMailbox(const BagReader& read, PropertyKey name, PropertyKey address_type,
+                            PropertyKey address, PropertyKey smtp_address) {
+  Mailbox mailbox;
+  std::optional<Error> error;
+  Take(read.Text(name), mailbox.name, error);
+  Take(read.Text(address_type), mailbox.address_type, error);
+  Take(read.Text(address), mailbox.address, error);
+  Take(read.Text(smtp_address), mailbox.smtp_address, error);
+  if (error) return *error;
+  return mailbox;
+}
+
+Result<std::vector<Recipient>> ReadRecipients(const pst::Store& store, const pst::Message& message,
+                                              int code_page) {
+  Result<std::vector<pst::PropertyBag>> rows = message.Recipients();
+  if (!rows) return rows.error().Within("the recipients cannot be read");
+  std::vector<Recipient> recipients;
+  for (const pst::PropertyBag& row : *rows) {
+    const BagReader read(store, row, code_page);
+    Recipient recipient;
+    recipient.type = read.Int32(pid::kRecipientType).value_or(recipient_type::kOriginator);
+    Result<Mailbox> mailbox = ReadMailbox(read, pid::kDisplayName, pid::kAddressType,
+                                          pid::kEmailAddress, pid::kSmtpAddress);
+    if (!mailbox) return mailbox.error().Within("a recipient cannot be read");
+    recipient.mailbox = std::move(*mailbox);
+    // An empty display name is as good as none: the recipient display name may still help.
+    if (recipient.mailbox.name.empty()) {
+      Result<std::u16string> name = read.Text(pid::kRecipientDisplayName);
+      if (!name) return name.error().Within("a recipient cannot be read");
+      recipient.mailbox.name = std::move(*name);
+    }
+    recipients.push_back(std::move(recipient));
+  }
+  return recipients;
+}
+
+}  // namespace
+
+std::u16string DecodeText(std::span<const std::uint8_t> bytes, int code_page) {
+  std::u16string text;
+  if (code_page == kUtf16CodePage) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+    }
+    return text;
+  }
+  const std::string name = code_page == 65001   ? "UTF-8"
+                           : code_page == 20127 ? "ASCII"
+                                                : "CP" + std::to_string(code_page);
+  iconv_t opened = iconv_open("UTF-16LE", name.c_str());
+  if (opened == reinterpret_cast<iconv_t>(-1)) opened = iconv_open("UTF-16LE", "CP1252");
+  if (opened == reinterpret_cast<iconv_t>(-1)) {
+    for (const std::uint8_t b : bytes) text.push_back(b);
+    return text;
+  }
+  const std::unique_ptr<void, int (*)(iconv_t)> converter(opened, iconv_close);
+  std::vector<char> in(bytes.begin(), bytes.end());
+  std::vector<char> out(bytes.size() * 4 + 4);
+  char* in_ptr = in.data();
+  std::size_t in_left = in.size();
+  char* out_ptr = out.data();
+  std::size_t out_left = out.size();
+  while (in_left > 0) {
+    if (iconv(opened, &in_ptr, &in_left, &out_ptr, &out_left) != static_cast<std::size_t>(-1)) {
+      break;
+    }
+    if (errno == E2BIG || out_left < 2) break;
+    // A byte the code page cannot take: widen it and go on.
+    *out_ptr++ = *in_ptr++;
+    *out_ptr++ = 0;
+    out_left -= 2;
+    --in_left;
+  }
+  const std::size_t produced = out.size() - out_left;
+  for (std::size_t i = 0; i + 1 < produced; i += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<std::uint8_t>(out[i]) |
+                                         static_cast<std::uint8_t>(out[i + 1]) << 8));
+  }
+  return text;
+}
+
+int MessageCodePage(const pst::PropertyBag& bag) {
+  for (const std::uint16_t id : {pid::kMessageCodepage, pid::kInternetCodepage}) {
+    if (const auto code_page = bag.Int32(id); code_page && *code_page > 0) return *code_page;
+  }
+  return 1252;
+}
+
+Result<FieldValue> ReadFieldValue(const pst::Store& store, const pst::PropertyBag& bag,
+                                  const PropertyKey& key, int code_page) {
+  const std::optional<std::uint16_t> id = IdIn(store, key);
+  if (!id) return FieldValue();
+  const std::optional<pst::PropertyInfo> info = bag.Find(*id);
+  if (!info) return FieldValue();
+  switch (info->type) {
+    case pst::type::kInt32:
+      return FieldValue(*bag.Int32(*id));
+    case pst::type::kFloat:
+    case pst::type::kDouble:
+      return FieldValue(*bag.Double(*id));
+    case pst::type::kBoolean:
+      return FieldValue(*bag.Boolean(*id));
+    case pst::type::kFileTime:
+      return FieldValue(StoredTime{*bag.FileTime(*id)});
+    case pst::type::kString8:
+    case pst::type::kUnicode: {
+      Result<std::optional<std::u16string>> text = bag.String(*id, code_page);
+      if (!text) return text.error().Within(BagReader::PropertyName(*id));
+      return FieldValue(std::move(*text).value_or(std::u16string()));
+    }
+    default:
+      return FieldValue();
+  }
+}
+
+Result<EmailRecord> ReadEmailRecord(const pst::Store& store, const pst::Message& message) {
+  return BuildRecord<EmailRecord>(
+      store, message, [&](const BagReader& read, EmailRecord& record, std::optional<Error>& error) {
+        Take(ReadMailbox(read, pid::kSenderName, pid::kSenderAddressType, pid::kSenderEmailAddress,
+                         pid::kSenderSmtpAddress),
+             record.sender, error);
+        record.submit_time = read.Time(pid::kClientSubmitTime);
+        record.delivery_time = read.Time(pid::kMessageDeliveryTime);
+        Take(ReadRecipients(store, message, record.code_page), record.recipients, error);
+      });
+}
+
+Result<ContactRecord> ReadContactRecord(const pst::Store& store, const pst::Message& message) {
+  return BuildRecord<ContactRecord>(
+      store, message,
+      [](const BagReader& read, ContactRecord& record, std::optional<Error>& error) {
+        for (std::size_t i = 0; i < kContactFields.size(); ++i) {
+          Take(read.Field(kContactFields[i].property), record.fields[i], error);
+        }
+      });
+}
+
+Result<AppointmentRecord> ReadAppointmentRecord(const pst::Store& store,
+                                                const pst::Message& message) {
+  return BuildRecord<AppointmentRecord>(
+      store, message,
+      [](const BagReader& read, AppointmentRecord& record, std::optional<Error>& error) {
+        record.start_time = read.Time(lid::kAppointmentStartWhole);
+        record.end_time = read.Time(lid::kAppointmentEndWhole);
+        Take(read.Field(lid::kAppointmentDuration), record.duration, error);
+        Take(read.Text(lid::kLocation), record.location, error);
+        Take(read.Text(lid::kRecurrencePattern), record.recurrence_pattern, error);
+        record.first_effective_time = read.Time(lid::kClipStart);
+        record.last_effective_time = read.Time(lid::kClipEnd);
+        Take(read.Field(lid::kBusyStatus), record.busy_status, error);
+      });
+}
+
+Result<TaskRecord> ReadTaskRecord(const pst::Store& store, const pst::Message& message) {
+  return BuildRecord<TaskRecord>(
+      store, message, [](const BagReader& read, TaskRecord& record, std::optional<Error>& error) {
+        Take(read.Text(pid::kSenderName), record.sender_name, error);
+        record.start_date = read.Time(lid::kTaskStartDate);
+        record.due_date = read.Time(lid::kTaskDueDate);
+        Take(read.Field(lid::kTaskStatus), record.status, error);
+        Take(read.Field(lid::kPercentComplete), record.percent_complete, error);
+        Take(read.Field(lid::kTaskActualEffort), record.actual_effort, error);
+        Take(read.Field(lid::kTaskEstimatedEffort), record.total_effort, error);
+        Take(read.Field(lid::kTaskComplete), record.complete, error);
+        Take(read.Field(lid::kTaskVersion), record.version, error);
+      });
+}
+
+Result<NoteRecord> ReadNoteRecord(const pst::Store& store, const pst::Message& message) {
+  Result<MessageRecord> record = ReadMessageRecord(store, message);
+  if (!record) return record.error().Within(MessageText(message.nid()));
+  return record;
+}
+
+}  // namespace bm::mapi
