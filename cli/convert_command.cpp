@@ -48,19 +48,14 @@ bool TickFolders(StoreSession& session, const std::vector<std::string>& names) {
   return true;
 }
 
-// The messages the ticked folders hold, as the scan counted them: the progress bar's whole.
-// A folder whose count cannot be read adds nothing (the bar then shows the count it reaches).
+// The messages the ticked folders hold, as the node tree gives them: the progress bar's whole.
 long long TickedMessageCount(StoreSession& session) {
+  const AppState& state = session.state();
+  if (!state.store) return 0;
   long long total = 0;
-  for (const FolderNode& node : session.state().folder_nodes) {
+  for (const FolderNode& node : state.folder_nodes) {
     if (!session.window().IsTreeItemChecked(node.TickItem())) continue;
-    pff::Error error;
-    int count = 0;
-    if (libpff_folder_get_number_of_sub_messages(node.folder_item.get(), &count, error.out()) ==
-            1 &&
-        count > 0) {
-      total += count;
-    }
+    total += static_cast<long long>(state.store->Messages(node.folder_nid).size());
   }
   return total;
 }
