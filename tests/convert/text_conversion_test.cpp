@@ -77,6 +77,18 @@ TEST(RtfToText, UnicodeEscapesSkipTheirFallbackCharacters) {
   EXPECT_EQ(RtfToText("{\\rtf1\\ansi \\uc0\\u233 x}"), "\xC3\xA9x");
 }
 
+TEST(RtfToText, SurrogateHalvesWithoutPartnersAreMarkedNotDropped) {
+  EXPECT_EQ(RtfToText("{\\rtf1 \\uc0\\u-10179 x}"), "\xEF\xBF\xBDx");
+  EXPECT_EQ(RtfToText("{\\rtf1 \\uc0 a\\u-10179}"), "a\xEF\xBF\xBD");
+  EXPECT_EQ(RtfToText("{\\rtf1 \\uc0\\u-8704 }"), "\xEF\xBF\xBD");
+}
+
+TEST(RtfToText, BinaryDataIsNeverReadAsRtf) {
+  // Data after "\bin" in an ignorable destination stays data, even when it holds braces.
+  EXPECT_EQ(RtfToText("{\\rtf1 {\\*\\bin2 }}hidden}ok}"), "ok");
+  EXPECT_EQ(RtfToText("{\\rtf1 a\\bin5 {\\parb}"), "ab");
+}
+
 TEST(RtfToText, HexBytesUseTheDocumentAndFontCodePages) {
   EXPECT_EQ(RtfToText("{\\rtf1\\ansi\\ansicpg1252 caf\\'e9 \\'80}"), "caf\xC3\xA9 \xE2\x82\xAC");
   EXPECT_EQ(RtfToText("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8}"), "\xD0\x9F\xD1\x80\xD0\xB8");
