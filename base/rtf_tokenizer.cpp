@@ -35,13 +35,6 @@ char32_t UnicodeUnit(std::int32_t parameter) {
   return static_cast<char32_t>(value);
 }
 
-bool IsHighSurrogate(char32_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char32_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 }  // namespace
 
 Tokenizer::Tokenizer(std::span<const std::uint8_t> input, Options options)
@@ -274,7 +267,7 @@ void SurrogateJoiner::Add(char32_t unit, std::string& out) {
     return;
   }
   if (IsLowSurrogate(unit) && high_ != 0) {
-    AppendUtf8(out, 0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
+    AppendUtf8(out, JoinSurrogates(high_, unit));
     high_ = 0;
     return;
   }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/rtf_tokenizer.h"
-#include "preview/cp1252.h"
+#include "base/text.h"
 
 namespace bm {
 
