@@ -4,9 +4,11 @@
 #include <string>
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "convert/html_text.h"
 #include "convert/mimelib.h"
 #include "convert/rtf_text.h"
+#include "preview/rtf_reader.h"
 #include "support/test_support.h"
 
 namespace bm {
@@ -97,6 +99,20 @@ TEST(RtfToText, HexBytesUseTheDocumentAndFontCodePages) {
       RtfToText("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset128 MS Mincho;}}"
                 "\\f0 A {\\f1 \\'93\\'fa\\'96\\'7b} \\'e9}"),
       "A \xE6\x97\xA5\xE6\x9C\xAC \xC3\xA9");
+}
+
+// Both readers take "\\'hh" from the same tokenizer: the component's decodes the bytes in the
+// document's code page, the preview's keeps the bytes themselves for its byte-text file.
+TEST(RtfToText, HexBytesReachBothReadersAlike) {
+  const std::string rtf = "{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8 \\'80}";
+  EXPECT_EQ(RtfToText(rtf), "\xD0\x9F\xD1\x80\xD0\xB8 \xD0\x82");
+  std::u16string preview;
+  ASSERT_EQ(ConvertRtfToText(
+                std::span(reinterpret_cast<const std::uint8_t*>(rtf.data()), rtf.size()), preview),
+            rtf::kOk);
+  std::string bytes;
+  for (const char16_t ch : preview) bytes.push_back(static_cast<char>(CharToCp1252(ch).value()));
+  EXPECT_EQ(bytes, "\xCF\xF0\xE8 \x80");
 }
 
 TEST(RtfToText, EncapsulatedHtmlGivesTheTextOfThatHtml) {
