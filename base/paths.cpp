@@ -14,19 +14,11 @@ std::u16string JoinPath(std::u16string_view directory, std::u16string_view name)
 }
 
 std::filesystem::path ToPath(std::u16string_view text) {
-#ifdef _WIN32
-  return std::filesystem::path(std::u16string(text));
-#else
   return std::filesystem::path(ToUtf8(text));
-#endif
 }
 
 std::u16string FromPath(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return path.u16string();
-#else
   return FromUtf8(path.native());
-#endif
 }
 
 std::u16string WithTrailingSeparator(std::u16string_view text) {

@@ -7,18 +7,14 @@
 
 namespace bm {
 
-#ifdef _WIN32
-inline constexpr char16_t kSeparator = u'\\';
-#else
 inline constexpr char16_t kSeparator = u'/';
-#endif
 inline constexpr std::u16string_view kSeparatorText{&kSeparator, 1};
 
 // Joins two path texts with exactly one separator between them, whatever either side holds
 // at the seam (libcpath's join rule).
 std::u16string JoinPath(std::u16string_view directory, std::u16string_view name);
 
-// The file-system path of a UTF-16 path text (UTF-8 on POSIX).
+// The file-system path of a UTF-16 path text (as UTF-8).
 std::filesystem::path ToPath(std::u16string_view text);
 
 // The UTF-16 text of a file-system path.

@@ -1,5 +1,6 @@
 #include "base/text.h"
 
+#include <array>
 #include <string>
 
 namespace bm {
@@ -18,12 +19,13 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
-bool IsHigh(char16_t u) {
-  return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLow(char16_t u) {
-  return u >= 0xDC00 && u <= 0xDFFF;
-}
+// Characters of code page 1252 bytes 0x80 to 0x9F; the rest of the code page equals Latin-1.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
 
 }  // namespace
 
@@ -51,10 +53,10 @@ std::string ToUtf8(std::u16string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t u = text[i];
-    if (IsHigh(u) && i + 1 < text.size() && IsLow(text[i + 1])) {
-      AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+    if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      AppendUtf8(out, JoinSurrogates(u, text[i + 1]));
       ++i;
-    } else if (IsHigh(u) || IsLow(u)) {
+    } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
       AppendUtf8(out, kReplacement);
     } else {
       AppendUtf8(out, u);
@@ -103,6 +105,26 @@ std::u16string FromUtf8(std::string_view text) {
     AppendUtf16(out, cp);
     i += j;
   }
+  return out;
+}
+
+char16_t Cp1252ToChar(std::uint8_t byte) {
+  if (byte >= 0x80 && byte <= 0x9F) return kCp1252High[byte - 0x80u];
+  return byte;
+}
+
+std::optional<std::uint8_t> CharToCp1252(char16_t ch) {
+  if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) return static_cast<std::uint8_t>(ch);
+  for (std::size_t i = 0; i < kCp1252High.size(); ++i) {
+    if (kCp1252High[i] == ch) return static_cast<std::uint8_t>(0x80 + i);
+  }
+  return std::nullopt;
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char byte : bytes) AppendUtf8(out, Cp1252ToChar(static_cast<std::uint8_t>(byte)));
   return out;
 }
 

@@ -2,42 +2,16 @@
 
 #include <glib.h>
 
-#include <array>
-
 #include "base/text.h"
 #include "convert/glib_ptr.h"
 
 namespace bm {
 
-namespace {
-
-// 0x80..0x9F of windows-1252; zero marks the undefined bytes.
-constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-}  // namespace
-
-std::string Windows1252ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (const char byte : bytes) {
-    const auto value = static_cast<unsigned char>(byte);
-    if (value >= 0x80 && value <= 0x9F && kWindows1252High[value - 0x80] != 0) {
-      AppendUtf8(out, kWindows1252High[value - 0x80]);
-    } else {
-      AppendUtf8(out, value);
-    }
-  }
-  return out;
-}
-
 std::string Utf8OrWindows1252(std::string_view bytes) {
   if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) {
     return std::string(bytes);
   }
-  return Windows1252ToUtf8(bytes);
+  return Cp1252ToUtf8(bytes);
 }
 
 std::string ValidUtf8(std::string text) {
@@ -62,7 +36,7 @@ std::string CodePageToUtf8(std::string_view bytes, int code_page) {
   switch (code_page) {
     case 1252:
     case 0:
-      return Windows1252ToUtf8(bytes);
+      return Cp1252ToUtf8(bytes);
     case 65001:
       return Utf8OrWindows1252(bytes);
     case 10000:
@@ -72,7 +46,7 @@ std::string CodePageToUtf8(std::string_view bytes, int code_page) {
       if (auto text = CharsetToUtf8(bytes, "CP" + std::to_string(code_page))) return *text;
       break;
   }
-  return Windows1252ToUtf8(bytes);
+  return Cp1252ToUtf8(bytes);
 }
 
 std::string ToCrLf(std::string_view text) {

@@ -8,10 +8,6 @@
 
 namespace bm {
 
-// windows-1252 to UTF-8; the five undefined bytes map to the C1 controls of the same value,
-// so no byte is lost.
-std::string Windows1252ToUtf8(std::string_view bytes);
-
 // The bytes when they are valid UTF-8, otherwise their windows-1252 reading.
 std::string Utf8OrWindows1252(std::string_view bytes);
 

@@ -17,10 +17,8 @@ constexpr HResult Code(std::uint32_t value) {
 inline constexpr HResult S_OK = 0;
 // Success, but not everything asked for was done (for example an unreadable attachment).
 inline constexpr HResult S_FALSE = 1;
-inline constexpr HResult E_NOTIMPL = detail::Code(0x80004001u);
 inline constexpr HResult E_POINTER = detail::Code(0x80004003u);
 inline constexpr HResult E_FAIL = detail::Code(0x80004005u);
-inline constexpr HResult E_UNEXPECTED = detail::Code(0x8000FFFFu);
 inline constexpr HResult E_OUTOFMEMORY = detail::Code(0x8007000Eu);
 inline constexpr HResult E_INVALIDARG = detail::Code(0x80070057u);
 // A component whose runtime cannot be brought up reports what COM reports for a class
@@ -30,7 +28,6 @@ inline constexpr HResult STG_E_FILENOTFOUND = detail::Code(0x80030002u);
 inline constexpr HResult STG_E_PATHNOTFOUND = detail::Code(0x80030003u);
 inline constexpr HResult STG_E_ACCESSDENIED = detail::Code(0x80030005u);
 inline constexpr HResult STG_E_WRITEFAULT = detail::Code(0x8003001Du);
-inline constexpr HResult STG_E_READFAULT = detail::Code(0x8003001Eu);
 inline constexpr HResult STG_E_FILEALREADYEXISTS = detail::Code(0x80030050u);
 inline constexpr HResult STG_E_MEDIUMFULL = detail::Code(0x80030070u);
 inline constexpr HResult STG_E_INVALIDHEADER = detail::Code(0x800300FBu);

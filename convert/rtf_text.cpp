@@ -1,12 +1,12 @@
 #include "convert/rtf_text.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdlib>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "base/rtf_tokenizer.h"
 #include "base/text.h"
 #include "convert/charset.h"
 #include "convert/html_text.h"
@@ -122,22 +122,18 @@ struct GroupState {
   bool font_table = false;  // inside \fonttbl: \f defines a font instead of selecting it
   bool html_tag = false;    // inside \*\htmltag: HTML source even where \htmlrtf holds
   bool html_rtf = false;    // \htmlrtf: RTF-only rendering of encapsulated content
-  int unicode_skip = 1;     // \ucN
   int font = -1;
-};
-
-struct ControlWord {
-  std::string word;
-  bool has_parameter = false;
-  long parameter = 0;
 };
 
 class RtfReader {
  public:
-  RtfReader(std::string_view rtf, Mode mode) : rtf_(rtf), mode_(mode) {}
+  RtfReader(std::string_view rtf, Mode mode) : tokens_(rtf, {.unicode = true}), mode_(mode) {}
 
   std::string Read() {
-    while (pos_ < rtf_.size()) Step();
+    for (rtf::Token token = tokens_.Next(); token.kind != rtf::TokenKind::kEnd;
+         token = tokens_.Next()) {
+      Step(token);
+    }
     FlushBytes();
     return std::move(out_);
   }
@@ -145,63 +141,54 @@ class RtfReader {
   bool FromHtml() const { return from_html_; }
 
  private:
-  void Step() {
-    const char c = rtf_[pos_];
-    if (c == '{') {
-      ++pos_;
-      FlushBytes();
-      stack_.push_back(state_);
-      destination_start_ = true;
-    } else if (c == '}') {
-      ++pos_;
-      FlushBytes();
-      if (!stack_.empty()) {
-        state_ = stack_.back();
-        stack_.pop_back();
-      }
-      pending_skip_ = 0;
-      destination_start_ = false;
-    } else if (c == '\\') {
-      ++pos_;
-      Control();
-    } else if (c == '\r' || c == '\n') {
-      ++pos_;
-    } else {
-      ++pos_;
-      destination_start_ = false;
-      if (ConsumeSkippedCharacter()) return;
-      AddByte(static_cast<unsigned char>(c));
+  void Step(const rtf::Token& token) {
+    switch (token.kind) {
+      case rtf::TokenKind::kGroupOpen:
+        FlushBytes();
+        stack_.push_back(state_);
+        return;
+      case rtf::TokenKind::kGroupClose:
+        FlushBytes();
+        if (!stack_.empty()) {
+          state_ = stack_.back();
+          stack_.pop_back();
+        }
+        return;
+      case rtf::TokenKind::kText:
+        for (const std::uint8_t byte : token.bytes) AddByte(byte);
+        return;
+      case rtf::TokenKind::kHexByte:
+        if (token.fault == rtf::Fault::kNone) AddByte(token.byte);
+        return;
+      case rtf::TokenKind::kUnicode:
+        if (!Visible()) return;
+        DecodeBytes();
+        surrogates_.Add(token.unit, out_);
+        return;
+      case rtf::TokenKind::kSymbol:
+        Symbol(token.byte);
+        return;
+      case rtf::TokenKind::kWord:
+        Word(token);
+        return;
+      case rtf::TokenKind::kBinary:  // binary data is no text
+      case rtf::TokenKind::kEnd:
+        return;
     }
   }
 
-  void Control() {
-    if (pos_ >= rtf_.size()) return;
-    const char c = rtf_[pos_];
-    if (std::isalpha(static_cast<unsigned char>(c))) {
-      Word(ReadWord());
-      return;
-    }
-    ++pos_;
-    const bool at_destination_start = destination_start_;
-    destination_start_ = false;
-    switch (c) {
-      case '\'':
-        HexByte();
-        return;
-      case '*':
-        ignorable_ = at_destination_start;
-        destination_start_ = at_destination_start;
-        return;
+  void Symbol(std::uint8_t symbol) {
+    switch (symbol) {
       case '\\':
       case '{':
       case '}':
-        if (!ConsumeSkippedCharacter()) AddByte(static_cast<unsigned char>(c));
+        AddByte(symbol);
         return;
       case '~':
-        if (!ConsumeSkippedCharacter()) AddText("\xC2\xA0");
+        AddText("\xC2\xA0");
         return;
       case '_':
-        if (!ConsumeSkippedCharacter()) AddText("\xE2\x80\x91");
+        AddText("\xE2\x80\x91");
         return;
       case '\r':
       case '\n':
@@ -212,52 +199,14 @@ class RtfReader {
     }
   }
 
-  ControlWord ReadWord() {
-    ControlWord control;
-    while (pos_ < rtf_.size() && std::isalpha(static_cast<unsigned char>(rtf_[pos_]))) {
-      control.word.push_back(rtf_[pos_++]);
-    }
-    const std::size_t number_start = pos_;
-    if (pos_ < rtf_.size() && rtf_[pos_] == '-') ++pos_;
-    while (pos_ < rtf_.size() && std::isdigit(static_cast<unsigned char>(rtf_[pos_]))) ++pos_;
-    if (pos_ > number_start && std::isdigit(static_cast<unsigned char>(rtf_[pos_ - 1]))) {
-      control.has_parameter = true;
-      control.parameter = std::strtol(
-          std::string(rtf_.substr(number_start, pos_ - number_start)).c_str(), nullptr, 10);
-    } else {
-      pos_ = number_start;
-    }
-    if (pos_ < rtf_.size() && rtf_[pos_] == ' ') ++pos_;  // the delimiting blank is part of it
-    return control;
-  }
-
-  void Word(const ControlWord& control) {
-    const bool at_destination_start = destination_start_;
-    const bool ignorable = ignorable_;
-    destination_start_ = false;
-    ignorable_ = false;
-    const std::string& word = control.word;
-    if (at_destination_start && StartsDestination(word, ignorable)) return;
-    if (word == "bin") {
-      FlushBytes();
-      const auto length = static_cast<std::size_t>(std::max(0L, control.parameter));
-      pos_ += std::min(rtf_.size() - pos_, length);  // binary data is no text
-      return;
-    }
-    if (DocumentWord(control)) return;
-    if (word == "u" && control.has_parameter) {
-      Unicode(control.parameter);
-      return;
-    }
-    if (pending_skip_ > 0) {
-      --pending_skip_;
-      return;
-    }
-    TextWord(word);
+  void Word(const rtf::Token& token) {
+    if (token.group_start && StartsDestination(token.word, token.ignorable)) return;
+    if (DocumentWord(token)) return;
+    TextWord(token.word);
   }
 
   // The first control word of a group may make it a destination. True when it did.
-  bool StartsDestination(const std::string& word, bool ignorable) {
+  bool StartsDestination(std::string_view word, bool ignorable) {
     if (word == "htmltag") {
       if (mode_ == Mode::kHtml) {
         state_.html_tag = true;
@@ -278,13 +227,13 @@ class RtfReader {
     return false;
   }
 
-  // Words that set document or group state. True when `control` was one of them.
-  bool DocumentWord(const ControlWord& control) {
-    const std::string& word = control.word;
-    const long value = control.parameter;
-    if (word == "ansicpg" && control.has_parameter) {
+  // Words that set document or group state. True when `token` was one of them.
+  bool DocumentWord(const rtf::Token& token) {
+    const std::string_view word = token.word;
+    const std::int32_t value = token.parameter;
+    if (word == "ansicpg" && token.has_parameter) {
       FlushBytes();
-      code_page_ = static_cast<int>(value);
+      code_page_ = value;
     } else if (word == "ansi") {
       code_page_ = 1252;
     } else if (word == "mac") {
@@ -294,35 +243,34 @@ class RtfReader {
     } else if (word == "pca") {
       code_page_ = 850;
     } else if (word == "fromhtml") {
-      from_html_ = !control.has_parameter || value != 0;
+      from_html_ = !token.has_parameter || value != 0;
     } else if (word == "htmlrtf") {
       FlushBytes();
-      state_.html_rtf = !control.has_parameter || value != 0;
+      state_.html_rtf = !token.has_parameter || value != 0;
     } else if (word == "uc") {
-      // Real documents use 0 to 2; the bound keeps a damaged value from hiding all text.
-      state_.unicode_skip = static_cast<int>(std::clamp(value, 0L, 8L));
-    } else if (word == "f" && control.has_parameter) {
+      // the tokenizer keeps the fallback length
+    } else if (word == "f" && token.has_parameter) {
       FlushBytes();
       if (state_.font_table) {
-        defining_font_ = static_cast<int>(value);
+        defining_font_ = value;
       } else {
-        state_.font = static_cast<int>(value);
+        state_.font = value;
       }
     } else if (word == "fcharset" && state_.font_table) {
-      if (const int page = CharsetCodePage(static_cast<int>(value)); page != 0) {
+      if (const int page = CharsetCodePage(value); page != 0) {
         font_code_pages_[defining_font_] = page;
       }
     } else if (word == "cpg" && state_.font_table) {
-      font_code_pages_[defining_font_] = static_cast<int>(value);
-    } else if (word == "deff" && control.has_parameter) {
-      state_.font = static_cast<int>(value);
+      font_code_pages_[defining_font_] = value;
+    } else if (word == "deff" && token.has_parameter) {
+      state_.font = value;
     } else {
       return false;
     }
     return true;
   }
 
-  void TextWord(const std::string& word) {
+  void TextWord(std::string_view word) {
     static const std::map<std::string, std::string, std::less<>> kTextWords = {
         {"par", "\n"},           {"line", "\n"},        {"row", "\n"},
         {"sect", "\n"},          {"page", "\n"},        {"tab", "\t"},
@@ -336,53 +284,15 @@ class RtfReader {
     }
   }
 
-  void HexByte() {
-    if (pos_ + 2 > rtf_.size()) {
-      pos_ = rtf_.size();
-      return;
-    }
-    const std::string hex(rtf_.substr(pos_, 2));
-    pos_ += 2;
-    if (ConsumeSkippedCharacter()) return;
-    char* end = nullptr;
-    const long value = std::strtol(hex.c_str(), &end, 16);
-    if (end != hex.c_str() + 2) return;
-    AddByte(static_cast<unsigned char>(value));
-  }
-
-  void Unicode(long value) {
-    if (value < 0) value += 65536;
-    pending_skip_ = state_.unicode_skip;
-    const auto unit = static_cast<char32_t>(value);
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      high_surrogate_ = unit;
-      return;
-    }
-    char32_t code_point = unit;
-    if (unit >= 0xDC00 && unit <= 0xDFFF && high_surrogate_ != 0) {
-      code_point = 0x10000 + ((high_surrogate_ - 0xD800) << 10) + (unit - 0xDC00);
-    }
-    high_surrogate_ = 0;
-    std::string text;
-    AppendUtf8(text, code_point);
-    AddText(text);
-  }
-
-  // After \uN the next N characters are the fallback for readers without Unicode.
-  bool ConsumeSkippedCharacter() {
-    if (pending_skip_ == 0) return false;
-    --pending_skip_;
-    return true;
-  }
-
   bool Visible() const {
     if (state_.skip) return false;
     if (state_.html_tag) return true;
     return !state_.html_rtf;
   }
 
-  void AddByte(unsigned char byte) {
+  void AddByte(std::uint8_t byte) {
     if (!Visible()) return;
+    surrogates_.Flush(out_);
     const int page = CurrentCodePage();
     if (page != bytes_code_page_) FlushBytes();
     bytes_code_page_ = page;
@@ -395,7 +305,14 @@ class RtfReader {
     out_.append(text);
   }
 
+  // Decodes the bytes gathered so far in their code page; a surrogate half still waiting
+  // goes out first, as U+FFFD.
   void FlushBytes() {
+    surrogates_.Flush(out_);
+    DecodeBytes();
+  }
+
+  void DecodeBytes() {
     if (bytes_.empty()) return;
     out_ += CodePageToUtf8(bytes_, bytes_code_page_);
     bytes_.clear();
@@ -408,15 +325,11 @@ class RtfReader {
     return code_page_;
   }
 
-  std::string_view rtf_;
+  rtf::Tokenizer tokens_;
   Mode mode_;
-  std::size_t pos_ = 0;
   GroupState state_;
   std::vector<GroupState> stack_;
-  bool destination_start_ = false;
-  bool ignorable_ = false;
-  int pending_skip_ = 0;
-  char32_t high_surrogate_ = 0;
+  rtf::SurrogateJoiner surrogates_;
   int code_page_ = 1252;
   std::map<int, int> font_code_pages_;
   int defining_font_ = -1;

@@ -1,4 +1,5 @@
-// Plain text of RTF documents (the component's own reader; the preview has its own).
+// Plain text of RTF documents, decoded to UTF-8 (the component's reader; the preview's reader
+// copies bytes instead). Both read the tokens of base/rtf_tokenizer.h.
 #pragma once
 
 #include <optional>

@@ -1,11 +1,14 @@
-// libFuzzer target: the RTF text reader over arbitrary bytes, and the escaping its text goes
-// through on the way into a preview page.
+// libFuzzer target: the RTF tokenizer in both its modes, the two RTF readers built on it over
+// arbitrary bytes, and the escaping the preview's text goes through on the way into a page.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <string_view>
 
+#include "base/rtf_tokenizer.h"
+#include "convert/rtf_text.h"
 #include "preview/rtf_reader.h"
 #include "preview/xhtml.h"
 
@@ -32,5 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::u16string escaped = bm::EscapeXhtml(text);
   Check(escaped.find_first_of(u"<>\"'") == std::u16string::npos);
+
+  // The tokenizer ends in both modes: no token stands for less than a byte of its own.
+  for (const bool unicode : {false, true}) {
+    bm::rtf::Tokenizer tokens(std::span(data, size), {.unicode = unicode});
+    std::size_t count = 0;
+    while (tokens.Next().kind != bm::rtf::TokenKind::kEnd) Check(++count <= size);
+  }
+  (void)bm::RtfToText(std::string_view(reinterpret_cast<const char*>(data), size));
   return 0;
 }

@@ -6,7 +6,6 @@
 
 #include "base/safe_files.h"
 #include "base/text.h"
-#include "preview/cp1252.h"
 
 namespace bm {
 

@@ -15,7 +15,8 @@ namespace bm {
 // The bytes unchanged.
 Status WriteBinaryFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
-// UTF-8, each line feed written as CR LF (the line ends the pages have always had).
+// UTF-8, each line feed written as CR LF (the pages are a file format of the product, with
+// Windows line ends).
 Status WriteUtf8TextFile(const std::filesystem::path& path, std::u16string_view text);
 
 // Byte text: each character as its code page 1252 byte, each line feed as CR LF, up to the

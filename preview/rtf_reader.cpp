@@ -2,21 +2,18 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <new>
 #include <string_view>
 #include <vector>
 
-#include "preview/cp1252.h"
+#include "base/rtf_tokenizer.h"
+#include "base/text.h"
 
 namespace bm {
 
 namespace {
 
-constexpr int kEnd = -1;
-
 enum class Destination { kNormal, kSkip };
-enum class InputState { kNormal, kBinary, kHex };
 
 // Formatting properties the property words store into. Nothing reads them back, so they never
 // change the text; they are kept so every word of the table does what its row says.
@@ -157,132 +154,89 @@ const KeywordRow* FindKeyword(std::string_view keyword) {
   return it == kKeywords.end() ? nullptr : &*it;
 }
 
-// A fixed buffer of Capacity bytes including room for a terminator, as the reader has always
-// held keywords (32) and parameters (20). Bytes beyond it are dropped, never written past it.
-template <std::size_t Capacity>
-class BoundedToken {
- public:
-  void Push(char ch) {
-    if (size_ + 1 < Capacity) bytes_[size_++] = ch;
-  }
-  std::string_view View() const { return {bytes_.data(), size_}; }
-
- private:
-  std::array<char, Capacity> bytes_{};
-  std::size_t size_ = 0;
-};
-
-bool IsLetter(int ch) {
-  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
-}
-bool IsDigit(int ch) {
-  return ch >= '0' && ch <= '9';
-}
-
-int HexDigitValue(int ch) {
-  if (IsDigit(ch)) return ch - '0';
-  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-  return -1;
-}
-
-// The decimal value of a parameter's digits; saturates rather than overflowing.
-std::int32_t DigitsValue(std::string_view digits) {
-  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  std::int64_t value = 0;
-  for (char d : digits) value = std::min<std::int64_t>(value * 10 + (d - '0'), kMax);
-  return static_cast<std::int32_t>(value);
-}
-
 // What a group restores when it closes.
 struct SaveRecord {
   Properties properties;
   Destination destination;
-  InputState input;
 };
 
 // One run of the reader. Its state lives here and starts fresh, so a body that ends in the
-// middle of a skipped destination, a hex escape, binary data or an open group cannot affect
-// the next body.
+// middle of a skipped destination, binary data or an open group cannot affect the next body.
 class RtfReader {
  public:
   RtfReader(std::span<const std::uint8_t> input, std::u16string& text)
-      : input_(input), text_(text) {}
+      : tokens_(input), text_(text) {}
 
   int Run() {
-    for (int ch = Get(); ch != kEnd; ch = Get()) {
-      const int result = ReadByte(ch);
+    for (rtf::Token token = tokens_.Next(); token.kind != rtf::TokenKind::kEnd;
+         token = tokens_.Next()) {
+      const int result = Read(token);
       if (result != rtf::kOk) return result;
     }
     return saves_.empty() ? rtf::kOk : rtf::kUnmatchedBrace;
   }
 
  private:
-  int Get() { return position_ < input_.size() ? input_[position_++] : kEnd; }
-  void Unget() { --position_; }
-
-  int ReadByte(int ch) {
-    if (input_state_ == InputState::kBinary) {
-      AppendChar(static_cast<std::uint8_t>(ch));
-      return rtf::kOk;
-    }
-    switch (ch) {
-      case '{':
+  int Read(const rtf::Token& token) {
+    switch (token.kind) {
+      case rtf::TokenKind::kGroupOpen:
         return PushGroup();
-      case '}':
+      case rtf::TokenKind::kGroupClose:
         return PopGroup();
-      case '\\':
-        return ReadControlWord();
-      case '\r':
-      case '\n':
+      case rtf::TokenKind::kText:
+      case rtf::TokenKind::kBinary:
+        // Binary data is copied like text: braces and backslashes in it are bytes.
+        for (const std::uint8_t byte : token.bytes) AppendChar(byte);
         return rtf::kOk;
-      default:
-        return ReadDataByte(static_cast<std::uint8_t>(ch));
-    }
-  }
-
-  int ReadDataByte(std::uint8_t byte) {
-    switch (input_state_) {
-      case InputState::kNormal:
-        AppendChar(byte);
-        return rtf::kOk;
-      case InputState::kHex:
-        return ReadHexDigit(byte);
-      case InputState::kBinary:
+      case rtf::TokenKind::kHexByte:
+        return ReadHexByte(token);
+      case rtf::TokenKind::kWord:
+      case rtf::TokenKind::kSymbol:
+        return ReadControl(token);
+      case rtf::TokenKind::kUnicode:  // not asked for: "\u" reads as an unknown word
+      case rtf::TokenKind::kEnd:
         break;
     }
     return rtf::kAssertion;
   }
 
-  int ReadHexDigit(std::uint8_t byte) {
-    const int digit = HexDigitValue(byte);
-    if (digit < 0) return rtf::kInvalidHex;
-    hex_value_ = hex_value_ * 16 + digit;
-    if (--hex_digits_left_ == 0) {
-      AppendChar(static_cast<std::uint8_t>(hex_value_));
-      input_state_ = InputState::kNormal;
-      hex_digits_left_ = 2;
-      hex_value_ = 0;
+  // "\'" is a table word ("'"): it clears a pending "\*" and, in a skipped destination,
+  // does nothing, so its digits are discarded with the rest of the destination.
+  int ReadHexByte(const rtf::Token& token) {
+    skip_pending_ = false;
+    if (destination_ == Destination::kSkip) return rtf::kOk;
+    switch (token.fault) {
+      case rtf::Fault::kNone:
+        AppendChar(token.byte);
+        return rtf::kOk;
+      case rtf::Fault::kBadHex:
+        return rtf::kInvalidHex;
+      case rtf::Fault::kTruncated:
+        return rtf::kOk;  // the escape simply ends with the input
     }
-    return rtf::kOk;
+    return rtf::kAssertion;
   }
 
-  // A data byte or a character word: counts down binary data, appends unless skipping.
+  int ReadControl(const rtf::Token& token) {
+    if (token.fault == rtf::Fault::kTruncated) return rtf::kEndOfFile;
+    if (token.has_parameter) last_parameter_ = token.magnitude;
+    // A backslash before a zero byte reads as the empty keyword.
+    const std::string_view keyword =
+        token.kind == rtf::TokenKind::kSymbol && token.byte == 0 ? std::string_view() : token.word;
+    return ApplyKeyword(keyword, token.parameter, token.has_parameter);
+  }
+
   void AppendChar(std::uint8_t byte) {
-    if (input_state_ == InputState::kBinary && --binary_bytes_left_ <= 0) {
-      input_state_ = InputState::kNormal;
-    }
     if (destination_ == Destination::kNormal) text_.push_back(Cp1252ToChar(byte));
   }
 
   int PushGroup() {
     if (saves_.size() >= rtf::kMaxGroupDepth) return rtf::kStackOverflow;
     try {
-      saves_.push_back({properties_, destination_, input_state_});
+      saves_.push_back({properties_, destination_});
     } catch (const std::bad_alloc&) {
       return rtf::kStackOverflow;
     }
-    input_state_ = InputState::kNormal;
     return rtf::kOk;
   }
 
@@ -291,40 +245,8 @@ class RtfReader {
     const SaveRecord& top = saves_.back();
     properties_ = top.properties;
     destination_ = top.destination;
-    input_state_ = top.input;
     saves_.pop_back();
     return rtf::kOk;
-  }
-
-  int ReadControlWord() {
-    int ch = Get();
-    if (ch == kEnd) return rtf::kEndOfFile;
-    BoundedToken<32> keyword;
-    if (!IsLetter(ch)) {
-      // A control symbol: the one byte is the keyword (a zero byte leaves it empty).
-      if (ch != 0) keyword.Push(static_cast<char>(ch));
-      return ApplyKeyword(keyword.View(), 0, false);
-    }
-    for (; IsLetter(ch); ch = Get()) keyword.Push(static_cast<char>(ch));
-
-    bool negative = false;
-    if (ch == '-') {
-      negative = true;
-      ch = Get();
-      if (ch == kEnd) return rtf::kEndOfFile;
-    }
-    bool has_parameter = false;
-    std::int32_t parameter = 0;
-    if (IsDigit(ch)) {
-      BoundedToken<20> digits;
-      for (; IsDigit(ch); ch = Get()) digits.Push(static_cast<char>(ch));
-      last_parameter_ = DigitsValue(digits.View());
-      parameter = negative ? -last_parameter_ : last_parameter_;
-      has_parameter = true;
-    }
-    // The delimiting blank belongs to the word; anything else is read again.
-    if (ch != ' ' && ch != kEnd) Unget();
-    return ApplyKeyword(keyword.View(), parameter, has_parameter);
   }
 
   int ApplyKeyword(std::string_view keyword, std::int32_t parameter, bool has_parameter) {
@@ -355,39 +277,33 @@ class RtfReader {
 
   int ApplyProperty(int target, std::int32_t value) {
     if (target < 0 || target >= kPropertyCount) return rtf::kBadTable;
-    properties_[target] = value;
+    properties_[static_cast<std::size_t>(target)] = value;
     return rtf::kOk;
   }
 
   int ApplySpecial(int target) {
-    if (destination_ == Destination::kSkip && target != kBinary) return rtf::kOk;
     switch (target) {
       case kBinary:
-        input_state_ = InputState::kBinary;
-        binary_bytes_left_ = last_parameter_;
+        // The count is the last parameter's digits without their sign, even in a skipped
+        // destination, so braces in the data never close groups.
+        tokens_.SetBinaryLength(static_cast<std::size_t>(last_parameter_));
         return rtf::kOk;
       case kSkipDestination:
-        skip_pending_ = true;
+        if (destination_ == Destination::kNormal) skip_pending_ = true;
         return rtf::kOk;
       case kHex:
-        input_state_ = InputState::kHex;
-        return rtf::kOk;
+        return rtf::kOk;  // the tokenizer reads the digits with the escape
       default:
         return rtf::kBadTable;
     }
   }
 
-  std::span<const std::uint8_t> input_;
-  std::size_t position_ = 0;
+  rtf::Tokenizer tokens_;
   std::u16string& text_;
 
   Destination destination_ = Destination::kNormal;
-  InputState input_state_ = InputState::kNormal;
-  std::int64_t binary_bytes_left_ = 0;
   std::int32_t last_parameter_ = 0;
   bool skip_pending_ = false;
-  int hex_digits_left_ = 2;
-  int hex_value_ = 0;
   Properties properties_{};
   std::vector<SaveRecord> saves_;
 };

@@ -1,6 +1,8 @@
-// The RTF text reader: a table-driven RTF scanner that skips the destinations a reader does
-// not show (font table, colours, style sheet, document information, headers, pictures, ...)
-// and copies the remaining text. It does not interpret Unicode words, fields or formatting.
+// The RTF text reader: a table-driven reader of the RTF tokenizer's tokens (base/rtf_tokenizer.h)
+// that skips the destinations a reader does not show (font table, colours, style sheet,
+// document information, headers, pictures, ...) and copies the remaining text byte for byte,
+// so the converted text file gives back the body's own bytes. It does not interpret Unicode
+// words (their fallback text shows), code pages, fields or formatting.
 #pragma once
 
 #include <cstddef>

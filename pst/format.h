@@ -61,11 +61,11 @@ inline constexpr std::size_t kHeaderSize = 564;
 inline constexpr std::uint64_t kFirstAMapOffset = 0x4400;
 inline constexpr std::size_t kPageSize = 512;
 inline constexpr std::size_t kPageDataSize = 496;
-inline constexpr std::uint64_t kAMapCoverage = 496 * 8 * 64;  // 253,952 bytes per AMap
-inline constexpr std::uint64_t kFirstFMapAMap = 128;          // AMap index of the first FMap
-inline constexpr std::uint64_t kFMapInterval = 496;           // AMaps covered by one FMap
-inline constexpr std::uint64_t kFirstFPMapAMap = 128 * 64;
-inline constexpr std::uint64_t kFPMapInterval = 496 * 64;
+inline constexpr std::uint64_t kAMapCoverage = 496ULL * 8 * 64;  // 253,952 bytes per AMap
+inline constexpr std::uint64_t kFirstFMapAMap = 128;             // AMap index of the first FMap
+inline constexpr std::uint64_t kFMapInterval = 496;              // AMaps covered by one FMap
+inline constexpr std::uint64_t kFirstFPMapAMap = 128ULL * 64;
+inline constexpr std::uint64_t kFPMapInterval = 496ULL * 64;
 inline constexpr std::size_t kSlotSize = 64;  // allocation granularity
 
 // Blocks.

@@ -597,7 +597,7 @@ bm::Status ReadNameMap(Store::Data& data) {
     } else if (guid_index == 2) {
       name.set = kPsPublicStrings;
     } else if (guid_index >= 3 && (guid_index - 3u) * 16 + 16 <= guids->size()) {
-      name.set = GuidAt(guids->data() + (guid_index - 3u) * 16);
+      name.set = GuidAt(guids->data() + std::size_t{guid_index - 3u} * 16);
     } else {
       data.db->Warn("name-to-id map entry " + std::to_string(i) + ": unknown property set");
       continue;
@@ -624,7 +624,7 @@ bm::Status ReadNameMap(Store::Data& data) {
 
 Store::Store(std::shared_ptr<const Data> data) : data_(std::move(data)) {}
 
-Result<Store> Store::Open(const std::filesystem::path& path, OpenOptions options) {
+Result<Store> Store::Open(const std::filesystem::path& path, const OpenOptions& options) {
   auto file = ndb::File::Open(path, options.memory_map);
   if (!file) return file.error();
   auto header = ndb::ReadHeader(**file, options.warn);

@@ -246,7 +246,7 @@ class Store {
   // Opens and checks the header, reads the node B-tree once into the children index and
   // reads the name-to-id map. Errors say why the file is not a readable store ("not a PST
   // file", "a 4 KB-page store (OST 2013) is not supported yet", "truncated: ...").
-  static Result<Store> Open(const std::filesystem::path& path, OpenOptions options = {});
+  static Result<Store> Open(const std::filesystem::path& path, const OpenOptions& options = {});
 
   FileFormat format() const;
   Encryption encryption() const;

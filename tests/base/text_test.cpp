@@ -22,6 +22,24 @@ TEST(TextTest, MalformedInputBecomesReplacementCharacters) {
   EXPECT_EQ(FromUtf8("\xed\xa0\x80"), u"\ufffd");  // an encoded surrogate
 }
 
+// Code page 1252 carries RTF bytes through the preview's text and back out into the
+// converted text file: every byte must come back as itself.
+TEST(TextTest, Cp1252BytesComeBackUnchanged) {
+  for (int byte = 0; byte < 256; ++byte) {
+    const char16_t ch = Cp1252ToChar(static_cast<std::uint8_t>(byte));
+    EXPECT_EQ(CharToCp1252(ch), std::optional<std::uint8_t>(static_cast<std::uint8_t>(byte)))
+        << byte;
+  }
+  EXPECT_EQ(Cp1252ToChar(0x80), u'\u20AC');
+  EXPECT_EQ(Cp1252ToChar(0x9F), u'\u0178');
+  EXPECT_EQ(Cp1252ToChar(0x81), u'\u0081');  // undefined in the code page
+  EXPECT_EQ(Cp1252ToChar(0xE9), u'\u00E9');
+  // Characters the code page has no byte for.
+  EXPECT_FALSE(CharToCp1252(u'\u0100').has_value());
+  EXPECT_FALSE(CharToCp1252(u'\u4E2D').has_value());
+  EXPECT_EQ(Cp1252ToUtf8("caf\xE9 \x80\x9D"), "caf\xC3\xA9 \xE2\x82\xAC\xC2\x9D");
+}
+
 TEST(TextTest, LatinWideningAndControlStripping) {
   const std::uint8_t bytes[] = {'a', 0xE9, 0xFF};
   EXPECT_EQ(BytesToText(bytes), u"a\u00e9\u00ff");

@@ -4,9 +4,11 @@
 #include <string>
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "convert/html_text.h"
 #include "convert/mimelib.h"
 #include "convert/rtf_text.h"
+#include "preview/rtf_reader.h"
 #include "support/test_support.h"
 
 namespace bm {
@@ -77,6 +79,18 @@ TEST(RtfToText, UnicodeEscapesSkipTheirFallbackCharacters) {
   EXPECT_EQ(RtfToText("{\\rtf1\\ansi \\uc0\\u233 x}"), "\xC3\xA9x");
 }
 
+TEST(RtfToText, SurrogateHalvesWithoutPartnersAreMarkedNotDropped) {
+  EXPECT_EQ(RtfToText("{\\rtf1 \\uc0\\u-10179 x}"), "\xEF\xBF\xBDx");
+  EXPECT_EQ(RtfToText("{\\rtf1 \\uc0 a\\u-10179}"), "a\xEF\xBF\xBD");
+  EXPECT_EQ(RtfToText("{\\rtf1 \\uc0\\u-8704 }"), "\xEF\xBF\xBD");
+}
+
+TEST(RtfToText, BinaryDataIsNeverReadAsRtf) {
+  // Data after "\bin" in an ignorable destination stays data, even when it holds braces.
+  EXPECT_EQ(RtfToText("{\\rtf1 {\\*\\bin2 }}hidden}ok}"), "ok");
+  EXPECT_EQ(RtfToText("{\\rtf1 a\\bin5 {\\parb}"), "ab");
+}
+
 TEST(RtfToText, HexBytesUseTheDocumentAndFontCodePages) {
   EXPECT_EQ(RtfToText("{\\rtf1\\ansi\\ansicpg1252 caf\\'e9 \\'80}"), "caf\xC3\xA9 \xE2\x82\xAC");
   EXPECT_EQ(RtfToText("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8}"), "\xD0\x9F\xD1\x80\xD0\xB8");
@@ -85,6 +99,20 @@ TEST(RtfToText, HexBytesUseTheDocumentAndFontCodePages) {
       RtfToText("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset128 MS Mincho;}}"
                 "\\f0 A {\\f1 \\'93\\'fa\\'96\\'7b} \\'e9}"),
       "A \xE6\x97\xA5\xE6\x9C\xAC \xC3\xA9");
+}
+
+// Both readers take "\\'hh" from the same tokenizer: the component's decodes the bytes in the
+// document's code page, the preview's keeps the bytes themselves for its byte-text file.
+TEST(RtfToText, HexBytesReachBothReadersAlike) {
+  const std::string rtf = "{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8 \\'80}";
+  EXPECT_EQ(RtfToText(rtf), "\xD0\x9F\xD1\x80\xD0\xB8 \xD0\x82");
+  std::u16string preview;
+  ASSERT_EQ(ConvertRtfToText(
+                std::span(reinterpret_cast<const std::uint8_t*>(rtf.data()), rtf.size()), preview),
+            rtf::kOk);
+  std::string bytes;
+  for (const char16_t ch : preview) bytes.push_back(static_cast<char>(CharToCp1252(ch).value()));
+  EXPECT_EQ(bytes, "\xCF\xF0\xE8 \x80");
 }
 
 TEST(RtfToText, EncapsulatedHtmlGivesTheTextOfThatHtml) {

@@ -77,6 +77,21 @@ TEST(RtfReader, BinaryDataIsCopiedAsIs) {
   ExpectText("{\\fonttbl\\bin2 }}}z", u"z");
 }
 
+// A count of zero (or none at all) takes no data: the byte after it is read as RTF again,
+// so a brace or a control word there is not lost.
+TEST(RtfReader, BinaryWithoutDataTakesNoByte) {
+  ExpectText("{\\bin0 }x", u"x");
+  ExpectText("\\bin0 \\par y", u"\ny");
+  ExpectText("{\\bin}z", u"z");
+}
+
+// Hex escapes are read with their two digits: a damaged one in a skipped destination is
+// dropped with it; one in the text ends the run, whatever byte follows the backslash.
+TEST(RtfReader, HexEscapesAreReadWhole) {
+  ExpectText("{\\fonttbl\\'}ok", u"ok");
+  ExpectText("a\\'{b}", u"a", rtf::kInvalidHex);
+}
+
 TEST(RtfReader, PropertyWordsProduceNoText) {
   ExpectText("\\b bold\\b0  plain\\qc\\li720\\paperw12240 x", u"bold plainx");
   ExpectText("\\b-5 neg", u"neg");

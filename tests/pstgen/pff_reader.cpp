@@ -1,7 +1,6 @@
 #include "pstgen/pff_reader.h"
 
 #include "base/text.h"
-#include "convert/charset.h"
 
 #include <libpff.h>
 
@@ -238,7 +237,7 @@ std::optional<std::u16string> Utf16Of(const PffProperty& property) {
   if (property.value_type == 0x001E) {  // 8-bit text, as ANSI stores hold it: Windows-1252
     std::string bytes(property.data.begin(), property.data.end());
     while (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
-    return bm::FromUtf8(bm::Windows1252ToUtf8(bytes));
+    return bm::FromUtf8(bm::Cp1252ToUtf8(bytes));
   }
   if (property.value_type != 0x001F) return std::nullopt;
   std::u16string text;

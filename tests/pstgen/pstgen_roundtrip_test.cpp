@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
-#include "convert/charset.h"
 #include "pstgen/pff_reader.h"
 #include "pstgen/readpst_reader.h"
 #include "support/test_support.h"
@@ -124,7 +123,7 @@ const std::u16string* TextOf(const Message& message, std::uint16_t id) {
 // Text as a store of `format` gives it back: ANSI stores keep Windows-1252 only.
 std::u16string Stored(std::u16string_view text, FileFormat format) {
   if (format == FileFormat::kUnicode) return std::u16string(text);
-  return bm::FromUtf8(bm::Windows1252ToUtf8(ToWindows1252(text)));
+  return bm::FromUtf8(bm::Cp1252ToUtf8(ToWindows1252(text)));
 }
 std::optional<std::u16string> StoredName(const std::optional<std::u16string>& name,
                                          FileFormat format) {
