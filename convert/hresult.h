@@ -30,7 +30,6 @@ inline constexpr HResult STG_E_ACCESSDENIED = detail::Code(0x80030005u);
 inline constexpr HResult STG_E_WRITEFAULT = detail::Code(0x8003001Du);
 inline constexpr HResult STG_E_FILEALREADYEXISTS = detail::Code(0x80030050u);
 inline constexpr HResult STG_E_MEDIUMFULL = detail::Code(0x80030070u);
-inline constexpr HResult STG_E_INVALIDHEADER = detail::Code(0x800300FBu);
 // HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): a name or path longer than the file system
 // takes.
 inline constexpr HResult E_FILENAMETOOLONG = detail::Code(0x800700CEu);
