@@ -59,18 +59,6 @@ void EnableStartControls(MainWindow& window, bool enable) {
   window.EnableMenuCommand(command::kOpenAndScan, enable);
 }
 
-// `path`, or `path` with "-2", "-3", ... when something already stands there (mirror
-// directories: inside the run's own destination root, which no other run shares).
-fs::path FreshPath(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::exists(path, ec)) return path;
-  for (int n = 2;; ++n) {
-    fs::path candidate = path;
-    candidate += "-" + std::to_string(n);
-    if (!fs::exists(candidate, ec)) return candidate;
-  }
-}
-
 // A folder name as a directory name: never "." or "..", never empty, short enough for the
 // file system, and with the top folder's blanks turned into dashes as the tree always had.
 std::string MirrorDirectoryName(const std::u16string& folder_name) {
@@ -90,18 +78,19 @@ std::string MirrorDirectoryName(const std::u16string& folder_name) {
 // pre-order, so the parent is the last directory made one level up; this holds for folders
 // the tree does not show too); siblings with the same name get distinct directories so
 // neither overwrites the other's items.
-std::vector<fs::path> CreateMirrorDirectories(const FolderNodeList& nodes,
-                                              const fs::path& destination_root) {
+std::vector<Result<fs::path>> CreateMirrorDirectories(const FolderNodeList& nodes,
+                                                      const fs::path& destination_root) {
   std::vector<fs::path> by_depth{destination_root};
-  std::vector<fs::path> mirrors;
+  std::vector<Result<fs::path>> mirrors;
   mirrors.reserve(nodes.size());
   for (const FolderNode& node : nodes) {
     const auto depth = static_cast<std::size_t>(std::max(node.depth, 1));
     if (by_depth.size() > depth) by_depth.resize(depth);
-    fs::path mirror = FreshPath(by_depth.back() / MirrorDirectoryName(node.name));
-    std::error_code ec;
-    fs::create_directory(mirror, ec);
-    by_depth.push_back(mirror);
+    const fs::path wanted = by_depth.back() / MirrorDirectoryName(node.name);
+    Result<fs::path> mirror = CreateFreshDirectory(wanted);
+    // A folder below one that could not be made is still placed where it belongs, so that
+    // its own failure names the right place.
+    by_depth.push_back(mirror ? *mirror : wanted);
     mirrors.push_back(std::move(mirror));
   }
   return mirrors;
@@ -114,12 +103,18 @@ void ConvertTickedFolders(AppState& state, const fs::path& destination) {
   if (!made) throw std::runtime_error(made.error().message());
   const fs::path& root = *made;
   state.report.SetDestinationRoot(FromPath(root));
-  const std::vector<fs::path> mirrors = CreateMirrorDirectories(state.folder_nodes, root);
+  const std::vector<Result<fs::path>> mirrors = CreateMirrorDirectories(state.folder_nodes, root);
   state.stop_flag = 0;
   for (std::size_t i = 0; i < state.folder_nodes.size() && i < mirrors.size(); ++i) {
     const FolderNode& node = state.folder_nodes[i];
     if (!state.main_window.IsTreeItemChecked(node.TickItem())) continue;
-    export_handle_export_folder_items(state, node.folder_nid, FromPath(mirrors[i]));
+    if (!mirrors[i]) {
+      // None of the folder's items can be written; the report says so once, with the cause.
+      state.ReportFailure(node.FolderPath(), u"its folder cannot be made in the destination: " +
+                                                 FromUtf8(mirrors[i].error().message()));
+      continue;
+    }
+    export_handle_export_folder_items(state, node.folder_nid, FromPath(*mirrors[i]));
   }
 }
 

@@ -108,8 +108,9 @@ std::u16string FreeTargetPath(std::u16string_view directory, std::u16string_view
   std::u16string path;
   for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
     path = TargetCandidate(directory, stem, number_text, extension, attempt);
-    std::error_code error;
-    if (!std::filesystem::exists(ToPath(path), error) && !error) break;
+    // A name the file system cannot take is not tried 100,000 times: the write then fails
+    // at once and says why.
+    if (!PathExists(ToPath(path)).value_or(false)) break;
   }
   return path;
 }
