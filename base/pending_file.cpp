@@ -175,4 +175,10 @@ Status WriteFileReplacing(const std::filesystem::path& target, std::string_view 
   return WriteFileAtomically(target, bytes, ExistingFile::kReplace);
 }
 
+Result<FileDescriptor> PendingFile::DuplicateDescriptor() const {
+  FileDescriptor copy(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+  if (!copy.valid()) return Error("the file cannot be opened again: " + ErrnoText(errno), errno);
+  return copy;
+}
+
 }  // namespace bm

@@ -59,6 +59,11 @@ class PendingFile {
 
   std::filesystem::path path() const { return directory_ / name_; }
 
+  // A second descriptor of the temporary file, for writers that take a file of their own (a
+  // compound-file library): the file is reached however deep its folder lies. Write({}) still
+  // closes this object's own descriptor afterwards.
+  Result<FileDescriptor> DuplicateDescriptor() const;
+
  private:
   PendingFile(std::filesystem::path directory, FileDescriptor directory_handle, std::string name,
               FileDescriptor fd)

@@ -5,6 +5,9 @@
 #include "convert/file_bytes.h"
 #include "convert/mapi_properties.h"
 #include "convert/msg_writer.h"
+#include "msg/msg_copy.h"
+
+#include <cerrno>
 
 namespace bm {
 
@@ -30,8 +33,36 @@ HResult MsgMessage::LoadMessageFromFile(const std::u16string& eml_path, int type
   return S_OK;
 }
 
+HResult MsgMessage::CopyFromStoreMessage(const pst::Store& store, const pst::Message& message) {
+  source_store_ = &store;
+  source_message_ = message;
+  return S_OK;
+}
+
 HResult MsgMessage::CommitMessage() {
-  return WriteMsgFile(*content_, path_);
+  failure_.clear();
+  warnings_.clear();
+  if (!source_message_) return WriteMsgFile(*content_, path_);
+  msg::CopyOptions options;
+  options.warn = [this](const std::string& text) { warnings_.push_back(text); };
+  const Status written = msg::WriteMsgCopy(*source_store_, *source_message_, path_, options);
+  if (written) return S_OK;
+  failure_ = written.error().message();
+  switch (written.error().system_error()) {
+    case EEXIST:
+      return STG_E_FILEALREADYEXISTS;
+    case ENOSPC:
+    case EDQUOT:
+      return STG_E_MEDIUMFULL;
+    case ENAMETOOLONG:
+      return E_FILENAMETOOLONG;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return STG_E_ACCESSDENIED;
+    default:
+      return STG_E_WRITEFAULT;
+  }
 }
 
 MessagingSession::~MessagingSession() = default;

@@ -4,10 +4,13 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "convert/component_runtime.h"
 #include "convert/hresult.h"
+#include "pst/store.h"
 
 namespace bm {
 
@@ -35,6 +38,17 @@ class MsgMessage {
   // holds no message.
   HResult LoadMessageFromFile(const std::u16string& eml_path, int type);
 
+  // Makes the message a copy of `message` of `store`: every property, recipient and attachment
+  // as stored, written by CommitMessage (the store must still be open then). Replaces what
+  // LoadMessageFromFile gave it.
+  HResult CopyFromStoreMessage(const pst::Store& store, const pst::Message& message);
+
+  // Why the last CommitMessage failed, as a sentence ("attachment 0: ..."); and what it could
+  // not carry over although it wrote the file (an embedding too deep, a property without a
+  // name). Both empty after a whole copy.
+  const std::string& failure() const { return failure_; }
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
   // Writes the MSG file at the bound path: to a temporary file in the same directory, renamed
   // into place only when complete. An existing file at that path is never replaced
   // (STG_E_FILEALREADYEXISTS); a failed write leaves no file behind.
@@ -48,6 +62,11 @@ class MsgMessage {
 
   std::filesystem::path path_;
   std::unique_ptr<MessageContent> content_;
+  // Set by CopyFromStoreMessage: the commit then copies the stored message.
+  const pst::Store* source_store_ = nullptr;
+  std::optional<pst::Message> source_message_;
+  std::string failure_;
+  std::vector<std::string> warnings_;
 };
 
 class MessagingSession {

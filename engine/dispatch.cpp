@@ -111,9 +111,13 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
                   WriteTaskItem);
       break;
     case mapi::MessageKind::kOther:
-      // Distribution lists, meeting and task requests, journal entries, ...: not converted,
-      // but a conversion says how many of each it left out.
-      if (converting) state.report.Skipped(message_class->value_or(u"(unknown)"));
+      // Distribution lists, meeting and task requests, journal entries, posts, reports and
+      // unknown classes: not listed, but converted like e-mails, as copies of the stored
+      // message, and counted under their class.
+      if (converting) {
+        WriteRecord(state, message, item_index, target_directory, &mapi::ReadEmailRecord,
+                    WriteEmailItem);
+      }
       break;
   }
   return 1;

@@ -525,14 +525,10 @@ class CopyWriter {
   NameMap names_;
 };
 
-// Writes the compound file into the already created file at `path`.
-Status WriteCompoundFile(const std::filesystem::path& path, const pst::Store& store,
-                         const pst::Message& message, const CopyOptions& options) {
-  Result<FileDescriptor> fd = [&]() -> Result<FileDescriptor> {
-    FileDescriptor opened(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!opened.valid()) return Error("the file cannot be opened: " + ErrnoText(errno));
-    return opened;
-  }();
+// Writes the compound file into the pending file at `path` through its descriptor `fd`.
+Status WriteCompoundFile(Result<FileDescriptor> fd, const std::filesystem::path& path,
+                         const pst::Store& store, const pst::Message& message,
+                         const CopyOptions& options) {
   if (!fd) return fd.error();
   Result<bm::Stream> file = StreamFor(std::move(*fd));
   if (!file) return file.error();
@@ -569,7 +565,9 @@ Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,
       target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
   Result<PendingFile> pending = PendingFile::Create(directory);
   if (!pending) return pending.error().Within(target.string());
-  if (Status written = WriteCompoundFile(pending->path(), store, message, options); !written) {
+  if (Status written = WriteCompoundFile(pending->DuplicateDescriptor(), pending->path(), store,
+                                         message, options);
+      !written) {
     return written.error().Within(target.string());
   }
   if (Status closed = pending->Write({}); !closed) return closed.error().Within(target.string());

@@ -19,8 +19,10 @@
 
 namespace bm::msg {
 
-// Embedded messages nested deeper than this are not written as message objects.
-inline constexpr int kMaxEmbeddingDepth = 8;
+// Embedded messages nested deeper than this are not written as message objects (the copy
+// recurses once per level). Far beyond what mail clients make; a chain that reaches it is
+// written up to it and the rest is named in a warning.
+inline constexpr int kMaxEmbeddingDepth = 100;
 
 struct CopyOptions {
   // Told each thing the copy could not carry over as it should while the file is still

@@ -278,10 +278,11 @@ TEST(MsgCopy, MsgconvertReadsTheSampleCopies) {
 
 TEST(MsgCopy, EmbeddingDeeperThanTheLimitIsWarnedAndBounded) {
   TempDir dir;
+  // A chain 50 deep, the depth that once lost levels 9 to 50 without a word.
   pstgen::Store store;
   pstgen::Message* level = &store.top().AddFolder(u"Inbox").AddMessage("IPM.Note");
   level->SetSubject(u"level 0");
-  for (int i = 1; i <= 10; ++i) {
+  for (int i = 1; i <= 50; ++i) {
     level = &level->AddEmbeddedMessage(u"level", "IPM.Note");
     level->SetSubject(u"level " + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)));
   }
@@ -290,21 +291,35 @@ TEST(MsgCopy, EmbeddingDeeperThanTheLimitIsWarnedAndBounded) {
   ASSERT_TRUE(opened);
   auto message = opened->OpenMessage(AllMessages(*opened).at(0));
   ASSERT_TRUE(message);
+  auto embedding_depth = [](const MsgObject& top) {
+    int depth = 0;
+    const MsgObject* object = &top;
+    while (!object->attachments.empty() && object->attachments[0].embedded) {
+      object = object->attachments[0].embedded.get();
+      ++depth;
+    }
+    return std::pair{depth, object};
+  };
+
+  // The default limit takes every level.
   std::vector<std::string> warnings;
   msg::CopyOptions options;
   options.warn = [&](const std::string& text) { warnings.push_back(text); };
+  ASSERT_TRUE(msg::WriteMsgCopy(*opened, *message, dir.path() / "whole.msg", options));
+  EXPECT_TRUE(warnings.empty()) << warnings.front();
+  const auto whole = ReadMsg(dir.path() / "whole.msg");
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(embedding_depth(whole->message).first, 50);
+
+  // A lower limit keeps what lies below it as an attachment and says so once.
+  options.max_embedding_depth = 8;
   ASSERT_TRUE(msg::WriteMsgCopy(*opened, *message, dir.path() / "deep.msg", options));
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find("deeper than 8"), std::string::npos) << warnings[0];
   const auto file = ReadMsg(dir.path() / "deep.msg");
   ASSERT_TRUE(file);
   EXPECT_TRUE(file->faults.empty()) << Lines(file->faults);
-  int depth = 0;
-  const MsgObject* object = &file->message;
-  while (!object->attachments.empty() && object->attachments[0].embedded) {
-    object = object->attachments[0].embedded.get();
-    ++depth;
-  }
+  const auto [depth, object] = embedding_depth(file->message);
   EXPECT_EQ(depth, 8);
   ASSERT_EQ(object->attachments.size(), 1u);  // the ninth level stays an attachment
   EXPECT_FALSE(object->attachments[0].properties.empty());

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "convert/messaging_session.h"
 #include "writer_fixture.h"
 
 namespace bm {
@@ -67,18 +68,48 @@ TEST(Routing, ConversionWritesEveryRoutedKindIncludingFeeds) {
   ASSERT_NE(folder, nullptr);
   const std::filesystem::path target = fixture.Convert(*folder);
   const std::u16string tail = FromPath(target) + u"/";
-  EXPECT_EQ(fixture.window.StatusTexts(),
-            (std::vector<std::u16string>{
-                u"Mail [1]" + tail + u"listed email", u"Mail [2]" + tail + u"listed smime",
-                u"Mail [3]" + tail + u"listed document", u"Mail [4]" + tail + u"listed conflict",
-                u"Mail [5]" + tail + u"feed", u"Saving Contact [6]" + tail + u"listed contact",
-                u"Saving Appointment [7]" + tail + u"listed appointment",
-                u"Saving Task [8]" + tail + u"listed task",
-                u"Saving Notes [9]" + tail + u"listed note"}));
+  EXPECT_EQ(
+      fixture.window.StatusTexts(),
+      (std::vector<std::u16string>{
+          u"Mail [1]" + tail + u"listed email", u"Mail [2]" + tail + u"listed smime",
+          u"Mail [3]" + tail + u"listed document", u"Mail [4]" + tail + u"listed conflict",
+          u"Mail [5]" + tail + u"feed", u"Saving Contact [6]" + tail + u"listed contact",
+          u"Saving Appointment [7]" + tail + u"listed appointment",
+          u"Saving Task [8]" + tail + u"listed task", u"Saving Notes [9]" + tail + u"listed note",
+          // Every other class is converted like an e-mail.
+          u"Mail [10]" + tail + u"skipped distlist", u"Mail [11]" + tail + u"skipped meeting",
+          u"Mail [12]" + tail + u"skipped taskrequest", u"Mail [13]" + tail + u"skipped journal",
+          u"Mail [14]" + tail + u"skipped post"}));
   EXPECT_EQ(test::FileNames(target),
             (std::vector<std::string>{"listed appointment--7.txt", "listed contact--6.txt",
                                       "listed note--9.txt", "listed task--8.txt"}));
   EXPECT_TRUE(fixture.window.Rows().empty());
+}
+
+// Nothing is skipped: every class the text writers do not take becomes an MSG file named like
+// an e-mail and is counted under its class.
+TEST(Routing, EveryOtherClassBecomesAnMsgFileCountedUnderItsClass) {
+  WriterFixture fixture;
+  const FolderNode* folder = ScanClasses(fixture);
+  ASSERT_NE(folder, nullptr);
+  fixture.state.messaging_session_status =
+      MessagingSession::Create(fixture.state.messaging_session);
+  fixture.state.report.Clear();
+  const std::filesystem::path target = fixture.Convert(*folder);
+  const std::vector<std::string> names = test::FileNames(target);
+  for (const char* name :
+       {"skipped distlist--10.msg", "skipped meeting--11.msg", "skipped taskrequest--12.msg",
+        "skipped journal--13.msg", "skipped post--14.msg", "feed--5.msg", "listed email--1.msg"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+  }
+  EXPECT_TRUE(fixture.state.report.SkippedByClass().empty());
+  EXPECT_TRUE(fixture.state.report.Failures().empty());
+  const std::map<std::u16string, int> written = fixture.state.report.WrittenByKind();
+  EXPECT_EQ(written.at(u"email"), 5);
+  for (const char16_t* message_class : {u"IPM.DistList", u"IPM.Schedule.Meeting.Request",
+                                        u"IPM.TaskRequest", u"IPM.Activity", u"IPM.Post"}) {
+    EXPECT_EQ(written.at(message_class), 1) << ToUtf8(message_class);
+  }
 }
 
 // A window that asks to stop as soon as the first row is listed.
