@@ -24,8 +24,9 @@ namespace {
 
 constexpr std::uint16_t kTagAttachMethod = 0x3705;
 constexpr std::uint16_t kTagAttachData = 0x3701;
-// Embedded messages nest this deep at most; deeper is a loop or damage.
-constexpr int kMaxEmbeddingDepth = 32;
+// Embedded messages nest this deep at most; deeper is a loop or damage. Above what the MSG
+// copy follows (msg/), so the copy's own limit, which keeps what lies below it, is met first.
+constexpr int kMaxEmbeddingDepth = 128;
 
 bool IsFolderType(std::uint32_t nid) {
   const std::uint32_t t = fmt::NidType(nid);

@@ -305,7 +305,9 @@ TEST(MsgCopy, EmbeddingDeeperThanTheLimitIsWarnedAndBounded) {
   std::vector<std::string> warnings;
   msg::CopyOptions options;
   options.warn = [&](const std::string& text) { warnings.push_back(text); };
-  ASSERT_TRUE(msg::WriteMsgCopy(*opened, *message, dir.path() / "whole.msg", options));
+  const Status whole_written =
+      msg::WriteMsgCopy(*opened, *message, dir.path() / "whole.msg", options);
+  ASSERT_TRUE(whole_written) << whole_written.error().message();
   EXPECT_TRUE(warnings.empty()) << warnings.front();
   const auto whole = ReadMsg(dir.path() / "whole.msg");
   ASSERT_TRUE(whole);
