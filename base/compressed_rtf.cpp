@@ -39,7 +39,7 @@ std::uint32_t ReadLe32(std::span<const std::uint8_t> data, std::size_t at) {
 }
 
 void WriteLe32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // The circular dictionary shared by both directions.
