@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QStyle>
@@ -23,6 +24,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -43,6 +45,15 @@
 namespace bm::app {
 
 namespace {
+
+// Workers that write a conversion's items: the "Conversion jobs" entry of the program's
+// settings file (~/.config/Brindlemoor/Brindlemoor.conf); 0 or none means one per core.
+unsigned ConversionJobsSetting() {
+  const QSettings settings(QStringLiteral("Brindlemoor"), QStringLiteral("Brindlemoor"));
+  bool valid = false;
+  const int jobs = settings.value(QStringLiteral("Conversion jobs")).toInt(&valid);
+  return valid && jobs > 0 ? static_cast<unsigned>(std::min(jobs, 256)) : 0;
+}
 
 constexpr const char* kProductAndVersion = "Brindlemoor 5.4";
 constexpr const char* kProductSite = "https://brindlemoor.example.org";
@@ -186,6 +197,7 @@ CTarnwickDlg::CTarnwickDlg(std::unique_ptr<UserInteraction> user, EngineCalls en
     : QMainWindow(parent), user_(std::move(user)), engine_(std::move(engine)) {
   InitResources();
   state_ = std::make_unique<AppState>(*this);
+  state_->conversion_jobs = ConversionJobsSetting();
   flush_timer_ = new QTimer(this);
   flush_timer_->setSingleShot(true);
   connect(flush_timer_, &QTimer::timeout, this, [this] { FlushUpdates(); });

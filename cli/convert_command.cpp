@@ -27,6 +27,7 @@ struct ConvertOptions {
   std::vector<std::string> folders;
   std::string temp;
   bool json = false;
+  unsigned jobs = 0;  // 0: one per core
 };
 
 // Ticks the named folders with everything below them, or every folder when none is named.
@@ -88,7 +89,7 @@ void PrintSummary(const ConversionReport& report, int stop_signal) {
                 VisibleText(failure.reason).c_str());
   }
   if (stop_signal != 0) {
-    std::printf("STOPPED  by %s: the items not listed above were not converted\n",
+    std::printf("STOPPED  by %s: the items named above as stopped were not converted\n",
                 SignalName(stop_signal));
   }
 }
@@ -134,6 +135,7 @@ int RunConvert(const ConvertOptions& options) {
     return kExitNotStarted;
   }
   if (!TickFolders(session, options.folders)) return kExitNotStarted;
+  state.conversion_jobs = options.jobs;
 
   // Until here a signal ends the run at once: nothing was written outside the temp folder.
   // From here on it stops the run cleanly.
@@ -176,7 +178,8 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
       "Convert folders of a PST file into a new directory tree under DEST: e-mails become .msg "
       "files, contacts, appointments, tasks and notes UTF-16 text files. When standard error is "
       "a terminal, a progress bar there shows the items done, the rate and the time left. "
-      "Ctrl+C (or SIGTERM, SIGHUP) stops after the current item and still prints the summary. "
+      "Ctrl+C (or SIGTERM, SIGHUP) stops every worker after its current item and still prints the "
+      "summary, naming the items not written. "
       "Exit status: 0 all written, 2 some items not written, 1 the run could not start, 128+N "
       "stopped by signal N (130 Ctrl+C).");
   AddPstArgument(*convert, options->pst, "The PST file to convert");
@@ -189,6 +192,11 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
                       "(\"/Top of Personal Folders/Inbox\") or tree position; repeatable; "
                       "default: every folder");
   AddTempOption(*convert, options->temp);
+  convert
+      ->add_option("--jobs", options->jobs,
+                   "Items written at once, each by a worker of its own; the output is the same "
+                   "whatever the number. Default: one per core")
+      ->check(CLI::Range(1u, 256u));
   AddJsonFlag(*convert, options->json,
               "Print the final report as a JSON object (destination, written, skipped, failed, "
               "stopped_by, exit_status) instead of the summary");

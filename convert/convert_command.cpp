@@ -18,6 +18,7 @@
 #include "convert/messaging_session.h"
 #include "convert/mimelib.h"
 #include "engine/app_state.h"
+#include "engine/conversion_pipeline.h"
 #include "engine/dispatch.h"
 
 namespace bm {
@@ -105,17 +106,20 @@ void ConvertTickedFolders(AppState& state, const fs::path& destination) {
   state.report.SetDestinationRoot(FromPath(root));
   const std::vector<Result<fs::path>> mirrors = CreateMirrorDirectories(state.folder_nodes, root);
   state.stop_flag = 0;
+  std::vector<ConversionFolder> folders;
   for (std::size_t i = 0; i < state.folder_nodes.size() && i < mirrors.size(); ++i) {
     const FolderNode& node = state.folder_nodes[i];
     if (!state.main_window.IsTreeItemChecked(node.TickItem())) continue;
-    if (!mirrors[i]) {
-      // None of the folder's items can be written; the report says so once, with the cause.
-      state.ReportFailure(node.FolderPath(), u"its folder cannot be made in the destination: " +
-                                                 FromUtf8(mirrors[i].error().message()));
-      continue;
+    ConversionFolder folder;
+    folder.node = &node;
+    if (mirrors[i]) {
+      folder.directory = FromPath(*mirrors[i]);
+    } else {
+      folder.directory_error = FromUtf8(mirrors[i].error().message());
     }
-    export_handle_export_folder_items(state, node.folder_nid, FromPath(*mirrors[i]));
+    folders.push_back(std::move(folder));
   }
+  ConvertFolderItems(state, folders, state.conversion_jobs);
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ HResult MsgMessage::CommitMessage() {
   if (!source_message_) return WriteMsgFile(*content_, path_);
   msg::CopyOptions options;
   options.warn = [this](const std::string& text) { warnings_.push_back(text); };
+  options.name_when_whole = choose_name_;
   const Status written = msg::WriteMsgCopy(*source_store_, *source_message_, path_, options);
   if (written) return S_OK;
   failure_ = written.error().message();

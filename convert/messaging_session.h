@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,13 @@ class MsgMessage {
   // (STG_E_FILEALREADYEXISTS); a failed write leaves no file behind.
   HResult CommitMessage();
 
+  // Makes CommitMessage of a store copy ask `choose` for the file's path once the file is
+  // whole, instead of using the bound path: a run that writes many messages at once fixes
+  // their names in its own order, after the slow part of each.
+  void ChooseNameWhenWhole(std::function<std::filesystem::path()> choose) {
+    choose_name_ = std::move(choose);
+  }
+
   // What the message holds now (for inspection).
   const MessageContent& Content() const { return *content_; }
 
@@ -67,6 +75,7 @@ class MsgMessage {
   std::optional<pst::Message> source_message_;
   std::string failure_;
   std::vector<std::string> warnings_;
+  std::function<std::filesystem::path()> choose_name_;
 };
 
 class MessagingSession {

@@ -81,6 +81,8 @@ class AppState {
   // dispatch gave the last item of the folder being listed or converted.
   std::atomic<bool> conversion_mode{false};
   std::atomic<int> stop_flag{0};
+  // Workers that write a conversion's items; 0: one per core.
+  unsigned conversion_jobs = 0;
   std::int32_t running_item_number = 0;
   RowRecordLists row_records;
 

@@ -1,6 +1,8 @@
 #include "engine/dispatch.h"
 
+#include <cstdint>
 #include <exception>
+#include <functional>
 #include <new>
 #include <optional>
 
@@ -16,10 +18,10 @@ namespace {
 
 // A conversion names every item it could not write: a message the store cannot give must not
 // vanish from the run without a word.
-void ReportUnreadable(AppState& state, std::u16string_view folder, int item_index,
+void ReportUnreadable(const ReportSink& sink, std::u16string_view folder, int item_index,
                       std::u16string_view reason) {
-  state.ReportFailure(std::u16string(folder) + u" item " + DecimalText(item_index + 1),
-                      std::u16string(reason));
+  sink.Failed(std::u16string(folder) + u" item " + DecimalText(item_index + 1),
+              std::u16string(reason));
 }
 
 // The report of a conversion; a folder load keeps nothing.
@@ -31,27 +33,88 @@ ReportSink SinkFor(AppState& state) {
                          std::u16string reason) { state.ReportFailure(item, reason); }};
 }
 
+// The number an item shows: in a conversion its position in its folder, fixed before anything
+// is written, so an item that fails keeps its number and never renumbers those after it; in a
+// listing the count of the rows so far.
+using NumberSource = std::function<std::int32_t()>;
+
 // Reads the record of `Read`'s kind and hands it to `write`; a record that cannot be read is
 // reported with its cause instead.
 template <typename Record, typename Write>
-void WriteRecord(AppState& state, const pst::Message& message, int item_index,
-                 std::u16string_view target_directory,
+void WriteRecord(const WriterEnv& env, const pst::Message& message, int item_index,
+                 std::u16string_view target_directory, const NumberSource& number,
                  Result<Record> (*read)(const pst::Store&, const pst::Message&), Write write) {
   std::optional<Result<Record>> read_record;
   try {
-    read_record.emplace(read(*state.store, message));
+    read_record.emplace(read(env.store, message));
   } catch (const std::bad_alloc&) {
     throw;  // the whole listing or conversion ends with that reason
   } catch (const std::exception& error) {
-    ReportUnreadable(state, target_directory, item_index,
+    ReportUnreadable(env.sink, target_directory, item_index,
                      u"it cannot be read from the store: " + FromUtf8(error.what()));
     return;
   }
   Result<Record>& record = *read_record;
   if (!record) {
-    ReportUnreadable(state, target_directory, item_index, FromUtf8(record.error().message()));
+    ReportUnreadable(env.sink, target_directory, item_index, FromUtf8(record.error().message()));
     return;
   }
+  const ItemTarget target{.message = message,
+                          .folder_path = target_directory,
+                          .item_index = item_index,
+                          .number = number()};
+  write(env, *record, target);
+}
+
+// Routes one message by its class to the writer of its kind.
+void RouteItem(const WriterEnv& env, const pst::Message& message, int item_index,
+               std::u16string_view target_directory, const NumberSource& number) {
+  const Result<std::optional<std::u16string>> message_class =
+      message.properties().String(mapi::pid::kMessageClass);
+  if (!message_class) {
+    ReportUnreadable(
+        env.sink, target_directory, item_index,
+        u"its kind cannot be read from the store: " + FromUtf8(message_class.error().message()));
+    return;
+  }
+  const bool converting = env.conversion_mode;
+  auto route = [&](auto read, auto write) {
+    WriteRecord(env, message, item_index, target_directory, number, read, write);
+  };
+  switch (mapi::KindOfMessageClass(message_class->value_or(std::u16string()))) {
+    case mapi::MessageKind::kAppointment:
+      route(&mapi::ReadAppointmentRecord, WriteAppointmentItem);
+      break;
+    case mapi::MessageKind::kEmail:
+      route(&mapi::ReadEmailRecord, WriteEmailItem);
+      break;
+    case mapi::MessageKind::kContact:
+      route(&mapi::ReadContactRecord, WriteContactItem);
+      break;
+    case mapi::MessageKind::kNote:
+      route(&mapi::ReadNoteRecord, WriteNoteItem);
+      break;
+    case mapi::MessageKind::kRssFeed:
+      // Feeds are converted like e-mails but not listed.
+      if (converting) route(&mapi::ReadEmailRecord, WriteEmailItem);
+      break;
+    case mapi::MessageKind::kTask:
+      route(&mapi::ReadTaskRecord, WriteTaskItem);
+      break;
+    case mapi::MessageKind::kOther:
+      // Distribution lists, meeting and task requests, journal entries, posts, reports and
+      // unknown classes: not listed, but converted like e-mails, as copies of the stored
+      // message, and counted under their class.
+      if (converting) route(&mapi::ReadEmailRecord, WriteEmailItem);
+      break;
+  }
+}
+
+}  // namespace
+
+int export_handle_export_item(AppState& state, const pst::Message& message, int item_index,
+                              std::u16string_view target_directory) {
+  if (!state.session || !state.store) return -1;
   const ReportSink sink = SinkFor(state);
   const WriterEnv env{.window = state.main_window,
                       .row_records = state.row_records,
@@ -60,67 +123,20 @@ void WriteRecord(AppState& state, const pst::Message& message, int item_index,
                       .temp_folder_path = state.paths.temp_folder_path,
                       .conversion_mode = state.conversion_mode.load(),
                       .messaging_session = state.messaging_session.get(),
-                      .messaging_session_status = state.messaging_session_status};
-  const ItemTarget target{.message = message,
-                          .folder_path = target_directory,
-                          .item_index = item_index,
-                          .number = ++state.running_item_number};
-  write(env, *record, target);
+                      .messaging_session_status = state.messaging_session_status,
+                      .await_placement_turn = {}};
+  const NumberSource number = [&state, item_index]() -> std::int32_t {
+    if (state.conversion_mode) return item_index + 1;
+    return ++state.running_item_number;
+  };
+  RouteItem(env, message, item_index, target_directory, number);
+  return 1;
 }
 
-}  // namespace
-
-int export_handle_export_item(AppState& state, const pst::Message& message, int item_index,
-                              std::u16string_view target_directory) {
-  if (!state.session || !state.store) return -1;
-  const Result<std::optional<std::u16string>> message_class =
-      message.properties().String(mapi::pid::kMessageClass);
-  if (!message_class) {
-    ReportUnreadable(
-        state, target_directory, item_index,
-        u"its kind cannot be read from the store: " + FromUtf8(message_class.error().message()));
-    return 1;
-  }
-  const bool converting = state.conversion_mode;
-  switch (mapi::KindOfMessageClass(message_class->value_or(std::u16string()))) {
-    case mapi::MessageKind::kAppointment:
-      WriteRecord(state, message, item_index, target_directory, &mapi::ReadAppointmentRecord,
-                  WriteAppointmentItem);
-      break;
-    case mapi::MessageKind::kEmail:
-      WriteRecord(state, message, item_index, target_directory, &mapi::ReadEmailRecord,
-                  WriteEmailItem);
-      break;
-    case mapi::MessageKind::kContact:
-      WriteRecord(state, message, item_index, target_directory, &mapi::ReadContactRecord,
-                  WriteContactItem);
-      break;
-    case mapi::MessageKind::kNote:
-      WriteRecord(state, message, item_index, target_directory, &mapi::ReadNoteRecord,
-                  WriteNoteItem);
-      break;
-    case mapi::MessageKind::kRssFeed:
-      // Feeds are converted like e-mails but not listed.
-      if (converting) {
-        WriteRecord(state, message, item_index, target_directory, &mapi::ReadEmailRecord,
-                    WriteEmailItem);
-      }
-      break;
-    case mapi::MessageKind::kTask:
-      WriteRecord(state, message, item_index, target_directory, &mapi::ReadTaskRecord,
-                  WriteTaskItem);
-      break;
-    case mapi::MessageKind::kOther:
-      // Distribution lists, meeting and task requests, journal entries, posts, reports and
-      // unknown classes: not listed, but converted like e-mails, as copies of the stored
-      // message, and counted under their class.
-      if (converting) {
-        WriteRecord(state, message, item_index, target_directory, &mapi::ReadEmailRecord,
-                    WriteEmailItem);
-      }
-      break;
-  }
-  return 1;
+void ConvertItem(const WriterEnv& env, const pst::Message& message, int item_index,
+                 std::u16string_view target_directory) {
+  RouteItem(env, message, item_index, target_directory,
+            [item_index]() -> std::int32_t { return item_index + 1; });
 }
 
 int export_handle_export_folder_items(AppState& state, pst::Nid folder,
@@ -143,7 +159,7 @@ int export_handle_export_folder_items(AppState& state, pst::Nid folder,
     const Result<pst::Message> message = state.store->OpenMessage(messages[index]);
     if (!message) {
       // An unreadable message in a damaged store must not cost the readable ones after it.
-      ReportUnreadable(state, target_directory, index,
+      ReportUnreadable(SinkFor(state), target_directory, index,
                        u"it cannot be read from the store: " + FromUtf8(message.error().message()));
       result = -1;
       continue;

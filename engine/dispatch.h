@@ -7,6 +7,7 @@
 #include "base/result.h"
 #include "engine/main_window.h"
 #include "pst/store.h"
+#include "writers/writer_support.h"
 
 namespace bm {
 
@@ -18,6 +19,11 @@ class AppState;
 // skipped, -1 only when there is no export session or open store.
 int export_handle_export_item(AppState& state, const pst::Message& message, int item_index,
                               std::u16string_view target_directory);
+
+// The same for one message of a conversion, with nothing but `env`: safe to run for many items
+// at once. The item's number is its position in its folder (item_index + 1).
+void ConvertItem(const WriterEnv& env, const pst::Message& message, int item_index,
+                 std::u16string_view target_directory);
 
 // Dispatches each message of one folder, with progress and the stop check. 1 when all were
 // visited; -1 when an input is missing, a read fails or the stop flag ended the loop.

@@ -571,9 +571,10 @@ Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,
     return written.error().Within(target.string());
   }
   if (Status closed = pending->Write({}); !closed) return closed.error().Within(target.string());
-  Result<bool> placed = pending->PlaceAs(target);
-  if (!placed) return placed.error().Within(target.string());
-  if (!*placed) return Error(target.string() + ": a file of that name already exists");
+  const std::filesystem::path name = options.name_when_whole ? options.name_when_whole() : target;
+  Result<bool> placed = pending->PlaceAs(name);
+  if (!placed) return placed.error().Within(name.string());
+  if (!*placed) return Error(name.string() + ": a file of that name already exists");
   return {};
 }
 

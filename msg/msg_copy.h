@@ -32,6 +32,10 @@ struct CopyOptions {
   // ("attachment 2: embedded message: ..."). Empty: such things pass silently.
   std::function<void(const std::string&)> warn;
   int max_embedding_depth = kMaxEmbeddingDepth;
+  // Asked once the file is whole, just before it is moved into place: the name to give it (in
+  // `target`'s folder) instead of `target`. Lets a caller that writes many files at once pick
+  // free names in its own order, after the slow part. Empty: `target`.
+  std::function<std::filesystem::path()> name_when_whole;
 };
 
 // Writes the MSG file to a temporary file beside `target` and moves it into place only when

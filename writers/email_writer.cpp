@@ -98,8 +98,8 @@ bool CopyToMsgFile(const WriterEnv& env, const mapi::EmailRecord& email, const I
     ReportFailed(env, folder_path, subject, u"the messaging component is not available");
     return true;
   }
-  const std::u16string msg_path =
-      FreeTargetPath(folder_path, TargetFileStem(subject), number, u".msg");
+  const std::u16string stem = TargetFileStem(subject);
+  const std::u16string msg_path = FreeTargetPath(folder_path, stem, number, u".msg");
   std::unique_ptr<MsgMessage> message;
   const HResult made = env.messaging_session->MakeMsgFileMessage(
       msg_path, email.message_class.empty() ? u"IPM.Note" : email.message_class, kMsgUnicodeFormat,
@@ -109,6 +109,11 @@ bool CopyToMsgFile(const WriterEnv& env, const mapi::EmailRecord& email, const I
     return false;
   }
   message->CopyFromStoreMessage(env.store, target.message);
+  // The name is picked once the file is whole, in the item's turn: workers never race for it.
+  message->ChooseNameWhenWhole([&env, folder_path, &stem, &number] {
+    env.AwaitPlacementTurn();
+    return ToPath(FreeTargetPath(folder_path, stem, number, u".msg"));
+  });
   if (const HResult committed = message->CommitMessage(); Failed(committed)) {
     std::u16string reason(FailureText(committed));
     if (!message->failure().empty()) reason += u": " + FromUtf8(message->failure());

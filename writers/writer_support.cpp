@@ -41,6 +41,9 @@ AttachmentFiles TextItemAttachments(const WriterEnv& env, const ItemTarget& targ
                                     std::u16string_view subject) {
   AttachmentContext context = AttachmentContextFor(env);
   if (context.conversion_mode) {
+    // The attachment files' names are chosen as they are written, and the item's text names
+    // them: the item places everything in its turn.
+    env.AwaitPlacementTurn();
     context.target_folder = std::u16string(target.folder_path);
     context.name_prefix = TargetFileStem(subject) + u"--" + target.NumberText() + u" ";
   }
@@ -77,6 +80,7 @@ void WriteConvertedTextFile(const WriterEnv& env, std::u16string_view kind,
                             const ItemTarget& target, std::u16string_view subject,
                             std::u16string_view text, const RecordBody& body,
                             const AttachmentFiles& attachments) {
+  env.AwaitPlacementTurn();
   const Result<std::u16string> path = WriteTargetTextFile(
       target.folder_path, TargetFileStem(subject), target.NumberText(), u".txt", text, body);
   if (!path) {

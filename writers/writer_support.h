@@ -44,6 +44,14 @@ struct WriterEnv {
   // The messaging session of a conversion and its creation result.
   MessagingSession* messaging_session = nullptr;
   std::int32_t messaging_session_status = -1;
+  // Set when several items are written at once: waits until every item before this one has
+  // placed its files, so free names ("... (2)") go in item order, never to whichever worker
+  // is first. Writers call it (through AwaitPlacementTurn) right before they pick a name.
+  std::function<void()> await_placement_turn;
+
+  void AwaitPlacementTurn() const {
+    if (await_placement_turn) await_placement_turn();
+  }
 };
 
 // One item to write: the message it was read from (attachment data is read from it), where it

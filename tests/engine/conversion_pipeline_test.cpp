@@ -1,0 +1,268 @@
+// The conversion pipeline: the same output tree and report whatever the number of workers, and
+// a stop that leaves no cut file and names every item it kept from being written.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "convert/convert_command.h"
+#include "engine/conversion_pipeline.h"
+#include "scan_fixture.h"
+#include "tools/pstgen/pstgen.h"
+
+namespace bm {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kStopStoreItems = 300;
+constexpr unsigned kStopJobs = 4;
+
+// Several folders, every kind, attachments (one an attached message, in two contacts with the
+// same subject), same-subject items, a text item's attachment that takes the name a later
+// item's file would have, and an e-mail whose HTML body the reader refuses.
+fs::path WriteMixedStore(const fs::path& directory) {
+  pstgen::Store store(u"Mixed");
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  const std::string damaged_html = "<p>" + std::string(6000, 'Q') + "</p>";
+  for (int i = 0; i < 12; ++i) {
+    pstgen::Message& mail = inbox.AddMessage("IPM.Note");
+    mail.SetSubject(i % 3 == 0 ? u"Same subject" : u"Mail " + FromUtf8(std::to_string(i)));
+    mail.SetBody(u"body " + FromUtf8(std::to_string(i)));
+    mail.AddRecipient(u"Ann", u"ann@example.com", pstgen::RecipientType::kTo);
+    if (i % 4 == 1)
+      mail.AddAttachment(u"notes.txt", pstgen::Bytes("attached " + std::to_string(i)));
+    if (i == 5) mail.AddEmbeddedMessage(u"Forwarded").SetSubject(u"Forwarded").SetBody(u"inner");
+  }
+  inbox.AddMessage("IPM.Note").SetSubject(u"damaged").SetHtml(damaged_html);
+  inbox.AddMessage("IPM.Schedule.Meeting.Request").SetSubject(u"Same subject");
+  pstgen::Folder& nested = inbox.AddFolder(u"Nested", u"IPF.Note");
+  nested.AddMessage("IPM.Note").SetSubject(u"Same subject").SetBody(u"nested");
+
+  pstgen::Folder& contacts = store.top().AddFolder(u"Contacts", u"IPF.Contact");
+  for (int i = 0; i < 6; ++i) {
+    pstgen::Message& contact = contacts.AddMessage("IPM.Contact");
+    contact.SetSubject(u"Twin").SetBody(u"contact " + FromUtf8(std::to_string(i)));
+    contact.AddAttachment(u"card.vcf", pstgen::Bytes("BEGIN:VCARD " + std::to_string(i)));
+    // Both twins' attached messages are composed under the same working name.
+    contact.AddEmbeddedMessage(u"Same inner").SetSubject(u"Same inner").SetBody(u"inner body");
+  }
+  // Item 1's attachment file is "A--1 x--2.txt", the name item 2's own file wants.
+  pstgen::Folder& notes = store.top().AddFolder(u"Notes", u"IPF.StickyNote");
+  notes.AddMessage("IPM.StickyNote")
+      .SetSubject(u"A")
+      .AddAttachment(u"x--2.txt", pstgen::Bytes("attachment"));
+  notes.AddMessage("IPM.StickyNote").SetSubject(u"A--1 x").SetBody(u"note two");
+  notes.AddMessage("IPM.StickyNote").SetSubject(u"A").SetBody(u"note three");
+
+  store.top()
+      .AddFolder(u"Calendar", u"IPF.Appointment")
+      .AddMessage("IPM.Appointment")
+      .SetSubject(u"Meeting")
+      .AddAttachment(u"agenda.txt", pstgen::Bytes("agenda"));
+  store.top().AddFolder(u"Tasks", u"IPF.Task").AddMessage("IPM.Task").SetSubject(u"Do it");
+  store.top().AddFolder(u"Empty", u"IPF.Note");
+
+  const fs::path pst = directory / "mixed.pst";
+  pstgen::Write(store, pst);
+  // The damaged e-mail's HTML body block gets a trailer the reader refuses.
+  std::string bytes = test::ReadFile(pst);
+  const std::size_t at = bytes.find(damaged_html);
+  EXPECT_NE(at, std::string::npos);
+  const std::size_t block_id = at + (damaged_html.size() + 16 + 63) / 64 * 64 - 8;
+  for (std::size_t i = 0; i < 8; ++i) bytes[block_id + i] = static_cast<char>(0x5A);
+  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+  return pst;
+}
+
+// `text` with every occurrence of `from` replaced, in UTF-8 and in UTF-16LE (the text files).
+std::string WithoutRoot(std::string text, const std::string& root) {
+  std::string wide;
+  for (const char16_t c : FromUtf8(root)) {
+    wide.push_back(static_cast<char>(c & 0xFF));
+    wide.push_back(static_cast<char>(c >> 8));
+  }
+  for (const std::string& from : {root, wide}) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+      text.replace(at, from.size(), "<root>");
+    }
+  }
+  return text;
+}
+
+struct Converted {
+  std::map<std::string, std::string> files;  // relative path -> bytes, the root made "<root>"
+  std::map<std::u16string, int> written;
+  std::vector<std::string> failures;  // "item: reason", the root made "<root>"
+};
+
+Converted ConvertAll(const fs::path& pst, unsigned jobs) {
+  test::ScanFixture f;
+  EXPECT_TRUE(f.Scan(pst));
+  for (const FolderNode& node : f.state.folder_nodes) f.window.SetChecked(node.tree_item, true);
+  test::TempDir out;
+  f.window.QueueBrowseAnswer(FromPath(out.path()));
+  std::u16string destination;
+  EXPECT_TRUE(ConvertCommand(f.state, destination));
+  f.state.conversion_jobs = jobs;
+  RunConversionWorker(f.state, destination);
+
+  Converted result;
+  const fs::path root = ToPath(f.state.report.DestinationRoot());
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(entry.path(), root).string();
+    result.files[relative] = entry.is_directory()
+                                 ? "(directory)"
+                                 : WithoutRoot(test::ReadFile(entry.path()), root.string());
+  }
+  result.written = f.state.report.WrittenByKind();
+  for (const auto& failure : f.state.report.Failures()) {
+    result.failures.push_back(
+        WithoutRoot(ToUtf8(failure.item + u": " + failure.reason), root.string()));
+  }
+  return result;
+}
+
+TEST(ConversionPipelineTest, OneWorkerAndEightWriteTheSameTreeAndReport) {
+  test::TempDir data;
+  const fs::path pst = WriteMixedStore(data.path());
+  const Converted one = ConvertAll(pst, 1);
+  const Converted eight = ConvertAll(pst, 8);
+
+  // The store's shape reached the output before comparing it.
+  const std::string inbox = "Top-of-Personal-Folders/Inbox/";
+  ASSERT_TRUE(one.files.contains(inbox + "Same subject--1.msg"));
+  ASSERT_TRUE(one.files.contains(inbox + "Same subject--4.msg"));
+  ASSERT_TRUE(one.files.contains(inbox + "Nested/Same subject--1.msg"));
+  // The damaged e-mail is 13th: the meeting request after it keeps its place as 14th.
+  EXPECT_FALSE(one.files.contains(inbox + "damaged--13.msg"));
+  EXPECT_TRUE(one.files.contains(inbox + "Same subject--14.msg"));
+  const std::string notes = "Top-of-Personal-Folders/Notes/";
+  EXPECT_TRUE(one.files.contains(notes + "A--1 x--2.txt"));  // item 1's attachment came first
+  EXPECT_TRUE(one.files.contains(notes + "A--1 x--2 (2).txt"));
+  EXPECT_TRUE(one.files.contains("Top-of-Personal-Folders/Empty"));
+  EXPECT_EQ(one.written.at(u"contact"), 6);
+  ASSERT_EQ(one.failures.size(), 1u);
+  EXPECT_TRUE(one.failures[0].starts_with("<root>/Top-of-Personal-Folders/Inbox item 13: "))
+      << one.failures[0];
+
+  EXPECT_EQ(eight.written, one.written);
+  EXPECT_EQ(eight.failures, one.failures);
+  ASSERT_EQ(eight.files.size(), one.files.size());
+  for (const auto& [path, bytes] : one.files) {
+    SCOPED_TRACE(path);
+    const auto other = eight.files.find(path);
+    ASSERT_NE(other, eight.files.end());
+    EXPECT_TRUE(other->second == bytes) << "the file differs";
+  }
+}
+
+// A window that sets the stop flag, as the Stop button does, once `after` items are done.
+class StoppingWindow : public test::RecordingWindow {
+ public:
+  std::atomic<int>* stop_flag = nullptr;
+  int after = 0;
+
+  void SetProgressPos(int position) override {
+    RecordingWindow::SetProgressPos(position);
+    if (position == 0 && ++done_ == after && stop_flag != nullptr) *stop_flag = 1;
+  }
+
+ private:
+  int done_ = 0;
+};
+
+TEST(ConversionPipelineTest, StopEndsEveryWorkerLeavesNoCutFileAndNamesWhatWasNotWritten) {
+  test::TempDir data;
+  pstgen::Store store(u"Stop");
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  for (int i = 0; i < kStopStoreItems; ++i) {
+    inbox.AddMessage("IPM.Note")
+        .SetSubject(u"Mail " + FromUtf8(std::to_string(i)))
+        .AddAttachment(u"big.bin", pstgen::Binary(20000, static_cast<std::uint8_t>(i)));
+  }
+  store.top().AddFolder(u"Later", u"IPF.Note").AddMessage("IPM.Note").SetSubject(u"later");
+  const fs::path pst = data.path() / "stop.pst";
+  pstgen::Write(store, pst);
+
+  StoppingWindow window;
+  AppState state(window);
+  ASSERT_TRUE(PrepareScan(state, FromPath(pst), FromPath(data.path() / "QelTemp")).ok());
+  state.root_tree_item = window.InsertTreeItem(kNoTreeItem, state.paths.pst_path, u"");
+  ASSERT_TRUE(RunScanWorker(state));
+  for (const FolderNode& node : state.folder_nodes) window.SetChecked(node.tree_item, true);
+  test::TempDir out;
+  window.QueueBrowseAnswer(FromPath(out.path()));
+  std::u16string destination;
+  ASSERT_TRUE(ConvertCommand(state, destination));
+  state.conversion_jobs = kStopJobs;
+  window.stop_flag = &state.stop_flag;
+  window.after = 10;
+  RunConversionWorker(state, destination);
+
+  EXPECT_EQ(state.stop_flag.load(), 1);
+  const fs::path root = ToPath(state.report.DestinationRoot());
+  int files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_directory()) continue;
+    const std::string name = entry.path().filename().string();
+    ASSERT_FALSE(name.starts_with(".bm")) << "a temporary file was left: " << name;
+    ++files;
+  }
+  // Workers run ahead of the items taken in order by at most 16 each; those in flight when the
+  // flag was set are finished, and no other starts.
+  EXPECT_GE(files, 10);
+  EXPECT_LE(files, 10 + static_cast<int>(16 * kStopJobs + kStopJobs));
+  const int written = state.report.WrittenByKind().at(u"email");
+  EXPECT_EQ(written, files);
+
+  // Every item not written is named, as runs per folder, and they add up to the rest.
+  int named = 0;
+  for (const auto& failure : state.report.Failures()) {
+    SCOPED_TRACE(ToUtf8(failure.item));
+    EXPECT_EQ(failure.reason, u"the run was stopped before it was written");
+    const std::string item = ToUtf8(failure.item);
+    int first = 0;
+    int last = 0;
+    if (const std::size_t at = item.find(" items "); at != std::string::npos) {
+      ASSERT_EQ(std::sscanf(item.c_str() + at, " items %d to %d", &first, &last), 2);
+    } else {
+      const std::size_t one = item.find(" item ");
+      ASSERT_NE(one, std::string::npos);
+      first = last = std::stoi(item.substr(one + 6));
+    }
+    named += last - first + 1;
+  }
+  EXPECT_EQ(state.report.Failures().size(), 2u);  // the rest of Inbox, and Later
+  EXPECT_EQ(written + named, kStopStoreItems + 1);
+}
+
+TEST(ConversionPipelineTest, TurnsAreTakenInIndexOrderWhateverOrderItemsFinish) {
+  PlacementTurns turns;
+  turns.Wait(0);  // the first item never waits
+  turns.Done(2);
+  turns.Done(0);
+  std::atomic<bool> third_placed{false};
+  std::thread third([&] {
+    turns.Wait(3);
+    third_placed = true;
+  });
+  // Item 1 is still being written, so item 3 cannot have placed anything.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(third_placed.load());
+  turns.Done(1);
+  third.join();
+  EXPECT_TRUE(third_placed.load());
+}
+
+}  // namespace
+}  // namespace bm
