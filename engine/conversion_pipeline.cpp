@@ -204,6 +204,7 @@ class ItemFeed {
     }
     MainWindow& window = state_.main_window;
     const auto index = static_cast<int>(item.index);
+    state_.running_item_number = index + 1;
     window.SetProgressPos(index);
     for (const std::u16string& kind : outcome->written) state_.ReportWritten(kind);
     for (ConversionReport::Failure& failure : outcome->failures) {

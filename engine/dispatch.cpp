@@ -126,7 +126,7 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
                       .messaging_session_status = state.messaging_session_status,
                       .await_placement_turn = {}};
   const NumberSource number = [&state, item_index]() -> std::int32_t {
-    if (state.conversion_mode) return item_index + 1;
+    if (state.conversion_mode) return state.running_item_number = item_index + 1;
     return ++state.running_item_number;
   };
   RouteItem(env, message, item_index, target_directory, number);

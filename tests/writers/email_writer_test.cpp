@@ -147,7 +147,8 @@ TEST(EmailWriter, AMissingTargetFolderIsRefusedWithoutAnyOutput) {
                       .row_records = fixture.state.row_records,
                       .sink = sink,
                       .store = *fixture.state.store,
-                      .temp_folder_path = fixture.state.paths.temp_folder_path};
+                      .temp_folder_path = fixture.state.paths.temp_folder_path,
+                      .await_placement_turn = {}};
   const ItemTarget target{.message = *message, .folder_path = u"", .item_index = 0, .number = 1};
   EXPECT_EQ(WriteEmailItem(env, mapi::EmailRecord{}, target), -1);
   EXPECT_EQ(WriteContactItem(env, mapi::ContactRecord{}, target), -1);
