@@ -1,10 +1,12 @@
 #include "engine/dispatch.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <optional>
 
 #include "base/text.h"
+#include "base/value_text.h"
 #include "engine/app_state.h"
 #include "mapi/message_kind.h"
 #include "mapi/records.h"
@@ -19,27 +21,42 @@ namespace {
 void ReportUnreadable(AppState& state, std::u16string_view folder, int item_index,
                       std::u16string_view reason) {
   state.ReportFailure(std::u16string(folder) + u" item " + DecimalText(item_index + 1),
-                      std::u16string(reason));
+                      std::u16string(reason), std::u16string(folder), item_index + 1);
 }
 
-// The report of a conversion; a folder load keeps nothing.
-ReportSink SinkFor(AppState& state) {
+// The report of a conversion, each failure tied to the item's folder and number so that its
+// files can be found; a folder load keeps nothing. An item that is not `whole` is reported as
+// failed by dispatch, so it is not counted as written too.
+ReportSink SinkFor(AppState& state, std::u16string_view folder, int number, bool whole) {
   if (!state.conversion_mode) return ReportSink{};
-  return ReportSink{
-      .written = [&state](std::u16string_view kind) { state.ReportWritten(kind); },
-      .failed = [&state](std::u16string item,
-                         std::u16string reason) { state.ReportFailure(item, reason); }};
+  return ReportSink{.written =
+                        [&state, whole](std::u16string_view kind) {
+                          if (whole) state.ReportWritten(kind);
+                        },
+                    .failed =
+                        [&state, folder = std::u16string(folder), number](std::u16string item,
+                                                                          std::u16string reason) {
+                          state.ReportFailure(std::move(item), std::move(reason), folder, number);
+                        }};
 }
+
+// Who names the parts of an item that the store cannot give: dispatch, or the writer itself
+// (an MSG copy names each part it could not copy).
+enum class DamageNamedBy { kDispatch, kWriter };
 
 // Reads the record of `Read`'s kind and hands it to `write`; a record that cannot be read is
-// reported with its cause instead.
+// reported with its cause instead. A conversion writes what is readable of a damaged item and
+// names the rest.
 template <typename Record, typename Write>
 void WriteRecord(AppState& state, const pst::Message& message, int item_index,
                  std::u16string_view target_directory,
-                 Result<Record> (*read)(const pst::Store&, const pst::Message&), Write write) {
+                 Result<Record> (*read)(const pst::Store&, const pst::Message&, mapi::Damage),
+                 Write write, DamageNamedBy named_by = DamageNamedBy::kDispatch) {
+  const bool converting = state.conversion_mode;
   std::optional<Result<Record>> read_record;
   try {
-    read_record.emplace(read(*state.store, message));
+    read_record.emplace(read(*state.store, message,
+                             converting ? mapi::Damage::kKeepReadable : mapi::Damage::kRefuse));
   } catch (const std::bad_alloc&) {
     throw;  // the whole listing or conversion ends with that reason
   } catch (const std::exception& error) {
@@ -52,7 +69,12 @@ void WriteRecord(AppState& state, const pst::Message& message, int item_index,
     ReportUnreadable(state, target_directory, item_index, FromUtf8(record.error().message()));
     return;
   }
-  const ReportSink sink = SinkFor(state);
+  // A listing numbers only the items it lists; a conversion numbers every message by its
+  // place in the folder, so an item that fails keeps its number and the later ones keep theirs.
+  const std::int32_t listed_number = ++state.running_item_number;
+  const std::int32_t number = state.conversion_mode ? item_index + 1 : listed_number;
+  const bool named_here = named_by == DamageNamedBy::kDispatch && !record->unreadable.empty();
+  const ReportSink sink = SinkFor(state, target_directory, number, !named_here);
   const WriterEnv env{.window = state.main_window,
                       .row_records = state.row_records,
                       .sink = sink,
@@ -64,8 +86,38 @@ void WriteRecord(AppState& state, const pst::Message& message, int item_index,
   const ItemTarget target{.message = message,
                           .folder_path = target_directory,
                           .item_index = item_index,
-                          .number = ++state.running_item_number};
+                          .number = number};
   write(env, *record, target);
+  if (named_here) {
+    std::u16string reason = u"written without what the store cannot give: ";
+    for (std::size_t i = 0; i < record->unreadable.size(); ++i) {
+      if (i > 0) reason += u"; ";
+      reason += FromUtf8(record->unreadable[i].message());
+    }
+    ReportUnreadable(state, target_directory, item_index, reason);
+  }
+}
+
+// The folder's messages, with those that only its contents table still names; a message the
+// table names but the store does not hold is named in a conversion's report.
+std::vector<pst::Nid> FolderMessages(AppState& state, pst::Nid folder,
+                                     std::u16string_view target_directory) {
+  pst::Store::FolderMessages found = state.store->MessagesWithContentsTable(folder);
+  for (const pst::Nid nid : found.recovered) {
+    if (state.conversion_mode) {
+      state.Log(u"Recovered: " + std::u16string(target_directory) + u": message " + Hex32Text(nid) +
+                u" is named by the folder's contents table only");
+    }
+  }
+  for (const pst::Nid nid : found.missing) {
+    // One in the list takes its place there and is named as that item when it fails to open.
+    if (std::binary_search(found.messages.begin(), found.messages.end(), nid)) continue;
+    state.ReportFailure(std::u16string(target_directory),
+                        u"the folder's contents table names message " + Hex32Text(nid) +
+                            u", which the store does not hold",
+                        std::u16string(target_directory));
+  }
+  return std::move(found.messages);
 }
 
 }  // namespace
@@ -89,7 +141,7 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
       break;
     case mapi::MessageKind::kEmail:
       WriteRecord(state, message, item_index, target_directory, &mapi::ReadEmailRecord,
-                  WriteEmailItem);
+                  WriteEmailItem, DamageNamedBy::kWriter);
       break;
     case mapi::MessageKind::kContact:
       WriteRecord(state, message, item_index, target_directory, &mapi::ReadContactRecord,
@@ -103,7 +155,7 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
       // Feeds are converted like e-mails but not listed.
       if (converting) {
         WriteRecord(state, message, item_index, target_directory, &mapi::ReadEmailRecord,
-                    WriteEmailItem);
+                    WriteEmailItem, DamageNamedBy::kWriter);
       }
       break;
     case mapi::MessageKind::kTask:
@@ -116,7 +168,7 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
       // message, and counted under their class.
       if (converting) {
         WriteRecord(state, message, item_index, target_directory, &mapi::ReadEmailRecord,
-                    WriteEmailItem);
+                    WriteEmailItem, DamageNamedBy::kWriter);
       }
       break;
   }
@@ -129,7 +181,7 @@ int export_handle_export_folder_items(AppState& state, pst::Nid folder,
   state.row_records.Clear();
   if (!state.session || !state.store || target_directory.empty()) return -1;
 
-  const std::span<const pst::Nid> messages = state.store->Messages(folder);
+  const std::vector<pst::Nid> messages = FolderMessages(state, folder, target_directory);
   const int count = static_cast<int>(messages.size());
   // The progress range is a 16-bit value, as the window's progress bar takes it: a larger
   // folder's range wraps.
