@@ -59,6 +59,34 @@ void EditMessageEntry(const fs::path& path, std::size_t index,
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// The root folder's node B-tree entry names `parent` as its parent (CRC made right again).
+void MakeRootAChildOf(const fs::path& path, const std::u16string& folder_name) {
+  const pstgen::LayoutMap map = pstgen::MapPst(path);
+  ASSERT_NE(map.layout, nullptr);
+  auto store = pst::Store::Open(path);
+  ASSERT_TRUE(store) << store.error().message();
+  pst::Nid child = 0;
+  for (const pst::Nid top : store->SubFolders(store->root_folder())) {
+    for (const pst::Nid folder : store->SubFolders(top)) {
+      auto opened = store->OpenFolder(folder);
+      if (opened && opened->properties().String(0x3001).value_or(std::nullopt) == folder_name) {
+        child = folder;
+      }
+    }
+  }
+  ASSERT_NE(child, 0u);
+  std::string bytes = test::ReadFile(path);
+  auto* data = reinterpret_cast<std::uint8_t*>(bytes.data());
+  for (const auto& node : map.nodes) {
+    if (node.nid != store->root_folder()) continue;
+    std::memcpy(data + node.entry + 3 * map.layout->id_size, &child, 4);
+    const std::uint64_t page = node.entry / 512 * 512;
+    const std::uint32_t crc = pst::format::Crc(std::span(data + page, map.layout->page_data_size));
+    std::memcpy(data + page + map.layout->page_data_size + map.layout->page_trailer_crc, &crc, 4);
+  }
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 class DamagedItems : public ::testing::Test {
  protected:
   // Converts the folder "Notes" of the store at `pst` and returns where its files went.
@@ -107,9 +135,14 @@ TEST_F(DamagedItems, AMessageTheNodeTreeLosesIsFoundThroughTheContentsTable) {
   {
     auto store = pst::Store::Open(Store());
     ASSERT_TRUE(store) << store.error().message();
-    ASSERT_EQ(store->SubFolders(store->root_folder()).size(), 1u);
-    const pst::Nid top = store->SubFolders(store->root_folder()).front();
-    const pst::Nid notes = store->SubFolders(top).front();
+    // The folder "Notes": the one below the top of the tree with messages in its table.
+    pst::Nid notes = 0;
+    for (const pst::Nid top : store->SubFolders(store->root_folder())) {
+      for (const pst::Nid folder : store->SubFolders(top)) {
+        if (!store->MessagesWithContentsTable(folder).messages.empty()) notes = folder;
+      }
+    }
+    ASSERT_NE(notes, 0u);
     EXPECT_EQ(store->Messages(notes).size(), 2u);
     const pst::Store::FolderMessages found = store->MessagesWithContentsTable(notes);
     EXPECT_EQ(found.messages.size(), 3u);
@@ -218,6 +251,21 @@ TEST_F(DamagedItems, AnAttachmentGivenInPartKeepsWhatWasReadableAndIsNamed) {
   EXPECT_EQ(failures[0].number, 1);
   EXPECT_NE(failures[0].reason.find(u"8176 of its 20000 bytes"), std::u16string::npos)
       << ToUtf8(failures[0].reason);
+}
+
+// A root folder whose node names one of its sub-folders as parent still tops the tree: each
+// folder is there once, and the conversion writes every item once.
+TEST_F(DamagedItems, ARootFolderUnderItsOwnChildStillTopsTheTree) {
+  WriteThreeNotes(Store());
+  MakeRootAChildOf(Store(), u"Notes");
+  ASSERT_TRUE(fixture.Scan(Store()));
+  std::size_t notes_nodes = 0;
+  for (const FolderNode& node : fixture.state.folder_nodes) notes_nodes += node.name == u"Notes";
+  EXPECT_EQ(notes_nodes, 1u);
+  EXPECT_LT(fixture.state.folder_nodes.size(), 10u);
+  const fs::path target = fixture.Convert(*fixture.Folder(u"/Notes"));
+  EXPECT_EQ(FileNames(target).size(), 3u);
+  EXPECT_TRUE(fixture.state.report.Failures().empty());
 }
 
 }  // namespace

@@ -227,6 +227,8 @@ TEST(Routing, AMessageWhoseBodyCannotBeReadIsWrittenWithoutItNamedWithTheCauseAn
 
   // Converting: the MSG copy holds everything else, and the report names the body's property
   // with the reader's cause; the item is not counted as written.
+  fixture.state.messaging_session_status =
+      MessagingSession::Create(fixture.state.messaging_session);
   const std::filesystem::path target = fixture.Convert(*inbox);
   EXPECT_TRUE(std::filesystem::is_regular_file(target / "damaged--1.msg"));
   const auto failures = fixture.state.report.Failures();
