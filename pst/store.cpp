@@ -532,7 +532,9 @@ void BuildIndex(Store::Data& data, const std::vector<ndb::NodeEntry>& nodes) {
   data.parent_of.reserve(nodes.size());
   for (const auto& node : nodes) {
     data.parent_of.emplace_back(node.nid, node.parent);
-    if (node.parent == node.nid) continue;
+    // The root folder tops the tree whatever its parent link says: under one of its own
+    // sub-folders it would make the tree endless.
+    if (node.parent == node.nid || node.nid == fmt::kNidRootFolder) continue;
     const std::uint32_t t = fmt::NidType(node.nid);
     if (IsFolderType(node.nid)) {
       if (!std::binary_search(looping.begin(), looping.end(), node.nid)) {
