@@ -111,9 +111,14 @@ void PrintJsonReport(const ConversionReport& report, int stop_signal, int exit_s
   std::printf("},\n \"failed\": [");
   separator = "";
   for (const auto& failure : report.Failures()) {
-    std::printf("%s\n  {\"item\": %s, \"reason\": %s}", separator,
+    // A failure also says where its files belong: the target folder, and the item's number
+    // there when it is one item's.
+    std::string place;
+    if (!failure.folder.empty()) place = ", \"folder\": " + JsonString(ToUtf8(failure.folder));
+    if (failure.number > 0) place += ", \"number\": " + std::to_string(failure.number);
+    std::printf("%s\n  {\"item\": %s, \"reason\": %s%s}", separator,
                 JsonString(ToUtf8(failure.item)).c_str(),
-                JsonString(ToUtf8(failure.reason)).c_str());
+                JsonString(ToUtf8(failure.reason)).c_str(), place.c_str());
     separator = ",";
   }
   std::printf("%s],\n \"stopped_by\": %s,\n \"exit_status\": %d}\n",
@@ -198,8 +203,9 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
                    "whatever the number. Default: one per core")
       ->check(CLI::Range(1u, 256u));
   AddJsonFlag(*convert, options->json,
-              "Print the final report as a JSON object (destination, written, skipped, failed, "
-              "stopped_by, exit_status) instead of the summary");
+              "Print the final report as a JSON object (destination, written, skipped, failed "
+              "(each with item and reason, and an item's target folder and number), stopped_by, "
+              "exit_status) instead of the summary");
   convert->callback([options, &exit_status] { exit_status = RunConvert(*options); });
 }
 

@@ -21,10 +21,11 @@ void AppState::ReportWritten(std::u16string_view kind) {
   if (conversion_mode) report.Written(std::u16string(kind));
 }
 
-void AppState::ReportFailure(std::u16string item, std::u16string reason) {
+void AppState::ReportFailure(std::u16string item, std::u16string reason, std::u16string folder,
+                             int number) {
   if (!conversion_mode) return;
   Log(u"Not converted: " + item + u": " + reason);
-  report.Failed(std::move(item), std::move(reason));
+  report.Failed(std::move(item), std::move(reason), std::move(folder), number);
 }
 
 void AppState::CloseStore() {

@@ -99,9 +99,11 @@ class AppState {
   void Log(std::u16string_view message) const;
 
   // In a conversion, an item written under `kind` ("email", "contact", ...), or one that did
-  // not reach the disk, named in the report and in the log. A folder load keeps neither.
+  // not reach the disk in full, named in the report and in the log (with the item's target
+  // folder and number when it is one item's). A folder load keeps neither.
   void ReportWritten(std::u16string_view kind);
-  void ReportFailure(std::u16string item, std::u16string reason);
+  void ReportFailure(std::u16string item, std::u16string reason, std::u16string folder = {},
+                     int number = 0);
 
   // Empties the folder node list and closes the store.
   void CloseStore();

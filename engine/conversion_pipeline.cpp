@@ -137,7 +137,7 @@ class TurnDone {
 struct RunContext {
   const AppState& state;
   std::span<const ConversionFolder> folders;
-  std::vector<std::span<const pst::Nid>> messages;  // per folder
+  std::vector<std::vector<pst::Nid>> messages;  // per folder
   std::vector<ItemRef> items;                       // in walk order
   PlacementTurns turns;
   ScratchFolders scratch;
@@ -154,8 +154,11 @@ ItemOutcome WriteOneItem(RunContext& run, std::size_t position) {
   const ReportSink sink{
       .written = [&outcome](std::u16string_view kind) { outcome.written.emplace_back(kind); },
       .failed =
-          [&outcome](std::u16string name, std::u16string reason) {
-            outcome.failures.push_back({std::move(name), std::move(reason)});
+          [&outcome, &directory, item_index](std::u16string name, std::u16string reason) {
+            outcome.failures.push_back({.item = std::move(name),
+                                        .reason = std::move(reason),
+                                        .folder = directory,
+                                        .number = item_index + 1});
           }};
   const ScratchFolders::Lease scratch = run.scratch.Acquire();
   ItemWindow window(outcome.status_text);
@@ -193,7 +196,7 @@ ItemOutcome WriteOneItem(RunContext& run, std::size_t position) {
 class ItemFeed {
  public:
   ItemFeed(AppState& state, std::span<const ConversionFolder> folders,
-           const std::vector<std::span<const pst::Nid>>& messages)
+           const std::vector<std::vector<pst::Nid>>& messages)
       : state_(state), folders_(folders), messages_(messages) {}
 
   void Take(const ItemRef& item, std::optional<ItemOutcome> outcome) {
@@ -208,7 +211,8 @@ class ItemFeed {
     window.SetProgressPos(index);
     for (const std::u16string& kind : outcome->written) state_.ReportWritten(kind);
     for (ConversionReport::Failure& failure : outcome->failures) {
-      state_.ReportFailure(std::move(failure.item), std::move(failure.reason));
+      state_.ReportFailure(std::move(failure.item), std::move(failure.reason),
+                           std::move(failure.folder), failure.number);
     }
     if (outcome->status_text) window.SetStatusText(*outcome->status_text);
     window.SetProgressPos(0);
@@ -273,7 +277,7 @@ class ItemFeed {
 
   AppState& state_;
   std::span<const ConversionFolder> folders_;
-  const std::vector<std::span<const pst::Nid>>& messages_;
+  const std::vector<std::vector<pst::Nid>>& messages_;
   std::uint32_t entered_ = 0;
   std::optional<Run> not_written_;
 };
@@ -313,13 +317,14 @@ void ConvertFolderItems(AppState& state, std::span<const ConversionFolder> folde
                  .scratch = ScratchFolders(state.paths.temp_folder_path, workers)};
   run.messages.reserve(folders.size());
   for (std::size_t f = 0; f < folders.size(); ++f) {
-    const std::span<const pst::Nid> messages =
-        folders[f].directory_error ? std::span<const pst::Nid>()
-                                   : state.store->Messages(folders[f].node->folder_nid);
-    run.messages.push_back(messages);
+    std::vector<pst::Nid> messages;
+    if (!folders[f].directory_error) {
+      messages = FolderMessages(state, folders[f].node->folder_nid, folders[f].directory);
+    }
     for (std::size_t i = 0; i < messages.size(); ++i) {
       run.items.push_back({static_cast<std::uint32_t>(f), static_cast<std::uint32_t>(i)});
     }
+    run.messages.push_back(std::move(messages));
   }
 
   ItemFeed feed(state, folders, run.messages);

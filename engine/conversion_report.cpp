@@ -30,9 +30,10 @@ void ConversionReport::Skipped(const std::u16string& message_class) {
   ++skipped_[message_class];
 }
 
-void ConversionReport::Failed(std::u16string item, std::u16string reason) {
+void ConversionReport::Failed(std::u16string item, std::u16string reason, std::u16string folder,
+                              int number) {
   std::lock_guard lock(mutex_);
-  failures_.push_back({std::move(item), std::move(reason)});
+  failures_.push_back({std::move(item), std::move(reason), std::move(folder), number});
 }
 
 std::map<std::u16string, int> ConversionReport::WrittenByKind() const {

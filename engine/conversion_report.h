@@ -15,6 +15,10 @@ class ConversionReport {
   struct Failure {
     std::u16string item;  // what the user recognises the item by (folder and subject)
     std::u16string reason;
+    // Where the item's files belong: its target folder and its number there (the "--N" of
+    // its file names). Empty and 0 for a failure that is no single item's (a folder, the run).
+    std::u16string folder;
+    int number = 0;
   };
 
   void Clear();
@@ -22,7 +26,8 @@ class ConversionReport {
   std::u16string DestinationRoot() const;
   void Written(const std::u16string& kind);
   void Skipped(const std::u16string& message_class);
-  void Failed(std::u16string item, std::u16string reason);
+  void Failed(std::u16string item, std::u16string reason, std::u16string folder = {},
+              int number = 0);
 
   std::map<std::u16string, int> WrittenByKind() const;
   std::map<std::u16string, int> SkippedByClass() const;

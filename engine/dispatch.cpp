@@ -1,5 +1,6 @@
 #include "engine/dispatch.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -7,6 +8,7 @@
 #include <optional>
 
 #include "base/text.h"
+#include "base/value_text.h"
 #include "engine/app_state.h"
 #include "mapi/message_kind.h"
 #include "mapi/records.h"
@@ -24,14 +26,21 @@ void ReportUnreadable(const ReportSink& sink, std::u16string_view folder, int it
               std::u16string(reason));
 }
 
-// The report of a conversion; a folder load keeps nothing.
-ReportSink SinkFor(AppState& state) {
+// The report of a conversion, each failure tied to the item's folder and number so that its
+// files can be found; a folder load keeps nothing.
+ReportSink SinkFor(AppState& state, std::u16string_view folder, int number) {
   if (!state.conversion_mode) return ReportSink{};
-  return ReportSink{
-      .written = [&state](std::u16string_view kind) { state.ReportWritten(kind); },
-      .failed = [&state](std::u16string item,
-                         std::u16string reason) { state.ReportFailure(item, reason); }};
+  return ReportSink{.written = [&state](std::u16string_view kind) { state.ReportWritten(kind); },
+                    .failed =
+                        [&state, folder = std::u16string(folder), number](std::u16string item,
+                                                                          std::u16string reason) {
+                          state.ReportFailure(std::move(item), std::move(reason), folder, number);
+                        }};
 }
+
+// Who names the parts of an item that the store cannot give: dispatch, or the writer itself
+// (an MSG copy names each part it could not copy).
+enum class DamageNamedBy { kDispatch, kWriter };
 
 // The number an item shows: in a conversion its position in its folder, fixed before anything
 // is written, so an item that fails keeps its number and never renumbers those after it; in a
@@ -43,10 +52,13 @@ using NumberSource = std::function<std::int32_t()>;
 template <typename Record, typename Write>
 void WriteRecord(const WriterEnv& env, const pst::Message& message, int item_index,
                  std::u16string_view target_directory, const NumberSource& number,
-                 Result<Record> (*read)(const pst::Store&, const pst::Message&), Write write) {
+                 Result<Record> (*read)(const pst::Store&, const pst::Message&, mapi::Damage),
+                 Write write, DamageNamedBy named_by) {
   std::optional<Result<Record>> read_record;
   try {
-    read_record.emplace(read(env.store, message));
+    read_record.emplace(read(env.store, message,
+                             env.conversion_mode ? mapi::Damage::kKeepReadable
+                                                 : mapi::Damage::kRefuse));
   } catch (const std::bad_alloc&) {
     throw;  // the whole listing or conversion ends with that reason
   } catch (const std::exception& error) {
@@ -63,7 +75,20 @@ void WriteRecord(const WriterEnv& env, const pst::Message& message, int item_ind
                           .folder_path = target_directory,
                           .item_index = item_index,
                           .number = number()};
-  write(env, *record, target);
+  const bool named_here = named_by == DamageNamedBy::kDispatch && !record->unreadable.empty();
+  if (!named_here) {
+    write(env, *record, target);
+    return;
+  }
+  // Written with what is readable, but reported as failed, so not counted as written too.
+  const ReportSink sink{.written = {}, .failed = env.sink.failed};
+  write(env.WithSink(sink), *record, target);
+  std::u16string reason = u"written without what the store cannot give: ";
+  for (std::size_t i = 0; i < record->unreadable.size(); ++i) {
+    if (i > 0) reason += u"; ";
+    reason += FromUtf8(record->unreadable[i].message());
+  }
+  ReportUnreadable(env.sink, target_directory, item_index, reason);
 }
 
 // Routes one message by its class to the writer of its kind.
@@ -78,15 +103,15 @@ void RouteItem(const WriterEnv& env, const pst::Message& message, int item_index
     return;
   }
   const bool converting = env.conversion_mode;
-  auto route = [&](auto read, auto write) {
-    WriteRecord(env, message, item_index, target_directory, number, read, write);
+  auto route = [&](auto read, auto write, DamageNamedBy named_by = DamageNamedBy::kDispatch) {
+    WriteRecord(env, message, item_index, target_directory, number, read, write, named_by);
   };
   switch (mapi::KindOfMessageClass(message_class->value_or(std::u16string()))) {
     case mapi::MessageKind::kAppointment:
       route(&mapi::ReadAppointmentRecord, WriteAppointmentItem);
       break;
     case mapi::MessageKind::kEmail:
-      route(&mapi::ReadEmailRecord, WriteEmailItem);
+      route(&mapi::ReadEmailRecord, WriteEmailItem, DamageNamedBy::kWriter);
       break;
     case mapi::MessageKind::kContact:
       route(&mapi::ReadContactRecord, WriteContactItem);
@@ -96,7 +121,7 @@ void RouteItem(const WriterEnv& env, const pst::Message& message, int item_index
       break;
     case mapi::MessageKind::kRssFeed:
       // Feeds are converted like e-mails but not listed.
-      if (converting) route(&mapi::ReadEmailRecord, WriteEmailItem);
+      if (converting) route(&mapi::ReadEmailRecord, WriteEmailItem, DamageNamedBy::kWriter);
       break;
     case mapi::MessageKind::kTask:
       route(&mapi::ReadTaskRecord, WriteTaskItem);
@@ -105,7 +130,7 @@ void RouteItem(const WriterEnv& env, const pst::Message& message, int item_index
       // Distribution lists, meeting and task requests, journal entries, posts, reports and
       // unknown classes: not listed, but converted like e-mails, as copies of the stored
       // message, and counted under their class.
-      if (converting) route(&mapi::ReadEmailRecord, WriteEmailItem);
+      if (converting) route(&mapi::ReadEmailRecord, WriteEmailItem, DamageNamedBy::kWriter);
       break;
   }
 }
@@ -115,7 +140,7 @@ void RouteItem(const WriterEnv& env, const pst::Message& message, int item_index
 int export_handle_export_item(AppState& state, const pst::Message& message, int item_index,
                               std::u16string_view target_directory) {
   if (!state.session || !state.store) return -1;
-  const ReportSink sink = SinkFor(state);
+  const ReportSink sink = SinkFor(state, target_directory, item_index + 1);
   const WriterEnv env{.window = state.main_window,
                       .row_records = state.row_records,
                       .sink = sink,
@@ -133,6 +158,26 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
   return 1;
 }
 
+std::vector<pst::Nid> FolderMessages(AppState& state, pst::Nid folder,
+                                     std::u16string_view target_directory) {
+  pst::Store::FolderMessages found = state.store->MessagesWithContentsTable(folder);
+  for (const pst::Nid nid : found.recovered) {
+    if (state.conversion_mode) {
+      state.Log(u"Recovered: " + std::u16string(target_directory) + u": message " + Hex32Text(nid) +
+                u" is named by the folder's contents table only");
+    }
+  }
+  for (const pst::Nid nid : found.missing) {
+    // One in the list takes its place there and is named as that item when it fails to open.
+    if (std::binary_search(found.messages.begin(), found.messages.end(), nid)) continue;
+    state.ReportFailure(std::u16string(target_directory),
+                        u"the folder's contents table names message " + Hex32Text(nid) +
+                            u", which the store does not hold",
+                        std::u16string(target_directory));
+  }
+  return std::move(found.messages);
+}
+
 void ConvertItem(const WriterEnv& env, const pst::Message& message, int item_index,
                  std::u16string_view target_directory) {
   RouteItem(env, message, item_index, target_directory,
@@ -145,7 +190,7 @@ int export_handle_export_folder_items(AppState& state, pst::Nid folder,
   state.row_records.Clear();
   if (!state.session || !state.store || target_directory.empty()) return -1;
 
-  const std::span<const pst::Nid> messages = state.store->Messages(folder);
+  const std::vector<pst::Nid> messages = FolderMessages(state, folder, target_directory);
   const int count = static_cast<int>(messages.size());
   // The progress range is a 16-bit value, as the window's progress bar takes it: a larger
   // folder's range wraps.
@@ -159,7 +204,7 @@ int export_handle_export_folder_items(AppState& state, pst::Nid folder,
     const Result<pst::Message> message = state.store->OpenMessage(messages[index]);
     if (!message) {
       // An unreadable message in a damaged store must not cost the readable ones after it.
-      ReportUnreadable(SinkFor(state), target_directory, index,
+      ReportUnreadable(SinkFor(state, target_directory, index + 1), target_directory, index,
                        u"it cannot be read from the store: " + FromUtf8(message.error().message()));
       result = -1;
       continue;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "base/result.h"
 #include "engine/main_window.h"
@@ -19,6 +20,12 @@ class AppState;
 // skipped, -1 only when there is no export session or open store.
 int export_handle_export_item(AppState& state, const pst::Message& message, int item_index,
                               std::u16string_view target_directory);
+
+// The messages of `folder`, with those that only its contents table still names (a damaged
+// node tree loses them); a message the table names but the store does not hold is named in a
+// conversion's report.
+std::vector<pst::Nid> FolderMessages(AppState& state, pst::Nid folder,
+                                     std::u16string_view target_directory);
 
 // The same for one message of a conversion, with nothing but `env`: safe to run for many items
 // at once. The item's number is its position in its folder (item_index + 1).

@@ -71,11 +71,11 @@ class BagReader {
   int code_page_;
 };
 
-// Assigns `from` to `to`, or keeps the error for the caller.
+// Assigns `from` to `to`, or adds the error to the caller's list.
 template <typename T>
-bool Take(Result<T> from, T& to, std::optional<Error>& error) {
+bool Take(Result<T> from, T& to, std::vector<Error>& errors) {
   if (!from) {
-    if (!error) error = from.error();
+    errors.push_back(from.error());
     return false;
   }
   to = std::move(*from);
@@ -118,13 +118,12 @@ Result<std::optional<Body>> ReadStoredBody(const pst::PropertyBag& bag, std::uin
   return std::optional<Body>(std::move(body));
 }
 
-Result<Bodies> ReadBodies(const pst::PropertyBag& bag, int code_page) {
+// Each body the store gives; one it cannot give adds its error and leaves the others.
+Bodies ReadBodies(const pst::PropertyBag& bag, int code_page, std::vector<Error>& errors) {
   Bodies bodies;
-  std::optional<Error> error;
-  Take(ReadStoredBody(bag, 0x1013, BodyKind::kHtml, code_page), bodies.html, error);
-  Take(ReadStoredBody(bag, 0x1009, BodyKind::kRtf, code_page), bodies.rtf, error);
-  Take(ReadStoredBody(bag, 0x1000, BodyKind::kText, code_page), bodies.text, error);
-  if (error) return *error;
+  Take(ReadStoredBody(bag, 0x1013, BodyKind::kHtml, code_page), bodies.html, errors);
+  Take(ReadStoredBody(bag, 0x1009, BodyKind::kRtf, code_page), bodies.rtf, errors);
+  Take(ReadStoredBody(bag, 0x1000, BodyKind::kText, code_page), bodies.text, errors);
   return bodies;
 }
 
@@ -140,9 +139,9 @@ AttachmentEntry ReadAttachmentEntry(const pst::Store& store, const pst::Message&
   const pst::PropertyBag& bag = attachment->properties();
   const BagReader read(store, bag, code_page);
   entry.method = attachment->method();
-  std::optional<Error> error;
-  Take(read.Text(pid::kAttachLongFilename), entry.name, error);
-  Take(read.Text(pid::kAttachContentId), entry.content_id, error);
+  std::vector<Error> errors;
+  Take(read.Text(pid::kAttachLongFilename), entry.name, errors);
+  Take(read.Text(pid::kAttachContentId), entry.content_id, errors);
   entry.hidden = read.Boolean(pid::kAttachmentHidden).value_or(false);
   if ((entry.method == attach_method::kByValue || entry.method == attach_method::kOle) &&
       bag.Has(pid::kAttachDataBinary)) {
@@ -150,78 +149,89 @@ AttachmentEntry ReadAttachmentEntry(const pst::Store& store, const pst::Message&
         entry.method == attach_method::kOle ? attachment->OpenObjectData() : attachment->OpenData();
     if (data) {
       entry.size = data->size();
-    } else if (!error) {
-      error = data.error();
+    } else {
+      errors.push_back(data.error());
     }
   }
-  if (error) entry.error = error->Within("attachment " + std::to_string(index + 1));
+  if (!errors.empty())
+    entry.error = errors.front().Within("attachment " + std::to_string(index + 1));
   return entry;
 }
 
-Result<MessageRecord> ReadMessageRecord(const pst::Store& store, const pst::Message& message) {
+// The part every kind shares; what the store cannot give is in `unreadable`.
+MessageRecord ReadMessageRecord(const pst::Store& store, const pst::Message& message) {
   MessageRecord record;
   const pst::PropertyBag& bag = message.properties();
   record.nid = message.nid();
   record.code_page = MessageCodePage(bag);
   const BagReader read(store, bag, record.code_page);
-  std::optional<Error> error;
-  Take(read.Text(pid::kMessageClass), record.message_class, error);
-  Take(read.Text(pid::kSubject), record.subject, error);
-  Take(read.Text(pid::kConversationTopic), record.conversation_topic, error);
+  std::vector<Error>& errors = record.unreadable;
+  Take(read.Text(pid::kMessageClass), record.message_class, errors);
+  Take(read.Text(pid::kSubject), record.subject, errors);
+  Take(read.Text(pid::kConversationTopic), record.conversation_topic, errors);
   record.message_flags = read.Int32(pid::kMessageFlags);
   record.message_size = read.Int32(pid::kMessageSize);
   record.creation_time = read.Time(pid::kCreationTime);
-  Take(ReadBodies(bag, record.code_page), record.bodies, error);
+  record.bodies = ReadBodies(bag, record.code_page, errors);
   for (std::size_t i = 0; i < message.attachment_count(); ++i) {
     record.attachments.push_back(ReadAttachmentEntry(store, message, i, record.code_page));
   }
-  if (error) return *error;
   return record;
 }
 
 // Builds a record of kind T: the common part, then `fill` for the kind's own values.
 template <typename T, typename Fill>
-Result<T> BuildRecord(const pst::Store& store, const pst::Message& message, Fill&& fill) {
-  Result<MessageRecord> common = ReadMessageRecord(store, message);
-  if (!common) return common.error().Within(MessageText(message.nid()));
+Result<T> BuildRecord(const pst::Store& store, const pst::Message& message, Damage damage,
+                      Fill&& fill) {
   T record;
-  static_cast<MessageRecord&>(record) = std::move(*common);
+  static_cast<MessageRecord&>(record) = ReadMessageRecord(store, message);
   const BagReader read(store, message.properties(), record.code_page);
-  std::optional<Error> error;
-  fill(read, record, error);
-  if (error) return error->Within(MessageText(message.nid()));
+  fill(read, record, record.unreadable);
+  if (damage == Damage::kRefuse && !record.unreadable.empty()) {
+    return record.unreadable.front().Within(MessageText(message.nid()));
+  }
   return record;
 }
 
 Result<Mailbox> ReadMailbox(const BagReader& read, PropertyKey name, PropertyKey address_type,
                             PropertyKey address, PropertyKey smtp_address) {
   Mailbox mailbox;
-  std::optional<Error> error;
-  Take(read.Text(name), mailbox.name, error);
-  Take(read.Text(address_type), mailbox.address_type, error);
-  Take(read.Text(address), mailbox.address, error);
-  Take(read.Text(smtp_address), mailbox.smtp_address, error);
-  if (error) return *error;
+  std::vector<Error> errors;
+  Take(read.Text(name), mailbox.name, errors);
+  Take(read.Text(address_type), mailbox.address_type, errors);
+  Take(read.Text(address), mailbox.address, errors);
+  Take(read.Text(smtp_address), mailbox.smtp_address, errors);
+  if (!errors.empty()) return errors.front();
   return mailbox;
 }
 
-Result<std::vector<Recipient>> ReadRecipients(const pst::Store& store, const pst::Message& message,
-                                              int code_page) {
-  Result<std::vector<pst::PropertyBag>> rows = message.Recipients();
-  if (!rows) return rows.error().Within("the recipients cannot be read");
+// The recipients the store gives; one it cannot give adds its error and is left out.
+std::vector<Recipient> ReadRecipients(const pst::Store& store, const pst::Message& message,
+                                      int code_page, std::vector<Error>& errors) {
   std::vector<Recipient> recipients;
+  Result<std::vector<pst::PropertyBag>> rows = message.Recipients();
+  if (!rows) {
+    errors.push_back(rows.error().Within("the recipients cannot be read"));
+    return recipients;
+  }
   for (const pst::PropertyBag& row : *rows) {
     const BagReader read(store, row, code_page);
     Recipient recipient;
     recipient.type = read.Int32(pid::kRecipientType).value_or(recipient_type::kOriginator);
     Result<Mailbox> mailbox = ReadMailbox(read, pid::kDisplayName, pid::kAddressType,
                                           pid::kEmailAddress, pid::kSmtpAddress);
-    if (!mailbox) return mailbox.error().Within("a recipient cannot be read");
+    if (!mailbox) {
+      errors.push_back(mailbox.error().Within("a recipient cannot be read"));
+      continue;
+    }
     recipient.mailbox = std::move(*mailbox);
     // An empty display name is as good as none: the recipient display name may still help.
     if (recipient.mailbox.name.empty()) {
       Result<std::u16string> name = read.Text(pid::kRecipientDisplayName);
-      if (!name) return name.error().Within("a recipient cannot be read");
+      if (!name) {
+        errors.push_back(name.error().Within("a recipient cannot be read"));
+        continue;
+      }
       recipient.mailbox.name = std::move(*name);
     }
     recipients.push_back(std::move(recipient));
@@ -308,63 +318,68 @@ Result<FieldValue> ReadFieldValue(const pst::Store& store, const pst::PropertyBa
   }
 }
 
-Result<EmailRecord> ReadEmailRecord(const pst::Store& store, const pst::Message& message) {
+Result<EmailRecord> ReadEmailRecord(const pst::Store& store, const pst::Message& message,
+                                    Damage damage) {
   return BuildRecord<EmailRecord>(
-      store, message, [&](const BagReader& read, EmailRecord& record, std::optional<Error>& error) {
+      store, message, damage,
+      [&](const BagReader& read, EmailRecord& record, std::vector<Error>& errors) {
         Take(ReadMailbox(read, pid::kSenderName, pid::kSenderAddressType, pid::kSenderEmailAddress,
                          pid::kSenderSmtpAddress),
-             record.sender, error);
+             record.sender, errors);
         record.submit_time = read.Time(pid::kClientSubmitTime);
         record.delivery_time = read.Time(pid::kMessageDeliveryTime);
-        Take(ReadRecipients(store, message, record.code_page), record.recipients, error);
+        record.recipients = ReadRecipients(store, message, record.code_page, errors);
       });
 }
 
-Result<ContactRecord> ReadContactRecord(const pst::Store& store, const pst::Message& message) {
+Result<ContactRecord> ReadContactRecord(const pst::Store& store, const pst::Message& message,
+                                        Damage damage) {
   return BuildRecord<ContactRecord>(
-      store, message,
-      [](const BagReader& read, ContactRecord& record, std::optional<Error>& error) {
+      store, message, damage,
+      [](const BagReader& read, ContactRecord& record, std::vector<Error>& errors) {
         for (std::size_t i = 0; i < kContactFields.size(); ++i) {
-          Take(read.Field(kContactFields[i].property), record.fields[i], error);
+          Take(read.Field(kContactFields[i].property), record.fields[i], errors);
         }
       });
 }
 
 Result<AppointmentRecord> ReadAppointmentRecord(const pst::Store& store,
-                                                const pst::Message& message) {
+                                                const pst::Message& message, Damage damage) {
   return BuildRecord<AppointmentRecord>(
-      store, message,
-      [](const BagReader& read, AppointmentRecord& record, std::optional<Error>& error) {
+      store, message, damage,
+      [](const BagReader& read, AppointmentRecord& record, std::vector<Error>& errors) {
         record.start_time = read.Time(lid::kAppointmentStartWhole);
         record.end_time = read.Time(lid::kAppointmentEndWhole);
-        Take(read.Field(lid::kAppointmentDuration), record.duration, error);
-        Take(read.Text(lid::kLocation), record.location, error);
-        Take(read.Text(lid::kRecurrencePattern), record.recurrence_pattern, error);
+        Take(read.Field(lid::kAppointmentDuration), record.duration, errors);
+        Take(read.Text(lid::kLocation), record.location, errors);
+        Take(read.Text(lid::kRecurrencePattern), record.recurrence_pattern, errors);
         record.first_effective_time = read.Time(lid::kClipStart);
         record.last_effective_time = read.Time(lid::kClipEnd);
-        Take(read.Field(lid::kBusyStatus), record.busy_status, error);
+        Take(read.Field(lid::kBusyStatus), record.busy_status, errors);
       });
 }
 
-Result<TaskRecord> ReadTaskRecord(const pst::Store& store, const pst::Message& message) {
+Result<TaskRecord> ReadTaskRecord(const pst::Store& store, const pst::Message& message,
+                                  Damage damage) {
   return BuildRecord<TaskRecord>(
-      store, message, [](const BagReader& read, TaskRecord& record, std::optional<Error>& error) {
-        Take(read.Text(pid::kSenderName), record.sender_name, error);
+      store, message, damage,
+      [](const BagReader& read, TaskRecord& record, std::vector<Error>& errors) {
+        Take(read.Text(pid::kSenderName), record.sender_name, errors);
         record.start_date = read.Time(lid::kTaskStartDate);
         record.due_date = read.Time(lid::kTaskDueDate);
-        Take(read.Field(lid::kTaskStatus), record.status, error);
-        Take(read.Field(lid::kPercentComplete), record.percent_complete, error);
-        Take(read.Field(lid::kTaskActualEffort), record.actual_effort, error);
-        Take(read.Field(lid::kTaskEstimatedEffort), record.total_effort, error);
-        Take(read.Field(lid::kTaskComplete), record.complete, error);
-        Take(read.Field(lid::kTaskVersion), record.version, error);
+        Take(read.Field(lid::kTaskStatus), record.status, errors);
+        Take(read.Field(lid::kPercentComplete), record.percent_complete, errors);
+        Take(read.Field(lid::kTaskActualEffort), record.actual_effort, errors);
+        Take(read.Field(lid::kTaskEstimatedEffort), record.total_effort, errors);
+        Take(read.Field(lid::kTaskComplete), record.complete, errors);
+        Take(read.Field(lid::kTaskVersion), record.version, errors);
       });
 }
 
-Result<NoteRecord> ReadNoteRecord(const pst::Store& store, const pst::Message& message) {
-  Result<MessageRecord> record = ReadMessageRecord(store, message);
-  if (!record) return record.error().Within(MessageText(message.nid()));
-  return record;
+Result<NoteRecord> ReadNoteRecord(const pst::Store& store, const pst::Message& message,
+                                  Damage damage) {
+  return BuildRecord<NoteRecord>(store, message, damage,
+                                 [](const BagReader&, NoteRecord&, std::vector<Error>&) {});
 }
 
 }  // namespace bm::mapi

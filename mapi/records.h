@@ -106,6 +106,9 @@ struct MessageRecord {
   int code_page = 1252;  // of the message's 8-bit strings
   Bodies bodies;
   std::vector<AttachmentEntry> attachments;
+  // What the store could not give (a body, a recipient, a field), each with its cause; the
+  // rest of the record holds what was readable. Empty unless read with Damage::kKeepReadable.
+  std::vector<Error> unreadable;
 };
 
 struct EmailRecord : MessageRecord {
@@ -144,15 +147,25 @@ struct TaskRecord : MessageRecord {
 
 using NoteRecord = MessageRecord;
 
+// What a record read does with a part the store cannot give: kRefuse makes no record (a
+// preview never shows a message as having no body when its body is lost); kKeepReadable (a
+// conversion, which writes what is readable and names the rest) keeps the other parts and
+// lists each cause in MessageRecord::unreadable.
+enum class Damage { kRefuse, kKeepReadable };
+
 // Each builds the record from `message` of `store` (which resolves the named properties).
-// Errors carry the reader's cause: a body, recipient table or attachment table that cannot be
-// read makes no record (a message is never shown as having no body when its body is lost).
-Result<EmailRecord> ReadEmailRecord(const pst::Store& store, const pst::Message& message);
-Result<ContactRecord> ReadContactRecord(const pst::Store& store, const pst::Message& message);
+// Errors carry the reader's cause.
+Result<EmailRecord> ReadEmailRecord(const pst::Store& store, const pst::Message& message,
+                                    Damage damage = Damage::kRefuse);
+Result<ContactRecord> ReadContactRecord(const pst::Store& store, const pst::Message& message,
+                                        Damage damage = Damage::kRefuse);
 Result<AppointmentRecord> ReadAppointmentRecord(const pst::Store& store,
-                                                const pst::Message& message);
-Result<TaskRecord> ReadTaskRecord(const pst::Store& store, const pst::Message& message);
-Result<NoteRecord> ReadNoteRecord(const pst::Store& store, const pst::Message& message);
+                                                const pst::Message& message,
+                                                Damage damage = Damage::kRefuse);
+Result<TaskRecord> ReadTaskRecord(const pst::Store& store, const pst::Message& message,
+                                  Damage damage = Damage::kRefuse);
+Result<NoteRecord> ReadNoteRecord(const pst::Store& store, const pst::Message& message,
+                                  Damage damage = Damage::kRefuse);
 
 // The value of `key` in `bag` by its stored type: PT_LONG as int32, PT_FLOAT and PT_DOUBLE as
 // double, PT_BOOLEAN, PT_STRING8 (decoded with `code_page`) and PT_UNICODE as text,

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -107,8 +108,11 @@ Status WriteBytes(GsfOutfile* parent, const std::string& name, std::span<const s
   return Close(stream.get(), name);
 }
 
-// Copies a stored value block by block, never holding it whole.
-Status WriteValue(GsfOutfile* parent, const std::string& name, pst::ValueStream& value) {
+// Copies a stored value block by block, never holding it whole. A block the store cannot give
+// ends the value there: what came before it is kept and `unreadable` says what is missing.
+// The bytes copied; errors are the output's.
+Result<std::uint64_t> WriteValue(GsfOutfile* parent, const std::string& name,
+                                 pst::ValueStream& value, std::optional<Error>& unreadable) {
   GPtr<GsfOutput> stream = NewChild(parent, name, false);
   if (!stream) return OutputError(nullptr, name);
   std::vector<std::uint8_t> chunk(kChunkSize);
@@ -116,8 +120,8 @@ Status WriteValue(GsfOutfile* parent, const std::string& name, pst::ValueStream&
   while (true) {
     Result<std::size_t> read = value.Read(chunk);
     if (!read) {
-      gsf_output_close(stream.get());
-      return read.error();
+      unreadable = read.error();
+      break;
     }
     if (*read == 0) break;
     if (!gsf_output_write(stream.get(), *read, chunk.data())) {
@@ -127,11 +131,12 @@ Status WriteValue(GsfOutfile* parent, const std::string& name, pst::ValueStream&
     copied += *read;
   }
   if (copied != value.size()) {
-    gsf_output_close(stream.get());
-    return Error("the stored value ends after " + std::to_string(copied) + " of its " +
-                 std::to_string(value.size()) + " bytes");
+    const Error short_value("the store gives " + std::to_string(copied) + " of its " +
+                            std::to_string(value.size()) + " bytes");
+    unreadable = unreadable ? unreadable->Within(short_value.message()) : short_value;
   }
-  return Close(stream.get(), name);
+  if (Status closed = Close(stream.get(), name); !closed) return closed.error();
+  return copied;
 }
 
 // The entries of one property stream (MS-OXMSG 2.4): the header, then 16 bytes a property.
@@ -146,6 +151,16 @@ class PropertyTable {
       PutU32(bytes_, recipients);
       PutU32(bytes_, attachments);
       if (kind == ObjectKind::kMessage) bytes_.resize(bytes_.size() + 8, 0);
+    }
+  }
+
+  // A message's header counts what was written: an attachment the store cannot give is left
+  // out. Only for a message's or embedded message's table.
+  void SetAttachmentCount(std::uint32_t attachments) {
+    for (const std::size_t at : {std::size_t{12}, std::size_t{20}}) {
+      for (std::size_t i = 0; i < 4; ++i) {
+        bytes_[at + i] = static_cast<std::uint8_t>(attachments >> (8 * i));
+      }
     }
   }
 
@@ -236,10 +251,19 @@ class CopyWriter {
     if (options_.warn) options_.warn(where.empty() ? text : where + ": " + text);
   }
 
+  // A part of the message the store cannot give in full: the file is written with the rest
+  // (and what was readable of the part), and the warning says what is missing.
+  void Unreadable(const std::string& where, const Error& error) const {
+    Warn(where, "not copied in full: " + error.message());
+  }
+
   Status WriteMessage(GsfOutfile* storage, const pst::Message& message, ObjectKind kind, int depth,
                       const std::string& where) {
     Result<std::vector<pst::PropertyBag>> recipients = message.Recipients();
-    if (!recipients) return recipients.error().Within(Place(where, "recipients"));
+    if (!recipients) {
+      Unreadable(Place(where, "recipients"), recipients.error());
+      recipients = std::vector<pst::PropertyBag>();
+    }
     const std::size_t attachments = message.attachment_count();
     // Everything is still written, so nothing is lost; the reader may refuse the file.
     if (recipients->size() > kMaxObjects || attachments > kMaxObjects) {
@@ -271,20 +295,28 @@ class CopyWriter {
       }
       if (Status closed = Close(child.get(), place); !closed) return closed;
     }
+    std::uint32_t written_attachments = 0;
     for (std::size_t i = 0; i < attachments; ++i) {
-      if (Status written = WriteAttachment(storage, message, i, depth, where); !written) {
-        return written;
-      }
+      Result<bool> written =
+          WriteAttachment(storage, message, i, written_attachments, depth, where);
+      if (!written) return written.error();
+      if (*written) ++written_attachments;
     }
+    table.SetAttachmentCount(written_attachments);
     return WriteBytes(storage, "__properties_version1.0", table.bytes());
   }
 
-  Status WriteAttachment(GsfOutfile* parent, const pst::Message& message, std::size_t index,
-                         int depth, const std::string& where) {
+  // Attachment `index` as the MSG's attachment `slot`; false when the store cannot give the
+  // attachment object at all (a warning says so).
+  Result<bool> WriteAttachment(GsfOutfile* parent, const pst::Message& message, std::size_t index,
+                               std::uint32_t slot, int depth, const std::string& where) {
     const std::string place = Place(where, "attachment " + std::to_string(index));
     Result<pst::Attachment> attachment = message.OpenAttachment(index);
-    if (!attachment) return attachment.error().Within(place);
-    GPtr<GsfOutput> child = NewChild(parent, "__attach_version1.0_#" + Hex(index, 8), true);
+    if (!attachment) {
+      Unreadable(place, attachment.error());
+      return false;
+    }
+    GPtr<GsfOutput> child = NewChild(parent, "__attach_version1.0_#" + Hex(slot, 8), true);
     if (!child) return OutputError(nullptr, place);
     auto* storage = GSF_OUTFILE(child.get());
     PropertyTable table(ObjectKind::kAttachment, 0, 0);
@@ -297,9 +329,10 @@ class CopyWriter {
     if (written) written = WriteBytes(storage, "__properties_version1.0", table.bytes());
     if (!written) {
       gsf_output_close(child.get());
-      return written;
+      return written.error();
     }
-    return Close(child.get(), place);
+    if (Status closed = Close(child.get(), place); !closed) return closed.error();
+    return true;
   }
 
   // PidTagAttachDataObject: an embedded message or an OLE storage, each as a sub-storage.
@@ -314,7 +347,10 @@ class CopyWriter {
         return {};
       }
       Result<pst::Message> embedded = attachment.OpenEmbeddedMessage();
-      if (!embedded) return embedded.error().Within(where);
+      if (!embedded) {
+        Unreadable(Place(where, "embedded message"), embedded.error());
+        return {};
+      }
       GPtr<GsfOutput> child = NewChild(storage, StreamName(object_tag), true);
       if (!child) return OutputError(nullptr, where);
       Status written =
@@ -334,13 +370,18 @@ class CopyWriter {
   // A compound file needs random access to be read, so the object's bytes go to an unnamed
   // file in the target directory (gone once closed) or, where the file system has no such
   // files, to `memory`.
-  Result<GPtr<GsfInput>> ObjectInput(pst::ValueStream& stream, Bytes& memory) {
+  // A block the store cannot give ends the bytes there, and `unreadable` says why.
+  Result<GPtr<GsfInput>> ObjectInput(pst::ValueStream& stream, Bytes& memory,
+                                     std::optional<Error>& unreadable) {
     std::vector<std::uint8_t> chunk(kChunkSize);
     FileDescriptor fd(::open(directory_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (!fd.valid()) memory.reserve(static_cast<std::size_t>(stream.size()));
     while (true) {
       Result<std::size_t> read = stream.Read(chunk);
-      if (!read) return read.error();
+      if (!read) {
+        unreadable = read.error();
+        break;
+      }
       if (*read == 0) break;
       const std::span<const std::uint8_t> bytes(chunk.data(), *read);
       if (!fd.valid()) {
@@ -367,10 +408,15 @@ class CopyWriter {
   Status WriteOleObject(GsfOutfile* storage, const pst::Attachment& attachment,
                         PropertyTable& table, const std::string& where) {
     Result<pst::ValueStream> stream = attachment.OpenObjectData();
-    if (!stream) return stream.error().Within(where);
+    if (!stream) {
+      Unreadable(Place(where, "OLE object"), stream.error());
+      return {};
+    }
     Bytes memory;
-    Result<GPtr<GsfInput>> input = ObjectInput(*stream, memory);
+    std::optional<Error> unreadable;
+    Result<GPtr<GsfInput>> input = ObjectInput(*stream, memory, unreadable);
     if (!input) return input.error().Within(where);
+    if (unreadable) Unreadable(Place(where, "OLE object"), *unreadable);
     if (!*input) return Error("the OLE object cannot be read back").Within(where);
     GPtr<GsfInfile> ole(gsf_infile_msole_new(input->get(), nullptr));
     const std::uint32_t object_tag = std::uint32_t{kAttachDataObject} << 16 | pst::type::kObject;
@@ -418,9 +464,11 @@ class CopyWriter {
       const std::optional<std::uint16_t> id = MsgId(info.id, where);
       if (!id) continue;
       const std::uint32_t tag = std::uint32_t{*id} << 16 | info.type;
-      if (Status copied = CopyProperty(storage, bag, info, tag, table); !copied) {
+      std::optional<Error> unreadable;
+      if (Status copied = CopyProperty(storage, bag, info, tag, table, unreadable); !copied) {
         return copied.error().Within(Place(where, PropertyText(info.id)));
       }
+      if (unreadable) Unreadable(Place(where, PropertyText(info.id)), *unreadable);
     }
     return {};
   }
@@ -439,13 +487,23 @@ class CopyWriter {
     return id;
   }
 
+  // One property into `table` and its stream. What the store cannot give of it is left out
+  // (a variable-size value keeps what was readable), and `unreadable` says why; the result's
+  // errors are the output's.
   static Status CopyProperty(GsfOutfile* storage, const pst::PropertyBag& bag,
-                             pst::PropertyInfo info, std::uint32_t tag, PropertyTable& table) {
+                             pst::PropertyInfo info, std::uint32_t tag, PropertyTable& table,
+                             std::optional<Error>& unreadable) {
     switch (LayoutOf(info.type)) {
       case Layout::kFixed: {
         Result<Bytes> raw = bag.Raw(info.id);
-        if (!raw) return raw.error();
-        if (raw->size() != FixedSize(info.type)) return Error("the stored value has a wrong size");
+        if (!raw) {
+          unreadable = raw.error();
+          return {};
+        }
+        if (raw->size() != FixedSize(info.type)) {
+          unreadable = Error("the stored value has a wrong size");
+          return {};
+        }
         std::uint64_t value = 0;
         for (std::size_t i = 0; i < raw->size(); ++i) value |= std::uint64_t{(*raw)[i]} << (8 * i);
         if (info.type == pst::type::kBoolean) value = value != 0 ? 1 : 0;
@@ -454,24 +512,34 @@ class CopyWriter {
       }
       case Layout::kVariable: {
         Result<pst::ValueStream> stream = bag.Stream(info.id);
-        if (!stream) return stream.error();
+        if (!stream) {
+          unreadable = stream.error();
+          return {};
+        }
         // The size counts the terminator that string streams leave out.
         const std::uint64_t terminator = info.type == pst::type::kUnicode   ? 2
                                          : info.type == pst::type::kString8 ? 1
                                                                             : 0;
-        const std::uint64_t size = stream->size() + terminator;
-        if (size >= kObjectSize) return Error("the value is too large for an MSG file");
-        table.Variable(tag, static_cast<std::uint32_t>(size));
-        return WriteValue(storage, StreamName(tag), *stream);
+        if (stream->size() + terminator >= kObjectSize) {
+          unreadable = Error("the value is too large for an MSG file");
+          return {};
+        }
+        Result<std::uint64_t> copied = WriteValue(storage, StreamName(tag), *stream, unreadable);
+        if (!copied) return copied.error();
+        table.Variable(tag, static_cast<std::uint32_t>(*copied + terminator));
+        return {};
       }
       case Layout::kMultipleFixed: {
         Result<Bytes> raw = bag.Raw(info.id);
-        if (!raw) return raw.error();
+        if (!raw) {
+          unreadable = raw.error();
+          return {};
+        }
         table.Variable(tag, static_cast<std::uint32_t>(raw->size()));
         return WriteBytes(storage, StreamName(tag), *raw);
       }
       case Layout::kMultipleVariable:
-        return CopyMultipleVariable(storage, bag, info, tag, table);
+        return CopyMultipleVariable(storage, bag, info, tag, table, unreadable);
       case Layout::kObject:
       case Layout::kUnsupported:
         break;
@@ -483,9 +551,12 @@ class CopyWriter {
   // values carry their terminator (MS-OXMSG 2.1.4.2).
   static Status CopyMultipleVariable(GsfOutfile* storage, const pst::PropertyBag& bag,
                                      pst::PropertyInfo info, std::uint32_t tag,
-                                     PropertyTable& table) {
+                                     PropertyTable& table, std::optional<Error>& unreadable) {
     Result<std::vector<Bytes>> elements = bag.Elements(info.id);
-    if (!elements) return elements.error();
+    if (!elements) {
+      unreadable = elements.error();
+      return {};
+    }
     const auto element_type = static_cast<std::uint16_t>(info.type & ~pst::type::kMultiple);
     const std::size_t terminator = element_type == pst::type::kUnicode   ? 2
                                    : element_type == pst::type::kString8 ? 1

@@ -28,8 +28,10 @@ struct CopyOptions {
   // Told each thing the copy could not carry over as it should while the file is still
   // written: an embedded message nested too deep, a named property the store cannot name, a
   // PT_OBJECT value other than an attachment's data, an OLE object that is not a compound file
-  // (kept as binary data), more than 2048 recipients or attachments. Each text names where
-  // ("attachment 2: embedded message: ..."). Empty: such things pass silently.
+  // (kept as binary data), more than 2048 recipients or attachments, and every part the store
+  // cannot give in full (a property, the recipients, an attachment, an embedded message: "not
+  // copied in full: ..."). Each text names where ("attachment 2: embedded message: ...").
+  // Empty: such things pass silently.
   std::function<void(const std::string&)> warn;
   int max_embedding_depth = kMaxEmbeddingDepth;
   // Asked once the file is whole, just before it is moved into place: the name to give it (in
@@ -39,8 +41,10 @@ struct CopyOptions {
 };
 
 // Writes the MSG file to a temporary file beside `target` and moves it into place only when
-// whole; an existing `target` is never replaced (an error says so). Any failure (a damaged
-// value in the store, a full disk) is an error with its cause, and leaves no file behind.
+// whole; an existing `target` is never replaced (an error says so). What the store cannot give
+// is left out (a value keeps what was readable) and named through CopyOptions::warn, so a
+// damaged part never costs the rest of the message. A failure to write (a full disk) is an
+// error with its cause, and leaves no file behind.
 Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,
                     const std::filesystem::path& target, const CopyOptions& options);
 Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,

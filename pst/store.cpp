@@ -532,7 +532,9 @@ void BuildIndex(Store::Data& data, const std::vector<ndb::NodeEntry>& nodes) {
   data.parent_of.reserve(nodes.size());
   for (const auto& node : nodes) {
     data.parent_of.emplace_back(node.nid, node.parent);
-    if (node.parent == node.nid) continue;
+    // The root folder tops the tree whatever its parent link says: under one of its own
+    // sub-folders it would make the tree endless.
+    if (node.parent == node.nid || node.nid == fmt::kNidRootFolder) continue;
     const std::uint32_t t = fmt::NidType(node.nid);
     if (IsFolderType(node.nid)) {
       if (!std::binary_search(looping.begin(), looping.end(), node.nid)) {
@@ -782,6 +784,39 @@ std::size_t Store::CrossCheckTables(Nid nid) const {
   const ndb::Database& db = *data_->db;
   return CompareChildren(db, nid, "hierarchy table", folder->HierarchyTable(), SubFolders(nid)) +
          CompareChildren(db, nid, "contents table", folder->ContentsTable(), Messages(nid));
+}
+
+Store::FolderMessages Store::MessagesWithContentsTable(Nid nid) const {
+  FolderMessages found;
+  const std::span<const Nid> in_tree = Messages(nid);
+  found.messages.assign(in_tree.begin(), in_tree.end());
+  if (fmt::NidType(nid) != fmt::kNidTypeNormalFolder) return found;
+  auto folder = OpenFolder(nid);
+  if (!folder) return found;
+  auto rows = SortedRowIds(folder->ContentsTable());
+  if (!rows) return found;
+  rows->erase(std::unique(rows->begin(), rows->end()), rows->end());
+  std::vector<Nid> listed(in_tree.begin(), in_tree.end());
+  std::sort(listed.begin(), listed.end());
+  std::vector<Nid> only_in_table;
+  std::set_difference(rows->begin(), rows->end(), listed.begin(), listed.end(),
+                      std::back_inserter(only_in_table));
+  const bool table_whole = std::includes(rows->begin(), rows->end(), listed.begin(), listed.end());
+  std::vector<Nid> added;
+  for (const Nid message : only_in_table) {
+    // A row id that is no message's cannot be one of this folder's items.
+    if (fmt::NidType(message) != fmt::kNidTypeNormalMessage) continue;
+    const bool held = Contains(message);
+    (held ? found.recovered : found.missing).push_back(message);
+    if (held || table_whole) added.push_back(message);
+  }
+  if (added.empty()) return found;
+  std::vector<Nid> merged;
+  merged.reserve(found.messages.size() + added.size());
+  std::merge(found.messages.begin(), found.messages.end(), added.begin(), added.end(),
+             std::back_inserter(merged));
+  found.messages = std::move(merged);
+  return found;
 }
 
 Result<Folder> Store::OpenFolder(Nid nid) const {

@@ -275,6 +275,22 @@ class Store {
   std::size_t CrossCheckTables(Nid folder) const;
   Result<Message> OpenMessage(Nid nid) const;
 
+  // A folder's messages as the node tree and its contents table give them together: a message
+  // whose parent link in the node tree is damaged is lost to Messages() but still named by the
+  // table, and is found again here.
+  struct FolderMessages {
+    // Messages() with the recovered ones, in node-id order, so every message keeps its place.
+    std::vector<Nid> messages;
+    std::vector<Nid> recovered;  // named by the contents table only, and held by the store
+    // Named by the contents table, but not held by the store. Placed in `messages` too (opening
+    // them fails), so the items after them keep their places, when the table names every
+    // message of the node tree; a table that misses some is itself damaged, and its own
+    // names are then left out.
+    std::vector<Nid> missing;
+  };
+  // A folder whose contents table cannot be read (or a search folder) gives Messages() alone.
+  FolderMessages MessagesWithContentsTable(Nid folder) const;
+
   // The name-to-id map, both ways.
   std::optional<std::uint16_t> IdOfName(const PropertyName& name) const;
   std::optional<PropertyName> NameOfId(std::uint16_t id) const;

@@ -53,17 +53,26 @@ std::vector<std::uint8_t> FirstBytes(const pst::Attachment& attachment, std::uin
   return bytes;
 }
 
-// Copies the whole content in pieces; why, when the store or the disk failed midway.
-Status CopyData(const pst::Attachment& attachment, std::uint64_t size, int fd) {
+// Copies the content in pieces. The store failing midway ends the copy there, with
+// `unreadable` saying why (what came before is kept); the error is the disk's.
+Status CopyData(const pst::Attachment& attachment, std::uint64_t size, int fd,
+                std::optional<Error>& unreadable) {
   Result<pst::ValueStream> stream = OpenContent(attachment);
-  if (!stream) return stream.error().Within("the store does not give its content");
+  if (!stream) {
+    unreadable = stream.error().Within("the store does not give its content");
+    return {};
+  }
   std::array<std::uint8_t, kCopyPiece> piece{};
   std::uint64_t left = size;
   while (left > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyPiece));
     const Result<std::size_t> read = stream->Read(std::span(piece.data(), want));
-    if (!read) return read.error().Within("the store does not give its whole content");
-    if (*read == 0) return Error("the store does not give its whole content");
+    if (!read || *read == 0) {
+      const std::string given = "the store gives " + std::to_string(size - left) + " of its " +
+                                std::to_string(size) + " bytes";
+      unreadable = read ? Error(given) : read.error().Within(given);
+      return {};
+    }
     if (Status written = WriteAll(fd, std::span(piece.data(), *read)); !written) {
       return written;
     }
@@ -126,9 +135,11 @@ Result<OpenedFile> OpenAttachmentFile(const AttachmentContext& context,
   return Error("no free name for " + ToUtf8(wanted));
 }
 
+// The attachment's file. One the store gives only in part is kept with what was readable,
+// and `unreadable` says what is missing; a file the disk cut short is removed.
 Result<std::u16string> WriteAttachment(const AttachmentContext& context, std::u16string_view name,
                                        const pst::Attachment& attachment, std::uint64_t size,
-                                       UsedNames& used) {
+                                       UsedNames& used, std::optional<Error>& unreadable) {
   std::u16string file_name(name);
   if (file_name.find(kPlaceholder) != std::u16string::npos && size > 0) {
     file_name = SniffedName(std::move(file_name), FirstBytes(attachment, size));
@@ -139,13 +150,14 @@ Result<std::u16string> WriteAttachment(const AttachmentContext& context, std::u1
   Result<OpenedFile> file = OpenAttachmentFile(context, file_name);
   if (!file) return file.error();
   Status copied;
-  if (size > 0) copied = CopyData(attachment, size, file->fd.get());
+  if (size > 0) copied = CopyData(attachment, size, file->fd.get(), unreadable);
   if (copied) copied = file->fd.Close();
   if (!copied) {
     // A file cut short must not pass for the attachment.
     ::unlink(ToPath(file->path).c_str());
     return copied.error().Within("attachment " + ToUtf8(file_name));
   }
+  if (unreadable) unreadable = unreadable->Within("attachment " + ToUtf8(file_name));
   return file->path;
 }
 
@@ -258,6 +270,7 @@ AttachmentFiles ExportAttachments(const AttachmentContext& context, const pst::M
   for (const mapi::AttachmentEntry& entry : entries) {
     const int position = static_cast<int>(entry.index);
     Result<std::u16string> path = Error(std::string());
+    std::optional<Error> unreadable;
     Result<pst::Attachment> attachment =
         entry.error ? Result<pst::Attachment>(*entry.error) : message.OpenAttachment(entry.index);
     if (!attachment) {
@@ -265,7 +278,7 @@ AttachmentFiles ExportAttachments(const AttachmentContext& context, const pst::M
       path = attachment.error();
     } else if (entry.method == mapi::attach_method::kByValue || entry.method == kOle) {
       path = WriteAttachment(context, AttachmentName(entry.name, position), *attachment, entry.size,
-                             used);
+                             used, unreadable);
     } else if (entry.method == mapi::attach_method::kEmbeddedMessage) {
       path = ExportEmbeddedMessage(context, *attachment, position, used);
     } else {
@@ -273,6 +286,7 @@ AttachmentFiles ExportAttachments(const AttachmentContext& context, const pst::M
     }
     if (path) {
       files.paths.push_back(std::move(*path));
+      if (unreadable) files.failures.push_back(FromUtf8(unreadable->message()));
     } else {
       files.paths.emplace_back();
       files.failures.push_back(FromUtf8(path.error().message()));

@@ -52,8 +52,9 @@ struct AttachmentFiles {
 };
 
 // The attachment files of `message`, whose attachments `entries` lists. An attachment that
-// cannot be read gets an empty entry and its cause among the failures; references to outside
-// files carry no content and get no entry.
+// cannot be read gets an empty entry and its cause among the failures; one the store gives
+// only in part keeps its file with what was readable, and its cause among the failures.
+// References to outside files carry no content and get no entry.
 AttachmentFiles ExportAttachments(const AttachmentContext& context, const pst::Message& message,
                                   const std::vector<mapi::AttachmentEntry>& entries);
 

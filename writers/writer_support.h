@@ -52,6 +52,19 @@ struct WriterEnv {
   void AwaitPlacementTurn() const {
     if (await_placement_turn) await_placement_turn();
   }
+
+  // The same environment, reporting to `other` (which must outlive the copy).
+  WriterEnv WithSink(const ReportSink& other) const {
+    return WriterEnv{.window = window,
+                     .row_records = row_records,
+                     .sink = other,
+                     .store = store,
+                     .temp_folder_path = temp_folder_path,
+                     .conversion_mode = conversion_mode,
+                     .messaging_session = messaging_session,
+                     .messaging_session_status = messaging_session_status,
+                     .await_placement_turn = await_placement_turn};
+  }
 };
 
 // One item to write: the message it was read from (attachment data is read from it), where it

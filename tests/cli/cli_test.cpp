@@ -249,6 +249,15 @@ TEST_F(CliTest, ItemsThatCannotBeWrittenAreNamedWithExitStatus2) {
     EXPECT_NE(file.extension(), ".msg") << file;
     EXPECT_FALSE(file.filename().string().starts_with(".bm")) << file;
   }
+  // The JSON report ties the failure to the item's target folder and number, by which its
+  // files are named.
+  const auto json = Raw("convert --json " + test::Quote(pst.string()) + " " +
+                            test::Quote((data.path() / "out-json").string()) + " --temp " +
+                            test::Quote(temp.path().string()),
+                        "trap '' XFSZ; ulimit -f 16; exec ");
+  EXPECT_EQ(json.exit_code, 2) << json.output << Stderr();
+  EXPECT_TRUE(Contains(json.output, "/Top-of-Personal-Folders/Inbox\", \"number\": 1}"))
+      << json.output;
 }
 
 TEST_F(CliTest, PreviewTextPrintsTheHeaderAndTheBody) {

@@ -255,11 +255,12 @@ TEST_F(Records, AppointmentAndTaskValuesKeepTheirStoredTypes) {
 }
 
 // A body that lies in a block of its own whose trailer is damaged: the record is refused with
-// the reader's cause, never built as a message without a body.
+// the reader's cause, never built as a message without a body; read to keep what is readable,
+// it holds the rest and names the body.
 TEST_F(Records, DamagedBodyIsAnErrorWithTheReadersCause) {
   pstgen::Store store;
   const std::string html = "<p>" + std::string(6000, 'Q') + "</p>";
-  MakeEmail(store).SetHtml(html);
+  MakeEmail(store).SetHtml(html).SetBody(u"plain").SetSubject(u"kept");
   const auto path = dir() / "damaged.pst";
   pstgen::Write(store, path);
 
@@ -287,6 +288,16 @@ TEST_F(Records, DamagedBodyIsAnErrorWithTheReadersCause) {
   EXPECT_NE(record.error().message().find("the HTML body cannot be read"), std::string::npos)
       << record.error().message();
   EXPECT_NE(record.error().message().find("block"), std::string::npos) << record.error().message();
+
+  const auto partial = ReadEmailRecord(*opened, *message, Damage::kKeepReadable);
+  ASSERT_TRUE(partial.ok()) << partial.error().message();
+  EXPECT_EQ(partial->subject, u"kept");
+  EXPECT_FALSE(partial->bodies.html);
+  ASSERT_TRUE(partial->bodies.text);
+  ASSERT_EQ(partial->unreadable.size(), 1u);
+  EXPECT_NE(partial->unreadable[0].message().find("the HTML body cannot be read"),
+            std::string::npos)
+      << partial->unreadable[0].message();
 }
 
 TEST_F(Records, RtfThatDoesNotUnpackIsAnError) {

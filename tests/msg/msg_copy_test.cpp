@@ -375,50 +375,96 @@ TEST(MsgCopy, AnOleObjectThatIsNoCompoundFileIsKeptAsData) {
             std::vector<Bytes>{junk});
 }
 
-TEST(MsgCopy, FailuresLeaveNoFileAndKeepWhatIsThere) {
+// The trailer of the data block that starts at `data` (blocks are 64-byte aligned, their data
+// first) gets a block id that does not match: the reader refuses that block.
+void DamageBlockAt(std::string& bytes, std::size_t data, std::size_t data_size) {
+  const std::size_t trailer = data + ((data_size + 16 + 63) / 64) * 64 - 16;
+  std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(trailer + 8), 8, '\x77');
+}
+
+TEST(MsgCopy, WriteFailuresLeaveNoFileAndKeepWhatIsThere) {
+  TempDir dir;
+  pstgen::Store built;
+  built.top().AddFolder(u"Inbox").AddMessage("IPM.Note").SetSubject(u"Mail");
+  const auto pst_path = dir.path() / "store.pst";
+  pstgen::Write(built, pst_path);
+  const auto out = dir.path() / "out";
+  std::filesystem::create_directory(out);
+  auto store = pst::Store::Open(pst_path);
+  ASSERT_TRUE(store);
+  auto message = store->OpenMessage(AllMessages(*store).at(0));
+  ASSERT_TRUE(message);
+  // An existing file is never replaced.
+  std::ofstream(out / "taken.msg") << "keep";
+  const Status taken = msg::WriteMsgCopy(*store, *message, out / "taken.msg");
+  ASSERT_FALSE(taken);
+  EXPECT_NE(taken.error().message().find("already exists"), std::string::npos);
+  EXPECT_EQ(ReadFile(out / "taken.msg"), "keep");
+  // A missing directory is an error with its cause.
+  const Status nowhere = msg::WriteMsgCopy(*store, *message, out / "missing" / "m.msg");
+  ASSERT_FALSE(nowhere);
+  EXPECT_NE(nowhere.error().message().find("No such file"), std::string::npos);
+  EXPECT_EQ(Entries(out), std::vector<std::string>{"taken.msg"});
+}
+
+// A part the store cannot give costs that part only: the MSG file still holds every other
+// attachment, the damaged attachment keeps its name and what was readable of its data, and
+// each loss is named.
+TEST(MsgCopy, DamagedAttachmentsAreNamedAndTheRestIsCopied) {
   TempDir dir;
   pstgen::Store built;
   pstgen::Message& mail = built.top().AddFolder(u"Inbox").AddMessage("IPM.Note");
-  mail.SetSubject(u"Damaged");
-  mail.AddAttachment(u"big.bin", pstgen::Binary(6000, 0x5A));
+  mail.SetSubject(u"Damaged").AddRecipient(u"Ann", u"ann@example.com", pstgen::RecipientType::kTo);
+  const pstgen::Binary lost(6000, 0x5A);
+  const pstgen::Binary whole(3000, 0x33);
+  pstgen::Binary cut(20000);
+  for (std::size_t i = 0; i < cut.size(); ++i) cut[i] = static_cast<std::uint8_t>(i % 251);
+  mail.AddAttachment(u"lost.bin", lost);
+  mail.AddAttachment(u"whole.bin", whole);
+  mail.AddAttachment(u"cut.bin", cut);
   const auto pst_path = dir.path() / "store.pst";
   pstgen::Write(built, pst_path);
 
-  const auto out = dir.path() / "out";
-  std::filesystem::create_directory(out);
-  {
-    auto store = pst::Store::Open(pst_path);
-    ASSERT_TRUE(store);
-    auto message = store->OpenMessage(AllMessages(*store).at(0));
-    ASSERT_TRUE(message);
-    // An existing file is never replaced.
-    std::ofstream(out / "taken.msg") << "keep";
-    const Status taken = msg::WriteMsgCopy(*store, *message, out / "taken.msg");
-    ASSERT_FALSE(taken);
-    EXPECT_NE(taken.error().message().find("already exists"), std::string::npos);
-    EXPECT_EQ(ReadFile(out / "taken.msg"), "keep");
-    // A missing directory is an error with its cause.
-    const Status nowhere = msg::WriteMsgCopy(*store, *message, out / "missing" / "m.msg");
-    ASSERT_FALSE(nowhere);
-    EXPECT_NE(nowhere.error().message().find("No such file"), std::string::npos);
-  }
-
-  // Damage the attachment's data block: its trailer's block id no longer matches.
+  // The first attachment's only block and the second of the three blocks of the last.
   std::string bytes = ReadFile(pst_path);
-  const std::size_t data = bytes.find(std::string(6000, '\x5A'));
-  ASSERT_NE(data, std::string::npos);
-  const std::size_t trailer = data + ((6000 + 16 + 63) / 64) * 64 - 16;
-  std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(trailer + 8), 8, '\x77');
+  const std::size_t lost_at = bytes.find(std::string(lost.begin(), lost.end()));
+  ASSERT_NE(lost_at, std::string::npos);
+  DamageBlockAt(bytes, lost_at, lost.size());
+  constexpr std::size_t kBlockData = 8176;
+  const std::string second_block(cut.begin() + kBlockData, cut.begin() + 2 * kBlockData);
+  const std::size_t second_at = bytes.find(second_block);
+  ASSERT_NE(second_at, std::string::npos);
+  DamageBlockAt(bytes, second_at, kBlockData);
   std::ofstream(pst_path, std::ios::binary | std::ios::trunc) << bytes;
+
   auto store = pst::Store::Open(pst_path);
   ASSERT_TRUE(store) << store.error().message();
   auto message = store->OpenMessage(AllMessages(*store).at(0));
   ASSERT_TRUE(message);
-  const Status damaged = msg::WriteMsgCopy(*store, *message, out / "damaged.msg");
-  ASSERT_FALSE(damaged);
-  EXPECT_NE(damaged.error().message().find("attachment 0"), std::string::npos)
-      << damaged.error().message();
-  EXPECT_EQ(Entries(out), std::vector<std::string>{"taken.msg"});
+  std::vector<std::string> warnings;
+  msg::CopyOptions options;
+  options.warn = [&](const std::string& text) { warnings.push_back(text); };
+  const Status written = msg::WriteMsgCopy(*store, *message, dir.path() / "damaged.msg", options);
+  ASSERT_TRUE(written) << written.error().message();
+
+  ASSERT_EQ(warnings.size(), 2u) << Lines(warnings);
+  EXPECT_NE(warnings[0].find("attachment 0"), std::string::npos) << warnings[0];
+  EXPECT_NE(warnings[1].find("attachment 2"), std::string::npos) << warnings[1];
+  EXPECT_NE(warnings[1].find("8176 of its 20000 bytes"), std::string::npos) << warnings[1];
+
+  const auto file = ReadMsg(dir.path() / "damaged.msg");
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(file->faults.empty()) << Lines(file->faults);
+  EXPECT_EQ(file->message.recipients.size(), 1u);
+  ASSERT_EQ(file->message.attachments.size(), 3u);
+  const PropKey name{std::uint16_t{0x3707}, 0x001F};
+  const PropKey data{std::uint16_t{0x3701}, 0x0102};
+  const auto& attachments = file->message.attachments;
+  EXPECT_EQ(attachments[0].properties.at(name), std::vector<Bytes>{Utf16(u"lost.bin")});
+  EXPECT_EQ(attachments[0].properties.at(data), std::vector<Bytes>{Bytes{}});
+  EXPECT_EQ(attachments[1].properties.at(data), std::vector<Bytes>{whole});
+  EXPECT_EQ(attachments[2].properties.at(data),
+            std::vector<Bytes>{Bytes(cut.begin(), cut.begin() + kBlockData)});
 }
 
 // The hash streams let readers find a name without reading the whole entry stream; an entry

@@ -211,7 +211,7 @@ void WriteStoreWithDamagedBody(const std::filesystem::path& path) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-TEST(Routing, AMessageWhoseBodyCannotBeReadIsNamedWithTheReadersCauseAndTheNextGoesOn) {
+TEST(Routing, AMessageWhoseBodyCannotBeReadIsWrittenWithoutItNamedWithTheCauseAndTheNextGoesOn) {
   WriterFixture fixture;
   const std::filesystem::path pst = fixture.temp.path() / "damaged.pst";
   WriteStoreWithDamagedBody(pst);
@@ -225,12 +225,20 @@ TEST(Routing, AMessageWhoseBodyCannotBeReadIsNamedWithTheReadersCauseAndTheNextG
   EXPECT_EQ(fixture.window.Rows()[0][3], u"whole");
   EXPECT_EQ(fixture.window.Rows()[0][0], u"1");
 
+  // Converting: the MSG copy holds everything else, and the report names the body's property
+  // with the reader's cause; the item is not counted as written.
+  fixture.state.messaging_session_status =
+      MessagingSession::Create(fixture.state.messaging_session);
   const std::filesystem::path target = fixture.Convert(*inbox);
+  EXPECT_TRUE(std::filesystem::is_regular_file(target / "damaged--1.msg"));
   const auto failures = fixture.state.report.Failures();
   ASSERT_EQ(failures.size(), 1u);
-  EXPECT_EQ(failures[0].item, FromPath(target) + u" item 1");
-  EXPECT_NE(failures[0].reason.find(u"the HTML body cannot be read"), std::u16string::npos)
+  EXPECT_EQ(failures[0].item, FromPath(target) + u"/damaged");
+  EXPECT_EQ(failures[0].number, 1);
+  EXPECT_NE(failures[0].reason.find(u"property 0x1013: not copied in full"), std::u16string::npos)
       << ToUtf8(failures[0].reason);
+  EXPECT_NE(failures[0].reason.find(u"block"), std::u16string::npos) << ToUtf8(failures[0].reason);
+  EXPECT_EQ(fixture.state.report.WrittenByKind().count(u"email"), 0u);
   EXPECT_EQ(fixture.state.report.WrittenByKind().at(u"note"), 1);
 }
 

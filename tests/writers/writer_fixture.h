@@ -74,8 +74,9 @@ class WriterFixture {
   // The record of `message` in the scanned store; a failed test when it cannot be read.
   template <typename Record>
   Record RecordOf(const pst::Message& message,
-                  Result<Record> (*read)(const pst::Store&, const pst::Message&)) const {
-    Result<Record> record = read(*state.store, message);
+                  Result<Record> (*read)(const pst::Store&, const pst::Message&,
+                                         mapi::Damage)) const {
+    Result<Record> record = read(*state.store, message, mapi::Damage::kRefuse);
     EXPECT_TRUE(record.ok()) << record.error().message();
     return record ? std::move(*record) : Record{};
   }
