@@ -154,24 +154,4 @@ int export_handle_export_folder_items(AppState& state, pst::Nid folder,
   return result;
 }
 
-Status RunFolderLoad(AppState& state, TreeItem selected) {
-  state.main_window.DeleteAllListRows();
-  state.running_item_number = 0;
-  state.conversion_mode = false;
-  state.stop_flag = 0;
-  for (const FolderNode& node : state.folder_nodes) {
-    if (selected == kNoTreeItem || node.tree_item != selected) continue;
-    state.main_window.EnableControl(control::kFolderTree, false);
-    try {
-      export_handle_export_folder_items(state, node.folder_nid, node.FolderPath());
-    } catch (const std::bad_alloc&) {
-      state.main_window.EnableControl(control::kFolderTree, true);
-      state.main_window.SetStatusText(u"Not enough memory to list the folder");
-      return Error("not enough memory to list the folder");
-    }
-    state.main_window.EnableControl(control::kFolderTree, true);
-  }
-  return {};
-}
-
 }  // namespace bm

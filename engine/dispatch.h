@@ -24,8 +24,9 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
 int export_handle_export_folder_items(AppState& state, pst::Nid folder,
                                       std::u16string_view target_directory);
 
-// The folder-load thread's work: lists the folder whose tree item is `selected` in preview mode.
-// Running out of memory ends the listing with that reason (also shown as the status text).
+// The folder-load thread's work: lists the folder whose tree item is `selected` in preview mode,
+// one worker per core (engine/folder_load.h). Running out of memory ends the listing with that
+// reason (also shown as the status text).
 Status RunFolderLoad(AppState& state, TreeItem selected);
 
 }  // namespace bm
