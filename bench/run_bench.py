@@ -334,8 +334,8 @@ def write_results_md(path, rows, micro, checks, meta):
 
 
 # Sections of RESULTS.md that other benchmark scripts write; a run of this script keeps them.
-OTHER_SECTIONS = ("## PST reader", "## Desktop and command line", "## MSG property copy",
-                  "## Parallel conversion")
+OTHER_SECTIONS = ("## PST reader", "## Folder load", "## Desktop and command line",
+                  "## MSG property copy", "## Parallel conversion")
 
 
 def kept_sections(path):

@@ -178,6 +178,11 @@ std::vector<pst::Nid> FolderMessages(AppState& state, pst::Nid folder,
   return std::move(found.messages);
 }
 
+void ListItem(const WriterEnv& env, const pst::Message& message, int item_index,
+              std::u16string_view folder_path, const std::function<std::int32_t()>& number) {
+  RouteItem(env, message, item_index, folder_path, number);
+}
+
 void ConvertItem(const WriterEnv& env, const pst::Message& message, int item_index,
                  std::u16string_view target_directory) {
   RouteItem(env, message, item_index, target_directory,
@@ -213,26 +218,6 @@ int export_handle_export_folder_items(AppState& state, pst::Nid folder,
     state.main_window.SetProgressPos(0);
   }
   return result;
-}
-
-Status RunFolderLoad(AppState& state, TreeItem selected) {
-  state.main_window.DeleteAllListRows();
-  state.running_item_number = 0;
-  state.conversion_mode = false;
-  state.stop_flag = 0;
-  for (const FolderNode& node : state.folder_nodes) {
-    if (selected == kNoTreeItem || node.tree_item != selected) continue;
-    state.main_window.EnableControl(control::kFolderTree, false);
-    try {
-      export_handle_export_folder_items(state, node.folder_nid, node.FolderPath());
-    } catch (const std::bad_alloc&) {
-      state.main_window.EnableControl(control::kFolderTree, true);
-      state.main_window.SetStatusText(u"Not enough memory to list the folder");
-      return Error("not enough memory to list the folder");
-    }
-    state.main_window.EnableControl(control::kFolderTree, true);
-  }
-  return {};
 }
 
 }  // namespace bm

@@ -2,6 +2,8 @@
 // routed here, by its message class, to the writer of its kind.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +29,12 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
 std::vector<pst::Nid> FolderMessages(AppState& state, pst::Nid folder,
                                      std::u16string_view target_directory);
 
+// One message of a folder load, with nothing but `env` (a listing's): its rows and row records
+// go to env's window and lists, and `number` is asked, once its record is read, for the
+// number they show. Safe to run for many items at once.
+void ListItem(const WriterEnv& env, const pst::Message& message, int item_index,
+              std::u16string_view folder_path, const std::function<std::int32_t()>& number);
+
 // The same for one message of a conversion, with nothing but `env`: safe to run for many items
 // at once. The item's number is its position in its folder (item_index + 1).
 void ConvertItem(const WriterEnv& env, const pst::Message& message, int item_index,
@@ -37,8 +45,9 @@ void ConvertItem(const WriterEnv& env, const pst::Message& message, int item_ind
 int export_handle_export_folder_items(AppState& state, pst::Nid folder,
                                       std::u16string_view target_directory);
 
-// The folder-load thread's work: lists the folder whose tree item is `selected` in preview mode.
-// Running out of memory ends the listing with that reason (also shown as the status text).
+// The folder-load thread's work: lists the folder whose tree item is `selected` in preview mode,
+// one worker per core (engine/folder_load.h). Running out of memory ends the listing with that
+// reason (also shown as the status text).
 Status RunFolderLoad(AppState& state, TreeItem selected);
 
 }  // namespace bm

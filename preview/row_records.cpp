@@ -14,6 +14,15 @@ std::optional<Record> FindByNumber(const std::vector<Record>& records, std::int3
   return *it;
 }
 
+template <typename Record>
+void MoveNumbered(std::vector<Record>& from, std::vector<Record>& to, std::int32_t number) {
+  for (Record& record : from) {
+    record.number = number;
+    to.push_back(std::move(record));
+  }
+  from.clear();
+}
+
 }  // namespace
 
 void RowRecordLists::Clear() {
@@ -48,6 +57,16 @@ void RowRecordLists::Append(TaskRowRecord record) {
 void RowRecordLists::Append(NoteRowRecord record) {
   std::lock_guard lock(mutex_);
   notes_.push_back(std::move(record));
+}
+
+void RowRecordLists::MoveTo(RowRecordLists& target, std::int32_t number) {
+  if (&target == this) return;
+  std::scoped_lock lock(mutex_, target.mutex_);
+  MoveNumbered(emails_, target.emails_, number);
+  MoveNumbered(contacts_, target.contacts_, number);
+  MoveNumbered(appointments_, target.appointments_, number);
+  MoveNumbered(tasks_, target.tasks_, number);
+  MoveNumbered(notes_, target.notes_, number);
 }
 
 std::optional<EmailRowRecord> RowRecordLists::FindEmail(std::int32_t number,

@@ -33,12 +33,16 @@ struct EmailRowRecord {
   std::u16string to_list;
   std::u16string cc_list;
   std::u16string bcc_list;
+
+  bool operator==(const EmailRowRecord&) const = default;
 };
 
 // Body bytes exactly as the writer read them; their count is the body size.
 struct RecordBody {
   std::vector<std::uint8_t> bytes;
   BodyKind kind = BodyKind::kText;
+
+  bool operator==(const RecordBody&) const = default;
 };
 
 struct ContactRowRecord {
@@ -50,6 +54,8 @@ struct ContactRowRecord {
   std::array<std::u16string, kContactFieldCount> fields;
   RecordBody body;
   std::u16string attachment_list;
+
+  bool operator==(const ContactRowRecord&) const = default;
 };
 
 struct AppointmentRowRecord {
@@ -69,6 +75,8 @@ struct AppointmentRowRecord {
   std::u16string busy_status;
   RecordBody body;
   std::u16string attachment_list;
+
+  bool operator==(const AppointmentRowRecord&) const = default;
 };
 
 struct TaskRowRecord {
@@ -89,6 +97,8 @@ struct TaskRowRecord {
   std::u16string version;
   RecordBody body;
   std::u16string attachment_list;
+
+  bool operator==(const TaskRowRecord&) const = default;
 };
 
 struct NoteRowRecord {
@@ -100,6 +110,8 @@ struct NoteRowRecord {
   std::u16string subject;
   RecordBody body;
   std::u16string attachment_list;
+
+  bool operator==(const NoteRowRecord&) const = default;
 };
 
 // The five row record lists. Writers append from a worker thread while a click may look a
@@ -114,6 +126,10 @@ class RowRecordLists {
   void Append(AppointmentRowRecord record);
   void Append(TaskRowRecord record);
   void Append(NoteRowRecord record);
+
+  // Moves every record of these lists to the end of `target`'s, each under `number`: a folder
+  // load renders each item into lists of its own on a worker and numbers it in list order.
+  void MoveTo(RowRecordLists& target, std::int32_t number);
 
   // The e-mail record with this number whose sender equals `sender`.
   std::optional<EmailRowRecord> FindEmail(std::int32_t number, std::u16string_view sender) const;
