@@ -143,6 +143,7 @@ AttachmentEntry ReadAttachmentEntry(const pst::Store& store, const pst::Message&
   std::optional<Error> error;
   Take(read.Text(pid::kAttachLongFilename), entry.name, error);
   Take(read.Text(pid::kAttachContentId), entry.content_id, error);
+  Take(read.Text(pid::kAttachContentLocation), entry.content_location, error);
   entry.hidden = read.Boolean(pid::kAttachmentHidden).value_or(false);
   if ((entry.method == attach_method::kByValue || entry.method == attach_method::kOle) &&
       bag.Has(pid::kAttachDataBinary)) {
