@@ -255,5 +255,38 @@ TEST_F(ClickWithPictures, EachClickShowsOnlyItsOwnPictures) {
   EXPECT_EQ(files, 1u);
 }
 
+TEST_F(ClickWithPictures, PicturesThatCannotBeWrittenAreNamedInTheStatusText) {
+  auto record = state_.row_records.FindEmail(1, u"Ann Example");
+  ASSERT_TRUE(record);
+  // The same record for a message the store does not hold.
+  record->number = 99;
+  record->message_nid = 0x7FFFFFE4;
+  state_.row_records.Append(*record);
+  window_.ClearCalls();
+  ASSERT_EQ(OnClickItemList(state_, ClickedRow{u"99", u"email", u"Ann Example"}), 1);
+  const std::vector<std::u16string> status = window_.StatusTexts();
+  ASSERT_EQ(status.size(), 1u);
+  EXPECT_TRUE(status[0].starts_with(u"Some pictures of this e-mail could not be shown: "))
+      << ToUtf8(status[0]);
+  // The body still shows, its references pointing where the pictures would be.
+  EXPECT_NE(ReadFile(Temp("htmlbody.html")).find(PictureUrl("image.png")), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(Picture("image.png")));
+}
+
+TEST_F(ClickWithPictures, TheCommandLinePreviewWritesThePicturesToo) {
+  const std::string cli = std::string(BRINDLEMOOR_BINARY_DIR) + "/cli/brindlemoor-cli";
+  if (!std::filesystem::exists(cli)) GTEST_SKIP() << "brindlemoor-cli is not built";
+  const std::filesystem::path temp = dir_.path() / "cli";
+  std::filesystem::create_directories(temp);
+  const auto shown = test::Run(test::Quote(cli) + " preview " + test::Quote(pst_.string()) +
+                               " '/Top of Personal Folders/Inbox' 1 --temp " +
+                               test::Quote(temp.string()) + " 2>/dev/null");
+  ASSERT_EQ(shown.exit_code, 0);
+  const std::filesystem::path run = std::filesystem::path(shown.output).parent_path();
+  EXPECT_EQ(ReadFile(run / "inline-parts" / "image (2).png"), "second picture");
+  EXPECT_NE(ReadFile(run / "htmlbody.html").find("inline-parts/image%20%282%29.png"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace bm
