@@ -37,6 +37,7 @@ inline constexpr std::uint16_t kAttachFilename = 0x3704;
 inline constexpr std::uint16_t kAttachMethod = 0x3705;
 inline constexpr std::uint16_t kAttachLongFilename = 0x3707;
 inline constexpr std::uint16_t kAttachContentId = 0x3712;
+inline constexpr std::uint16_t kAttachContentLocation = 0x3713;
 inline constexpr std::uint16_t kSmtpAddress = 0x39FE;
 inline constexpr std::uint16_t kInternetCodepage = 0x3FDE;
 inline constexpr std::uint16_t kMessageCodepage = 0x3FFD;

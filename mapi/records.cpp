@@ -142,6 +142,7 @@ AttachmentEntry ReadAttachmentEntry(const pst::Store& store, const pst::Message&
   std::vector<Error> errors;
   Take(read.Text(pid::kAttachLongFilename), entry.name, errors);
   Take(read.Text(pid::kAttachContentId), entry.content_id, errors);
+  Take(read.Text(pid::kAttachContentLocation), entry.content_location, errors);
   entry.hidden = read.Boolean(pid::kAttachmentHidden).value_or(false);
   if ((entry.method == attach_method::kByValue || entry.method == attach_method::kOle) &&
       bag.Has(pid::kAttachDataBinary)) {

@@ -78,11 +78,12 @@ struct Bodies {
 };
 
 struct AttachmentEntry {
-  std::size_t index = 0;      // in attachment-table order: Message::OpenAttachment(index)
-  std::u16string name;        // the long file name as stored; may be empty
-  std::uint64_t size = 0;     // the data's bytes (by-value attachments)
-  std::int32_t method = 0;    // 1 by value, 5 embedded message, 6 OLE, 2-4 by reference
-  std::u16string content_id;  // for pictures an HTML body refers to
+  std::size_t index = 0;            // in attachment-table order: Message::OpenAttachment(index)
+  std::u16string name;              // the long file name as stored; may be empty
+  std::uint64_t size = 0;           // the data's bytes (by-value attachments)
+  std::int32_t method = 0;          // 1 by value, 5 embedded message, 6 OLE, 2-4 by reference
+  std::u16string content_id;        // for pictures an HTML body refers to
+  std::u16string content_location;  // the URL an HTML body may name such a picture by
   bool hidden = false;
   std::optional<Error> error;  // set when the attachment object cannot be read
 };

@@ -10,6 +10,7 @@
 #include "engine/app_state.h"
 #include "mapi/contact_fields.h"
 #include "preview/click_dispatch.h"
+#include "preview/inline_pictures.h"
 #include "preview/page_files.h"
 #include "preview/rtf_reader.h"
 #include "preview/xhtml.h"
@@ -267,16 +268,34 @@ int ShowEmailPreview(AppState& state, std::u16string_view number, std::u16string
     return Show(state, Error("the body of this e-mail could not be written to the temp folder " +
                              ToUtf8(state.paths.temp_folder_path)));
   }
+  // The pictures its HTML shows from its own attachments are written for this click.
+  BodyToShow body{.path = record->body_file_path, .failures = {}};
+  if (state.store) {
+    Result<BodyToShow> with_pictures =
+        WriteBodyWithPictures(*state.store, *record, state.paths.temp_folder_path);
+    if (!with_pictures) return Show(state, with_pictures.error());
+    body = std::move(*with_pictures);
+  }
   const std::u16string header_path = TempFile(state, kHeaderPageName);
   const std::u16string frameset_path = TempFile(state, kFramesetPageName);
   Status written = WriteUtf16TextFile(ToPath(header_path),
                                       EmailHeaderPage(*record, state.paths.temp_folder_path));
   if (written) {
-    written = WriteUtf16TextFile(ToPath(frameset_path),
-                                 EmailFramesetPage(header_path, record->body_file_path));
+    written = WriteUtf16TextFile(ToPath(frameset_path), EmailFramesetPage(header_path, body.path));
   }
   if (!written) return Show(state, written.error());
-  return Show(state, frameset_path);
+  const int shown = Show(state, frameset_path);
+  // The message shows without them; the status text says which could not be written and why.
+  if (!body.failures.empty()) {
+    std::string reasons;
+    for (const std::string& failure : body.failures) {
+      reasons += reasons.empty() ? "" : "; ";
+      reasons += failure;
+    }
+    state.main_window.SetStatusText(u"Some pictures of this e-mail could not be shown: " +
+                                    FromUtf8(reasons));
+  }
+  return shown;
 }
 
 int ShowContactPreview(AppState& state, std::u16string_view number, std::u16string_view) {

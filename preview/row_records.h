@@ -16,8 +16,23 @@ namespace bm {
 
 inline constexpr std::size_t kContactFieldCount = mapi::kContactFieldCount;
 
+// An attachment an HTML body may show as a picture: by its content id ("cid:" references) or
+// by its content location. The file name is the one the writer gave the attachment, and the
+// index opens it from the stored message when a click shows the body.
+struct InlinePart {
+  std::u16string content_id;
+  std::u16string content_location;
+  std::size_t attachment_index = 0;
+  std::u16string file_name;
+  std::uint64_t size = 0;
+
+  bool operator==(const InlinePart&) const = default;
+};
+
 struct EmailRowRecord {
   std::int32_t number = 0;
+  // The stored message, so a click can write the pictures its body shows.
+  std::uint32_t message_nid = 0;
   std::int32_t item_index = 0;
   std::u16string folder_path;
   std::u16string body_file_path;
@@ -33,6 +48,7 @@ struct EmailRowRecord {
   std::u16string to_list;
   std::u16string cc_list;
   std::u16string bcc_list;
+  std::vector<InlinePart> inline_parts;
 
   bool operator==(const EmailRowRecord&) const = default;
 };

@@ -263,11 +263,26 @@ std::u16string AttachmentListText(const std::vector<std::u16string>& paths) {
   return list;
 }
 
+Status WriteAttachmentContent(const pst::Attachment& attachment, std::uint64_t size,
+                              const std::filesystem::path& path) {
+  Result<FileDescriptor> fd = RecreateFile(path, kPrivateFileMode);
+  if (!fd) return fd.error();
+  Status copied;
+  if (size > 0) copied = CopyData(attachment, size, fd->get());
+  if (copied) copied = fd->Close();
+  if (!copied) {
+    ::unlink(path.c_str());
+    return copied.error().Within("writing " + path.string());
+  }
+  return {};
+}
+
 AttachmentFiles ExportAttachments(const AttachmentContext& context, const pst::Message& message,
                                   const std::vector<mapi::AttachmentEntry>& entries) {
   AttachmentFiles files;
   UsedNames used(context.reserved_names.begin(), context.reserved_names.end());
-  for (const mapi::AttachmentEntry& entry : entries) {
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const mapi::AttachmentEntry& entry = entries[k];
     const int position = static_cast<int>(entry.index);
     Result<std::u16string> path = Error(std::string());
     std::optional<Error> unreadable;
@@ -284,6 +299,7 @@ AttachmentFiles ExportAttachments(const AttachmentContext& context, const pst::M
     } else {
       continue;  // references to outside files carry no content to keep
     }
+    files.entries.push_back(k);
     if (path) {
       files.paths.push_back(std::move(*path));
       if (unreadable) files.failures.push_back(FromUtf8(unreadable->message()));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <span>
@@ -47,6 +48,8 @@ struct AttachmentFiles {
   std::vector<std::u16string> paths;
   // Why, for each file that could not be written whole (conversion mode).
   std::vector<std::u16string> failures;
+  // For each path, the position of its attachment in the entries given.
+  std::vector<std::size_t> entries;
 
   friend bool operator==(const AttachmentFiles&, const AttachmentFiles&) = default;
 };
@@ -57,6 +60,12 @@ struct AttachmentFiles {
 // References to outside files carry no content and get no entry.
 AttachmentFiles ExportAttachments(const AttachmentContext& context, const pst::Message& message,
                                   const std::vector<mapi::AttachmentEntry>& entries);
+
+// Writes the content of a by-value or OLE attachment, `size` bytes, as the working file `path`
+// (made afresh, mode 0600: a file or link there is removed first). Why, when the store or the
+// disk failed; a file cut short is removed.
+Status WriteAttachmentContent(const pst::Attachment& attachment, std::uint64_t size,
+                              const std::filesystem::path& path);
 
 // The list as the text files and preview pages show it: each path followed by ";".
 std::u16string AttachmentListText(const std::vector<std::u16string>& paths);

@@ -55,13 +55,32 @@ std::u16string PreviewFileOfRtfBody(const std::u16string& temp_folder,
   return body_file_path;
 }
 
+// The attachments the body may show as pictures: by-value attachments with a content id or
+// a content location, under the names the attachment export gave them.
+std::vector<InlinePart> InlineParts(const std::vector<mapi::AttachmentEntry>& entries,
+                                    const AttachmentFiles& files) {
+  std::vector<InlinePart> parts;
+  for (std::size_t k = 0; k < files.paths.size() && k < files.entries.size(); ++k) {
+    const mapi::AttachmentEntry& entry = entries[files.entries[k]];
+    if (entry.method != mapi::attach_method::kByValue || files.paths[k].empty()) continue;
+    if (entry.content_id.empty() && entry.content_location.empty()) continue;
+    parts.push_back(InlinePart{.content_id = entry.content_id,
+                               .content_location = entry.content_location,
+                               .attachment_index = entry.index,
+                               .file_name = FromPath(ToPath(files.paths[k]).filename()),
+                               .size = entry.size});
+  }
+  return parts;
+}
+
 void AppendEmailRecord(const WriterEnv& env, const ItemTarget& target, const EmailTexts& texts,
                        const ItemBody& body, const RecipientLists& recipients,
                        std::u16string body_file_path, std::u16string sender,
-                       std::u16string attachments) {
+                       std::u16string attachments, std::vector<InlinePart> inline_parts) {
   EmailRowRecord record;
   record.number = target.number;
   record.item_index = target.item_index;
+  record.message_nid = target.message.nid();
   record.folder_path = std::u16string(target.folder_path);
   record.body_file_path = std::move(body_file_path);
   record.creation_time = texts.common.creation_time;
@@ -76,6 +95,7 @@ void AppendEmailRecord(const WriterEnv& env, const ItemTarget& target, const Ema
   record.to_list = recipients.to;
   record.cc_list = recipients.cc;
   record.bcc_list = recipients.bcc;
+  record.inline_parts = std::move(inline_parts);
   env.row_records.Append(std::move(record));
 }
 
@@ -182,7 +202,8 @@ int WriteEmailItem(const WriterEnv& env, const mapi::EmailRecord& email, const I
     // the e-mail as if it had no body.
     AppendEmailRecord(env, target, texts, body, recipients,
                       body_written ? preview_file_path : std::u16string(), std::move(sender),
-                      AttachmentListText(attachments.paths));
+                      AttachmentListText(attachments.paths),
+                      InlineParts(email.attachments, attachments));
   } catch (const std::exception& error) {
     ReportAbandonedItem(env, folder_path, error);
   }

@@ -6,12 +6,14 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +32,8 @@
 #include <QTreeWidgetItemIterator>
 #include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -52,6 +56,7 @@
 #include "engine/app_state.h"
 #include "scripted_user.h"
 #include "support/test_support.h"
+#include "tools/pstgen/presets.h"
 #include "tools/pstgen/pstgen.h"
 
 namespace bm::app {
@@ -180,6 +185,23 @@ class Window : public ::testing::Test {
   }
 
   QWidget* Control(int id) const { return window_->Control(id); }
+
+  // Scans `pst` through the dialog, then selects every folder in turn: something is listed.
+  void ExpectEveryFolderLists(const std::filesystem::path& pst) {
+    ScanThroughDialog(pst);
+    ASSERT_EQ(window_->tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(user_->boxes().back().text, QStringLiteral("Scanning completed"));
+    std::vector<QTreeWidgetItem*> folders;
+    for (QTreeWidgetItemIterator it(window_->tree()); *it; ++it) folders.push_back(*it);
+    ASSERT_GT(folders.size(), 1u);
+    int listed = 0;
+    for (QTreeWidgetItem* folder : folders) {
+      window_->tree()->setCurrentItem(folder);
+      ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+      listed += window_->list()->rowCount();
+    }
+    EXPECT_GT(listed, 0);
+  }
 
   bm::test::TempDir temp_;
   std::filesystem::path pst_;
@@ -617,21 +639,15 @@ TEST_F(Window, StopDuringAConversionEndsItWithTheStoppedReport) {
   EXPECT_TRUE(window_->tree()->isEnabled());
 }
 
+TEST_F(Window, ADemoStoreScansAndEveryFolderLists) {
+  const std::filesystem::path demo = temp_.path() / "demo.pst";
+  pstgen::Write(pstgen::DemoStore(), demo);
+  ExpectEveryFolderLists(demo);
+}
+
 TEST_F(Window, ASampleStoreScansAndEveryFolderLists) {
   BM_SAMPLE_OR_SKIP(sample, "outlook.pst");
-  ScanThroughDialog(sample);
-  ASSERT_EQ(window_->tree()->topLevelItemCount(), 1);
-  EXPECT_EQ(user_->boxes().back().text, QStringLiteral("Scanning completed"));
-  std::vector<QTreeWidgetItem*> folders;
-  for (QTreeWidgetItemIterator it(window_->tree()); *it; ++it) folders.push_back(*it);
-  ASSERT_GT(folders.size(), 1u);
-  int listed = 0;
-  for (QTreeWidgetItem* folder : folders) {
-    window_->tree()->setCurrentItem(folder);
-    ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
-    listed += window_->list()->rowCount();
-  }
-  EXPECT_GT(listed, 0);
+  ExpectEveryFolderLists(sample);
 }
 
 TEST_F(Window, ExitAsksFirstAndEndsTheProcessWithCodeZero) {
@@ -1069,6 +1085,57 @@ TEST_F(Window, AnHtmlOnlyMessageShowsItsHtml) {
   const auto record = window_->state().row_records.FindEmail(2, u"Bo Example");
   ASSERT_TRUE(record);
   EXPECT_TRUE(record->body_file_path.ends_with(u".html")) << ToUtf8(record->body_file_path);
+}
+
+TEST_F(Window, AnHtmlMessageShowsThePicturesItsAttachmentsHold) {
+  QImage image(40, 30, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  QByteArray png;
+  QBuffer buffer(&png);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(image.save(&buffer, "PNG"));
+
+  pstgen::Store store;
+  pstgen::Message& mail = store.top().AddFolder(u"Inbox", u"IPF.Note").AddMessage("IPM.Note");
+  mail.SetSubject(u"with a picture")
+      .Set(pstgen::tag::kSenderName, u"Ann Example")
+      .SetHtml("<html><body><p>Picture below</p><img src=\"cid:red.png@01D9\"></body></html>");
+  mail.AddAttachment(u"red.png", pstgen::Binary(png.begin(), png.end()))
+      .Set(0x3712, u"<RED.png@01d9>")  // PidTagAttachContentId
+      .Set(0x7FFE, true);              // PidTagAttachmentHidden
+  const std::filesystem::path pst = temp_.path() / "picture.pst";
+  pstgen::Write(store, pst);
+
+  ScanThroughDialog(pst);
+  SelectFolder("Inbox");
+  PreviewRow(*window_, 0);
+  CExplorer1* preview = window_->browser();
+  ASSERT_TRUE(WaitUntil([&] { return FoundInPreview(*preview, "Picture below") >= 1; }, 20000));
+
+  // The body frame's picture, read by a script the test runs (the preview itself runs none).
+  preview->page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+  const QString read_width = QStringLiteral(
+      "(function() { var frame = document.getElementsByTagName('frame')[1];"
+      "  var body = frame && frame.contentDocument;"
+      "  var picture = body && body.images[0];"
+      "  return picture && picture.complete ? picture.naturalWidth : -1; })()");
+  // Answers may come late; they land in state that outlives the waiting.
+  auto width = std::make_shared<int>(-1);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        auto answered = std::make_shared<bool>(false);
+        preview->page()->runJavaScript(read_width, QWebEngineScript::ApplicationWorld,
+                                       [width, answered](const QVariant& result) {
+                                         *width = result.isValid() ? result.toInt() : -1;
+                                         *answered = true;
+                                       });
+        WaitUntil([&] { return *answered; }, 5000);
+        return *width > 0;
+      },
+      20000));
+  EXPECT_EQ(*width, 40);
+  preview->page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+  for (const QUrl& url : preview->blocked_requests()) ADD_FAILURE() << url.toString().toStdString();
 }
 
 // ---- Opening a store named at start ---------------------------------------------------------

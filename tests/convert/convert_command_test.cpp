@@ -11,6 +11,7 @@
 #include "engine/scan_worker.h"
 #include "support/recording_window.h"
 #include "support/test_support.h"
+#include "tools/pstgen/pstgen.h"
 
 namespace bm {
 namespace {
@@ -18,9 +19,43 @@ namespace {
 namespace fs = std::filesystem;
 using test::RecordingWindow;
 
-class ConvertCommandTest : public ::testing::Test {
+constexpr const char* kGenerated = "generated";
+
+// A store shaped like the public sample the tests were first written on: a welcome mail in the
+// Inbox and in Recovered_Group2, which holds an Inbox of its own.
+fs::path WriteSampleShapedStore(const fs::path& path) {
+  pstgen::Store store;
+  pstgen::Folder& top = store.top();
+  top.AddFolder(u"Inbox", u"IPF.Note")
+      .AddMessage("IPM.Note")
+      .SetSubject(u"Welcome to Microsoft Office Outlook 2003")
+      .SetBody(u"Welcome");
+  pstgen::Folder& recovered = top.AddFolder(u"Recovered_Group2", u"IPF.Note");
+  recovered.AddMessage("IPM.Note")
+      .SetSubject(u"Welcome to Microsoft Office Outlook 2003")
+      .SetHtml("<p>Welcome</p>");
+  recovered.AddFolder(u"Inbox", u"IPF.Note");
+  top.AddFolder(u"Calendar", u"IPF.Appointment").AddMessage("IPM.Appointment").SetSubject(u"Meet");
+  pstgen::Write(store, path);
+  return path;
+}
+
+// Each test runs on the public sample store (skipped when ../shared is absent) and on a
+// written store of the same shape.
+class ConvertCommandTest : public ::testing::TestWithParam<const char*> {
  protected:
   ConvertCommandTest() : state(window) {}
+
+  void SetUp() override {
+    if (std::string_view(GetParam()) == kGenerated) {
+      pst = WriteSampleShapedStore(temp.path() / "generated.pst");
+      return;
+    }
+    pst = test::SamplePst(GetParam());
+    if (pst.empty()) {
+      GTEST_SKIP() << "sample store " << GetParam() << " not found (../shared/pst is absent)";
+    }
+  }
 
   bool Scan(const fs::path& pst) {
     EXPECT_TRUE(PrepareScan(state, FromPath(pst), FromPath(temp.path() / "QelTemp")).ok());
@@ -56,10 +91,13 @@ class ConvertCommandTest : public ::testing::Test {
   test::TempDir out;
   RecordingWindow window;
   AppState state;
+  fs::path pst;
 };
 
-TEST_F(ConvertCommandTest, NothingTickedAsksWhichFolder) {
-  BM_SAMPLE_OR_SKIP(pst, "outlook.pst");
+INSTANTIATE_TEST_SUITE_P(SampleAndGenerated, ConvertCommandTest,
+                         ::testing::Values("outlook.pst", kGenerated));
+
+TEST_P(ConvertCommandTest, NothingTickedAsksWhichFolder) {
   ASSERT_TRUE(Scan(pst));
   window.QueueBrowseAnswer(FromPath(out.path()));
   EXPECT_EQ(Convert(), fs::path());
@@ -72,8 +110,7 @@ TEST_F(ConvertCommandTest, NothingTickedAsksWhichFolder) {
   EXPECT_FALSE(state.conversion_mode);
 }
 
-TEST_F(ConvertCommandTest, CancelledBrowserWritesNothingAndKeepsConversionMode) {
-  BM_SAMPLE_OR_SKIP(pst, "outlook.pst");
+TEST_P(ConvertCommandTest, CancelledBrowserWritesNothingAndKeepsConversionMode) {
   ASSERT_TRUE(Scan(pst));
   window.SetChecked(Node(u"/Top of Personal Folders/Inbox").tree_item, true);
   window.QueueBrowseAnswer(std::nullopt);
@@ -85,8 +122,7 @@ TEST_F(ConvertCommandTest, CancelledBrowserWritesNothingAndKeepsConversionMode) 
   EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
-TEST_F(ConvertCommandTest, ComponentFailuresShowTheirMessageAndHelp) {
-  BM_SAMPLE_OR_SKIP(pst, "outlook.pst");
+TEST_P(ConvertCommandTest, ComponentFailuresShowTheirMessageAndHelp) {
   ASSERT_TRUE(Scan(pst));
   window.SetChecked(Node(u"/Top of Personal Folders/Inbox").tree_item, true);
 
@@ -109,8 +145,7 @@ TEST_F(ConvertCommandTest, ComponentFailuresShowTheirMessageAndHelp) {
   EXPECT_TRUE(window.CallsOf("browse").empty());
 }
 
-TEST_F(ConvertCommandTest, TickedFolderIsConvertedIntoAFullMirror) {
-  BM_SAMPLE_OR_SKIP(pst, "outlook.pst");
+TEST_P(ConvertCommandTest, TickedFolderIsConvertedIntoAFullMirror) {
   ASSERT_TRUE(Scan(pst));
   window.SetChecked(Node(u"/Top of Personal Folders/Recovered_Group2").tree_item, true);
   window.QueueBrowseAnswer(FromPath(out.path()));
@@ -138,8 +173,7 @@ TEST_F(ConvertCommandTest, TickedFolderIsConvertedIntoAFullMirror) {
   EXPECT_EQ(enables.back().b, 1);
 }
 
-TEST_F(ConvertCommandTest, RunsInTheSameSecondNeverShareADestination) {
-  BM_SAMPLE_OR_SKIP(pst, "outlook.pst");
+TEST_P(ConvertCommandTest, RunsInTheSameSecondNeverShareADestination) {
   ASSERT_TRUE(Scan(pst));
   window.SetChecked(Node(u"/Top of Personal Folders/Inbox").tree_item, true);
   std::set<fs::path> roots;
@@ -154,8 +188,7 @@ TEST_F(ConvertCommandTest, RunsInTheSameSecondNeverShareADestination) {
   }
 }
 
-TEST_F(ConvertCommandTest, StopEndsTheRunWithItsMessage) {
-  BM_SAMPLE_OR_SKIP(pst, "outlook.pst");
+TEST_P(ConvertCommandTest, StopEndsTheRunWithItsMessage) {
   ASSERT_TRUE(Scan(pst));
   for (const auto& node : state.folder_nodes) window.SetChecked(node.tree_item, true);
   // Stop is pressed as the first item of the run is about to be written.

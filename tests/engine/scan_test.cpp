@@ -108,10 +108,11 @@ TEST(ScanTest, TruncatedSampleIsNeverACompletedScan) {
   }
 }
 
-TEST(ScanTest, GoodStoreReportsEveryStageInOrder) {
-  BM_SAMPLE_OR_SKIP(sample, "outlook.pst");
+// A store that opens: every stage in the log, the status line and one box, Convert enabled,
+// and nothing written but the empty items directory.
+void ExpectEveryStageInOrder(const std::filesystem::path& store) {
   ScanFixture f;
-  ASSERT_TRUE(f.Scan(sample));
+  ASSERT_TRUE(f.Scan(store));
   EXPECT_EQ(ReadLog(f.state),
             "start scanning process\r\n\r\nOpening file.\r\n\r\nScanning completed\r\n\r\n");
   EXPECT_EQ(f.window.StatusTexts(),
@@ -129,6 +130,71 @@ TEST(ScanTest, GoodStoreReportsEveryStageInOrder) {
   // The scan writes nothing but the empty items directory and its log.
   EXPECT_TRUE(std::filesystem::is_directory(f.TempFolder() / "xxxexportdata"));
   EXPECT_TRUE(std::filesystem::is_empty(f.TempFolder() / "xxxexportdata"));
+}
+
+// Inbox with mail and an attachment, Calendar, a CJK-named folder with a sub-folder, a folder
+// beside the top of the store's tree.
+std::filesystem::path WriteTreeStore(const std::filesystem::path& path) {
+  pstgen::Store store;
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  inbox.AddMessage("IPM.Note").SetSubject(u"hello").SetBody(u"body");
+  inbox.AddMessage("IPM.Note").SetSubject(u"with file").AddAttachment(u"a.txt", {'x'});
+  store.top().AddFolder(u"Calendar", u"IPF.Appointment").AddMessage("IPM.Appointment");
+  store.top()
+      .AddFolder(u"\u6536\u4ef6\u7bb1", u"IPF.Note")
+      .AddFolder(u"Inbox", u"IPF.Note")
+      .AddMessage("IPM.Note")
+      .SetSubject(u"deep");
+  pstgen::Write(store, path);
+  return path;
+}
+
+TEST(ScanTest, GoodStoreReportsEveryStageInOrder) {
+  test::TempDir dir;
+  ExpectEveryStageInOrder(WriteTreeStore(dir.path() / "tree.pst"));
+}
+
+TEST(ScanTest, SampleStoreReportsEveryStageInOrder) {
+  BM_SAMPLE_OR_SKIP(sample, "outlook.pst");
+  ExpectEveryStageInOrder(sample);
+}
+
+TEST(ScanTest, GeneratedTreeHasNamesDepthsPathsAndKinds) {
+  test::TempDir dir;
+  ScanFixture f;
+  ASSERT_TRUE(f.Scan(WriteTreeStore(dir.path() / "tree.pst")));
+  auto find = [&](std::u16string_view path) -> const FolderNode* {
+    for (const auto& node : f.state.folder_nodes) {
+      if (node.FolderPath() == path) return &node;
+    }
+    return nullptr;
+  };
+  const FolderNode* top = find(u"/Top of Personal Folders");
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(top->depth, 1);
+  EXPECT_EQ(top->relative_folder_path, u"");
+  EXPECT_EQ(top->parent_tree_item, f.state.root_tree_item);
+  const FolderNode* inbox = find(u"/Top of Personal Folders/Inbox");
+  ASSERT_NE(inbox, nullptr);
+  EXPECT_EQ(inbox->depth, 2);
+  EXPECT_EQ(inbox->relative_folder_path, u"/Top of Personal Folders");
+  EXPECT_EQ(inbox->parent_tree_item, top->tree_item);
+  ASSERT_NE(find(u"/Top of Personal Folders/Calendar"), nullptr);
+  EXPECT_EQ(find(u"/Top of Personal Folders/Calendar")->folder_kind, u"calendar");
+  const FolderNode* deep = find(u"/Top of Personal Folders/\u6536\u4ef6\u7bb1/Inbox");
+  ASSERT_NE(deep, nullptr) << "the CJK-named folder or its sub-folder is missing";
+  EXPECT_EQ(deep->depth, 3);
+  ASSERT_NE(find(u"/Search Root"), nullptr);
+  EXPECT_EQ(find(u"/Search Root")->depth, 1);
+
+  // Pre-order: every node's parent tree item was inserted before it.
+  std::set<TreeItem> seen{f.state.root_tree_item};
+  for (const auto& node : f.state.folder_nodes) {
+    EXPECT_TRUE(seen.contains(node.parent_tree_item)) << ToUtf8(node.name);
+    seen.insert(node.tree_item);
+    EXPECT_EQ(f.window.Tree().at(node.tree_item).text, node.name);
+    EXPECT_EQ(f.window.Tree().at(node.tree_item).kind, node.folder_kind);
+  }
 }
 
 TEST(ScanTest, OutlookSampleTreeHasNamesDepthsPathsAndKinds) {
@@ -181,9 +247,9 @@ TEST(ScanTest, OutlookSampleTreeHasNamesDepthsPathsAndKinds) {
   }
 }
 
-TEST(ScanTest, SecondScanLeavesOnlyTheSecondStore) {
-  BM_SAMPLE_OR_SKIP(first, "outlook.pst");
-  BM_SAMPLE_OR_SKIP(second, "dist-list.pst");
+// A second scan leaves only the second store's nodes, a failed one none, and a third works.
+void ExpectSecondScanLeavesOnlyTheSecondStore(const std::filesystem::path& first,
+                                              const std::filesystem::path& second) {
   ScanFixture f;
   ASSERT_TRUE(f.Scan(first));
   ScanFixture reference;
@@ -204,13 +270,38 @@ TEST(ScanTest, SecondScanLeavesOnlyTheSecondStore) {
   EXPECT_FALSE(f.state.folder_nodes.empty());
 }
 
-TEST(ScanTest, NonAsciiPstPathOpens) {
-  BM_SAMPLE_OR_SKIP(sample, "attachAndInline.pst");
+TEST(ScanTest, SecondScanLeavesOnlyTheSecondStore) {
+  test::TempDir dir;
+  pstgen::Store other(u"Other");
+  other.top().AddFolder(u"Elsewhere", u"IPF.Note").AddFolder(u"Deeper", u"IPF.Note");
+  pstgen::Write(other, dir.path() / "other.pst");
+  ExpectSecondScanLeavesOnlyTheSecondStore(WriteTreeStore(dir.path() / "tree.pst"),
+                                           dir.path() / "other.pst");
+}
+
+TEST(ScanTest, SecondSampleScanLeavesOnlyTheSecondStore) {
+  BM_SAMPLE_OR_SKIP(first, "outlook.pst");
+  BM_SAMPLE_OR_SKIP(second, "dist-list.pst");
+  ExpectSecondScanLeavesOnlyTheSecondStore(first, second);
+}
+
+// A store under a name outside ASCII opens.
+void ExpectOpensUnderANonAsciiName(const std::filesystem::path& store) {
   ScanFixture f;
   const auto path = f.temp.path() / "\xe6\x97\xa5\xe6\x9c\xac caf\xc3\xa9.pst";
-  std::filesystem::copy_file(sample, path);
+  std::filesystem::copy_file(store, path);
   EXPECT_TRUE(f.Scan(path));
   EXPECT_FALSE(f.state.folder_nodes.empty());
+}
+
+TEST(ScanTest, NonAsciiPstPathOpens) {
+  test::TempDir dir;
+  ExpectOpensUnderANonAsciiName(WriteTreeStore(dir.path() / "tree.pst"));
+}
+
+TEST(ScanTest, NonAsciiSamplePstPathOpens) {
+  BM_SAMPLE_OR_SKIP(sample, "attachAndInline.pst");
+  ExpectOpensUnderANonAsciiName(sample);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Every row of every folder of the public sample stores previews, with well-formed pages.
+// Every row of every folder of the public sample stores, and of the demo store pstgen writes,
+// previews, with well-formed pages.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,15 +12,27 @@
 #include "preview/click_dispatch.h"
 #include "support/recording_window.h"
 #include "support/test_support.h"
+#include "tools/pstgen/presets.h"
+#include "tools/pstgen/pstgen.h"
 
 namespace bm {
 namespace {
 
 class SampleStorePreview : public ::testing::TestWithParam<const char*> {};
 
+constexpr const char* kDemo = "demo";
+
 TEST_P(SampleStorePreview, EveryRowPreviewsWithAWellFormedHeader) {
-  BM_SAMPLE_OR_SKIP(pst, GetParam());
   test::TempDir dir;
+  std::filesystem::path pst = dir.path() / "demo.pst";
+  if (std::string_view(GetParam()) == kDemo) {
+    pstgen::Write(pstgen::DemoStore(), pst);
+  } else {
+    pst = test::SamplePst(GetParam());
+    if (pst.empty()) {
+      GTEST_SKIP() << "sample store " << GetParam() << " not found (../shared/pst is absent)";
+    }
+  }
   test::RecordingWindow window;
   AppState state(window);
   EXPECT_TRUE(PrepareScan(state, FromPath(pst), FromPath(dir.path() / "QelTemp")).ok());
@@ -45,7 +58,8 @@ TEST_P(SampleStorePreview, EveryRowPreviewsWithAWellFormedHeader) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PublicSamples, SampleStorePreview,
-                         ::testing::Values("outlook.pst", "attachAndInline.pst", "dist-list.pst"));
+                         ::testing::Values("outlook.pst", "attachAndInline.pst", "dist-list.pst",
+                                           kDemo));
 
 }  // namespace
 }  // namespace bm
