@@ -21,6 +21,7 @@
 #include "engine/main_window.h"
 #include "preview/row_records.h"
 #include "pst/store.h"
+#include "writers/output_format.h"
 
 namespace bm {
 
@@ -82,6 +83,8 @@ class AppState {
   std::atomic<bool> conversion_mode{false};
   std::atomic<int> stop_flag{0};
   std::int32_t running_item_number = 0;
+  // What a conversion writes e-mails as; the desktop program keeps MSG.
+  OutputFormat output_format = OutputFormat::kMsg;
   RowRecordLists row_records;
 
   // The messaging session made by Convert and its creation result.

@@ -59,6 +59,7 @@ void WriteRecord(AppState& state, const pst::Message& message, int item_index,
                       .store = *state.store,
                       .temp_folder_path = state.paths.temp_folder_path,
                       .conversion_mode = state.conversion_mode.load(),
+                      .output_format = state.output_format,
                       .messaging_session = state.messaging_session.get(),
                       .messaging_session_status = state.messaging_session_status};
   const ItemTarget target{.message = message,

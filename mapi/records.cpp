@@ -143,6 +143,7 @@ AttachmentEntry ReadAttachmentEntry(const pst::Store& store, const pst::Message&
   std::optional<Error> error;
   Take(read.Text(pid::kAttachLongFilename), entry.name, error);
   Take(read.Text(pid::kAttachContentId), entry.content_id, error);
+  Take(read.Text(pid::kAttachMimeTag), entry.mime_type, error);
   entry.hidden = read.Boolean(pid::kAttachmentHidden).value_or(false);
   if ((entry.method == attach_method::kByValue || entry.method == attach_method::kOle) &&
       bag.Has(pid::kAttachDataBinary)) {
@@ -314,9 +315,20 @@ Result<EmailRecord> ReadEmailRecord(const pst::Store& store, const pst::Message&
         Take(ReadMailbox(read, pid::kSenderName, pid::kSenderAddressType, pid::kSenderEmailAddress,
                          pid::kSenderSmtpAddress),
              record.sender, error);
+        Take(ReadMailbox(read, pid::kSentRepresentingName, pid::kSentRepresentingAddressType,
+                         pid::kSentRepresentingEmailAddress, pid::kSentRepresentingSmtpAddress),
+             record.sent_representing, error);
         record.submit_time = read.Time(pid::kClientSubmitTime);
         record.delivery_time = read.Time(pid::kMessageDeliveryTime);
         Take(ReadRecipients(store, message, record.code_page), record.recipients, error);
+        InternetFields& internet = record.internet;
+        Take(read.Text(pid::kInternetMessageId), internet.message_id, error);
+        Take(read.Text(pid::kInReplyToId), internet.in_reply_to, error);
+        Take(read.Text(pid::kInternetReferences), internet.references, error);
+        Take(read.Text(pid::kTransportMessageHeaders), internet.transport_headers, error);
+        internet.importance = read.Int32(pid::kImportance);
+        internet.priority = read.Int32(pid::kPriority);
+        internet.sensitivity = read.Int32(pid::kSensitivity);
       });
 }
 

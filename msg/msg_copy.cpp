@@ -573,7 +573,8 @@ Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,
   if (Status closed = pending->Write({}); !closed) return closed.error().Within(target.string());
   Result<bool> placed = pending->PlaceAs(target);
   if (!placed) return placed.error().Within(target.string());
-  if (!*placed) return Error(target.string() + ": a file of that name already exists");
+  // Carries EEXIST, so the caller can tell a taken name from a failed write.
+  if (!*placed) return Error(target.string() + ": a file of that name already exists", EEXIST);
   return {};
 }
 

@@ -13,6 +13,7 @@
 #include "preview/row_records.h"
 #include "pst/store.h"
 #include "writers/attachments.h"
+#include "writers/output_format.h"
 
 namespace bm {
 
@@ -41,6 +42,7 @@ struct WriterEnv {
   const pst::Store& store;
   std::u16string temp_folder_path;  // ends with a separator
   bool conversion_mode = false;
+  OutputFormat output_format = OutputFormat::kMsg;
   // The messaging session of a conversion and its creation result.
   MessagingSession* messaging_session = nullptr;
   std::int32_t messaging_session_status = -1;
