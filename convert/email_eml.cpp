@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "convert/charset.h"
+#include "convert/component_runtime.h"
 #include "convert/glib_ptr.h"
 #include "convert/html_text.h"
 #include "convert/rtf_text.h"
@@ -569,6 +570,8 @@ std::vector<std::pair<std::string, std::string>> TraceHeaders(std::u16string_vie
 
 Result<ComposedEml> ComposeEmailEml(const pst::Store& store, const pst::Message& message,
                                     const mapi::EmailRecord& record) {
+  // Every caller gets a started library, not only those that made the component first.
+  if (Failed(StartMimeRuntime())) return Error("the MIME library cannot be started");
   ComposedEml composed;
   Composer composer(store, composed.warnings);
   GObjectPtr<GMimeMessage> mime = composer.Message(message, record, 0);

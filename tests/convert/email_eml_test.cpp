@@ -328,8 +328,7 @@ TEST_F(EmailEml, StoredTextsCannotAddHeadersOrAddresses) {
   EXPECT_EQ(Addresses(message.get(), GMIME_ADDRESS_TYPE_BCC), "");
   // The broken address is no address: the name alone stays.
   EXPECT_EQ(Addresses(message.get(), GMIME_ADDRESS_TYPE_TO), "Ann  X-Injected: name:;\n");
-  EXPECT_EQ(g_mime_message_get_subject(message.get()),
-            std::string("Hi  Bcc: evil@example.com"));
+  EXPECT_EQ(g_mime_message_get_subject(message.get()), std::string("Hi  Bcc: evil@example.com"));
   GMimeObject* root = g_mime_message_get_mime_part(message.get());
   EXPECT_EQ(Shape(root), "multipart/mixed(text/plain,text/plain)");
 }
@@ -378,6 +377,34 @@ TEST_F(EmailEml, BodiesAsStoredOrDerivedAndTheDateFallsBack) {
   ASSERT_TRUE(empty);
   EXPECT_EQ(Shape(g_mime_message_get_mime_part(empty.get())), "text/plain");
   EXPECT_EQ(Content(g_mime_message_get_mime_part(empty.get())), "");
+}
+
+// Attached messages are composed inside each other down to a bound; what lies deeper is
+// named in a warning, never dropped unseen.
+TEST_F(EmailEml, AttachedMessagesNestToABoundAndSayWhatWasLeftOut) {
+  pstgen::Store store;
+  pstgen::Message* level =
+      &store.top().AddFolder(u"Inbox", u"IPF.Note").AddMessage("IPM.Note").SetSubject(u"0");
+  for (int depth = 1; depth <= kMaxEmlNesting + 2; ++depth) {
+    const std::u16string subject = FromUtf8(std::to_string(depth));
+    level = &level->AddEmbeddedMessage(subject);
+    level->SetSubject(subject).SetBody(u"level " + subject);
+  }
+  const auto messages = Open(store);
+  ASSERT_EQ(messages.size(), 1u);
+  const ComposedEml eml = Compose(messages[0]);
+  ASSERT_EQ(eml.warnings.size(), 1u);
+  EXPECT_NE(eml.warnings[0].find("nest deeper than"), std::string::npos) << eml.warnings[0];
+  const auto message = Parse(eml.bytes);
+  ASSERT_TRUE(message);
+  GMimeMessage* inner = message.get();
+  int levels = 0;
+  while (GMimeObject* part = PartOfType(g_mime_message_get_mime_part(inner), "message/rfc822")) {
+    inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part));
+    ++levels;
+  }
+  EXPECT_EQ(levels, kMaxEmlNesting);
+  EXPECT_EQ(g_mime_message_get_subject(inner), std::to_string(kMaxEmlNesting));
 }
 
 TEST(TraceHeaders, KeepsTheTraceLinesUnfoldedInOrder) {
