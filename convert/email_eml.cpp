@@ -199,6 +199,7 @@ class Composer {
                                    int depth) {
     GObjectPtr<GMimeMessage> out(g_mime_message_new(TRUE));
     SetHeaders(out.get(), record);
+    if (record.internet.error) Warn("the internet headers: " + record.internet.error->message());
     GObjectPtr<GMimeObject> body;
     if (IsSmime(record.message_class)) body = SignedOrSealedBody(message, record);
     if (!body) body = Structure(message, record, depth);

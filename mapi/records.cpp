@@ -321,11 +321,13 @@ Result<EmailRecord> ReadEmailRecord(const pst::Store& store, const pst::Message&
         record.submit_time = read.Time(pid::kClientSubmitTime);
         record.delivery_time = read.Time(pid::kMessageDeliveryTime);
         Take(ReadRecipients(store, message, record.code_page), record.recipients, error);
+        // Only the internet form needs these: one that cannot be read is noted, and the
+        // e-mail is still read, listed and copied.
         InternetFields& internet = record.internet;
-        Take(read.Text(pid::kInternetMessageId), internet.message_id, error);
-        Take(read.Text(pid::kInReplyToId), internet.in_reply_to, error);
-        Take(read.Text(pid::kInternetReferences), internet.references, error);
-        Take(read.Text(pid::kTransportMessageHeaders), internet.transport_headers, error);
+        Take(read.Text(pid::kInternetMessageId), internet.message_id, internet.error);
+        Take(read.Text(pid::kInReplyToId), internet.in_reply_to, internet.error);
+        Take(read.Text(pid::kInternetReferences), internet.references, internet.error);
+        Take(read.Text(pid::kTransportMessageHeaders), internet.transport_headers, internet.error);
         internet.importance = read.Int32(pid::kImportance);
         internet.priority = read.Int32(pid::kPriority);
         internet.sensitivity = read.Int32(pid::kSensitivity);

@@ -118,6 +118,7 @@ struct InternetFields {
   std::optional<std::int32_t> importance;   // 0 low, 1 normal, 2 high
   std::optional<std::int32_t> priority;     // -1 non-urgent, 0 normal, 1 urgent
   std::optional<std::int32_t> sensitivity;  // 0 none, 1 personal, 2 private, 3 confidential
+  std::optional<Error> error;               // why a text above could not be read (it is then empty)
 };
 
 struct EmailRecord : MessageRecord {
