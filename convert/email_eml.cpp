@@ -455,8 +455,8 @@ class Composer {
 }  // namespace
 
 std::string InternetAddressOf(const mapi::Mailbox& mailbox) {
-  // Only a plain addr-spec can stand in an address field: an Exchange name or a fax number
-  // would read as a broken address, and brackets, commas or line breaks as more addresses.
+  // Only a plain local@domain address can stand in an address field: an Exchange name or a fax
+  // number would read as a broken address, and brackets, commas or line breaks as more addresses.
   const auto plain = [](std::u16string_view address) {
     if (address.find(u'@') == std::u16string_view::npos) return false;
     return std::none_of(address.begin(), address.end(), [](char16_t c) {
