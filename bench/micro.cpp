@@ -1,5 +1,5 @@
 // Micro-benchmarks of the helpers the conversion profiles show: property texts, the EML
-// composer and importer, the MSG writer, the body converters and RTF compression.
+// composer, the body converters and RTF compression.
 //
 // The items come from a small synthetic store that pstgen writes into a temporary directory
 // on start, so the benchmarks need no fixture on disk.
@@ -16,11 +16,8 @@
 
 #include "base/compressed_rtf.h"
 #include "convert/component_runtime.h"
-#include "convert/eml_compose.h"
-#include "convert/eml_import.h"
+#include "convert/email_eml.h"
 #include "convert/html_text.h"
-#include "convert/mapi_properties.h"
-#include "convert/msg_writer.h"
 #include "convert/rtf_text.h"
 #include "mapi/records.h"
 #include "pst/store.h"
@@ -108,30 +105,6 @@ SampleStore& Store() {
   return store;
 }
 
-// A composed message with a body of `paragraphs` paragraphs and one attachment of
-// `attachment_bytes` bytes, as the e-mail writer hands it over.
-bm::ComposeInput MailInput(int paragraphs, std::size_t attachment_bytes) {
-  bm::ComposeInput input;
-  input.body = HtmlOf(Prose(paragraphs));
-  input.body_kind = bm::BodyKind::kHtml;
-  input.sender = {"Marta Quill", "marta.quill@example.com"};
-  input.to = {{"Ann Lee", "ann.lee@example.com"}, {"Bob Hart", "bob.hart@example.com"}};
-  input.cc = {{"Team List", "team@example.com"}};
-  input.date = bm::DateParts{2013, 1, 5, 14, 3, 22, 123456700};
-  input.subject = "Quarterly report: harbour site";
-  if (attachment_bytes > 0) {
-    const fs::path attachment = Store().directory() / "report.pdf";
-    std::string data(attachment_bytes, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 131 + 7);
-    if (std::FILE* file = std::fopen(attachment.c_str(), "wb")) {
-      std::fwrite(data.data(), 1, data.size(), file);
-      std::fclose(file);
-    }
-    input.attachments.push_back(attachment);
-  }
-  return input;
-}
-
 void BM_EmailRecord(benchmark::State& state) {
   const pst::Message* message = Store().message();
   if (message == nullptr) return state.SkipWithError("no sample message");
@@ -150,50 +123,21 @@ void BM_CommonTexts(benchmark::State& state) {
 }
 BENCHMARK(BM_CommonTexts);
 
-void BM_ComposeMessage(benchmark::State& state) {
+// The EML output of one stored e-mail: its record composed with its attachments.
+void BM_ComposeEmailEml(benchmark::State& state) {
   if (bm::Failed(bm::StartMimeRuntime())) return state.SkipWithError("no MIME runtime");
-  const bm::ComposeInput input =
-      MailInput(static_cast<int>(state.range(0)), static_cast<std::size_t>(state.range(1)));
+  const pst::Message* message = Store().message();
+  if (message == nullptr) return state.SkipWithError("no sample message");
+  const auto record = bm::mapi::ReadEmailRecord(*Store().store(), *message);
+  if (!record) return state.SkipWithError("no sample record");
   for (auto _ : state) {
-    bm::ComposeOutput output;
-    benchmark::DoNotOptimize(bm::ComposeMessage(input, output));
+    const auto composed = bm::ComposeEmailEml(*Store().store(), *message, *record);
+    if (!composed) return state.SkipWithError("composition failed");
     state.SetBytesProcessed(state.bytes_processed() +
-                            static_cast<std::int64_t>(output.message.size()));
+                            static_cast<std::int64_t>(composed->bytes.size()));
   }
 }
-BENCHMARK(BM_ComposeMessage)->Args({4, 0})->Args({30, 20'000})->Args({30, 1'000'000});
-
-void BM_ImportEml(benchmark::State& state) {
-  if (bm::Failed(bm::StartMimeRuntime())) return state.SkipWithError("no MIME runtime");
-  bm::ComposeOutput composed;
-  bm::ComposeMessage(
-      MailInput(static_cast<int>(state.range(0)), static_cast<std::size_t>(state.range(1))),
-      composed);
-  for (auto _ : state) {
-    bm::MessageContent content;
-    benchmark::DoNotOptimize(bm::ImportEml(composed.message, content));
-  }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(composed.message.size()));
-}
-BENCHMARK(BM_ImportEml)->Args({4, 0})->Args({30, 20'000})->Args({30, 1'000'000});
-
-void BM_SerialiseMsg(benchmark::State& state) {
-  if (bm::Failed(bm::StartMimeRuntime())) return state.SkipWithError("no MIME runtime");
-  bm::ComposeOutput composed;
-  bm::ComposeMessage(
-      MailInput(static_cast<int>(state.range(0)), static_cast<std::size_t>(state.range(1))),
-      composed);
-  bm::MessageContent content;
-  if (bm::Failed(bm::ImportEml(composed.message, content))) {
-    return state.SkipWithError("import failed");
-  }
-  std::vector<std::uint8_t> out;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(bm::SerialiseMsg(content, out));
-    state.SetBytesProcessed(state.bytes_processed() + static_cast<std::int64_t>(out.size()));
-  }
-}
-BENCHMARK(BM_SerialiseMsg)->Args({4, 0})->Args({30, 20'000})->Args({30, 1'000'000});
+BENCHMARK(BM_ComposeEmailEml);
 
 void BM_HtmlToText(benchmark::State& state) {
   const std::string html = HtmlOf(Prose(static_cast<int>(state.range(0))));

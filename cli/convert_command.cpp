@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct ConvertOptions {
   std::string destination;
   std::vector<std::string> folders;
   std::string temp;
+  std::string format = "msg";
   bool json = false;
   unsigned jobs = 0;  // 0: one per core
 };
@@ -132,8 +134,16 @@ int ExitStatus(const ConversionReport& report, int stop_signal) {
 }
 
 int RunConvert(const ConvertOptions& options) {
+  const std::optional<OutputFormat> format = OutputFormatNamed(options.format);
+  if (!format) {
+    // A malformed argument, like any other usage error: nothing is read or written.
+    std::fprintf(stderr, "brindlemoor-cli: unknown --format '%s' (msg or eml)\n",
+                 VisibleUtf8(options.format).c_str());
+    return kExitUsage;
+  }
   StoreSession session;
   AppState& state = session.state();
+  state.output_format = *format;
   if (!session.ScanOrSayWhy(options.pst, options.temp)) return kExitNotStarted;
   if (state.folder_nodes.empty()) {
     std::fprintf(stderr, "brindlemoor-cli: the store has no folders to convert\n");
@@ -180,8 +190,9 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
   auto options = std::make_shared<ConvertOptions>();
   CLI::App* convert = app.add_subcommand(
       "convert",
-      "Convert folders of a PST file into a new directory tree under DEST: e-mails become .msg "
-      "files, contacts, appointments, tasks and notes UTF-16 text files. When standard error is "
+      "Convert folders of a PST file into a new directory tree under DEST: e-mails (and every "
+      "other class without a text file) become .msg files, or .eml files with --format eml; "
+      "contacts, appointments, tasks and notes UTF-16 text files. When standard error is "
       "a terminal, a progress bar there shows the items done, the rate and the time left. "
       "Ctrl+C (or SIGTERM, SIGHUP) stops every worker after its current item and still prints the "
       "summary, naming the items not written. "
@@ -196,6 +207,10 @@ void AddConvertCommand(CLI::App& app, int& exit_status) {
                       "A folder to convert, with everything below it, by its folder path "
                       "(\"/Top of Personal Folders/Inbox\") or tree position; repeatable; "
                       "default: every folder");
+  convert->add_option("--format", options->format,
+                      "What e-mails become: msg (Outlook MSG files, copies of the stored "
+                      "messages; the default) or eml (internet message files composed from "
+                      "them, with their attachments)");
   AddTempOption(*convert, options->temp);
   convert
       ->add_option("--jobs", options->jobs,

@@ -1,37 +1,15 @@
 #include "convert/messaging_session.h"
 
 #include "base/paths.h"
-#include "convert/eml_import.h"
-#include "convert/file_bytes.h"
-#include "convert/mapi_properties.h"
-#include "convert/msg_writer.h"
 #include "msg/msg_copy.h"
 
 #include <cerrno>
 
 namespace bm {
 
-MsgMessage::MsgMessage(ConstructionKey, std::filesystem::path path, std::u16string message_class)
-    : path_(std::move(path)), content_(std::make_unique<MessageContent>()) {
-  content_->properties.SetText(mapi::tag::kMessageClass, std::move(message_class));
-}
+MsgMessage::MsgMessage(ConstructionKey, std::filesystem::path path) : path_(std::move(path)) {}
 
 MsgMessage::~MsgMessage() = default;
-
-HResult MsgMessage::LoadMessageFromFile(const std::u16string& eml_path, int type) {
-  if (eml_path.empty() || type != kRfc822Type) return E_INVALIDARG;
-  const std::optional<std::string> eml = ReadFileBytes(ToPath(eml_path));
-  if (!eml) return STG_E_FILENOTFOUND;
-  MessageContent loaded;
-  if (const HResult imported = ImportEml(*eml, loaded); Failed(imported)) return imported;
-  // The class the message was made with survives the load.
-  if (std::optional<std::u16string> message_class =
-          content_->properties.Text(mapi::tag::kMessageClass)) {
-    loaded.properties.SetText(mapi::tag::kMessageClass, std::move(*message_class));
-  }
-  *content_ = std::move(loaded);
-  return S_OK;
-}
 
 HResult MsgMessage::CopyFromStoreMessage(const pst::Store& store, const pst::Message& message) {
   source_store_ = &store;
@@ -42,7 +20,10 @@ HResult MsgMessage::CopyFromStoreMessage(const pst::Store& store, const pst::Mes
 HResult MsgMessage::CommitMessage() {
   failure_.clear();
   warnings_.clear();
-  if (!source_message_) return WriteMsgFile(*content_, path_);
+  if (!source_message_ || source_store_ == nullptr) {
+    failure_ = "the message has nothing to copy";
+    return E_POINTER;
+  }
   msg::CopyOptions options;
   options.warn = [this](const std::string& text) { warnings_.push_back(text); };
   options.name_when_whole = choose_name_;
@@ -50,6 +31,9 @@ HResult MsgMessage::CommitMessage() {
   if (written) return S_OK;
   failure_ = written.error().message();
   switch (written.error().system_error()) {
+    case ENOENT:
+    case ENOTDIR:
+      return STG_E_PATHNOTFOUND;
     case EEXIST:
       return STG_E_FILEALREADYEXISTS;
     case ENOSPC:
@@ -87,8 +71,8 @@ HResult MessagingSession::MakeMsgFileMessage(const std::u16string& msg_path,
   out.reset();
   if (msg_path.empty() || message_class.empty()) return E_INVALIDARG;
   if (format != kMsgFormat && format != kMsgUnicodeFormat) return E_INVALIDARG;
-  out =
-      std::make_unique<MsgMessage>(MsgMessage::ConstructionKey(), ToPath(msg_path), message_class);
+  // The class the caller names is checked but not stored: the copy keeps the stored class.
+  out = std::make_unique<MsgMessage>(MsgMessage::ConstructionKey(), ToPath(msg_path));
   return S_OK;
 }
 

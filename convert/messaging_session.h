@@ -1,5 +1,5 @@
-// The messaging session: makes message objects bound to MSG files, fills them from RFC 822
-// message files and writes them as Outlook MSG files (MS-OXMSG compound files).
+// The messaging session: makes message objects bound to MSG files and writes them as copies of
+// stored messages, Outlook MSG files (MS-OXMSG compound files).
 #pragma once
 
 #include <filesystem>
@@ -15,10 +15,7 @@
 
 namespace bm {
 
-struct MessageContent;
-
-// Values of LoadMessageFromFile's type and MakeMsgFileMessage's format arguments.
-inline constexpr int kRfc822Type = 1024;
+// Values of MakeMsgFileMessage's format argument.
 inline constexpr int kMsgFormat = 3;
 inline constexpr int kMsgUnicodeFormat = 9;
 
@@ -29,19 +26,13 @@ class MsgMessage {
   };
 
  public:
-  MsgMessage(ConstructionKey, std::filesystem::path path, std::u16string message_class);
+  MsgMessage(ConstructionKey, std::filesystem::path path);
   MsgMessage(const MsgMessage&) = delete;
   MsgMessage& operator=(const MsgMessage&) = delete;
   ~MsgMessage();
 
-  // Replaces the message's contents with the message parsed from `eml_path`. `type` must be
-  // kRfc822Type. STG_E_FILENOTFOUND when the file cannot be read, MAPI_E_CORRUPT_DATA when it
-  // holds no message.
-  HResult LoadMessageFromFile(const std::u16string& eml_path, int type);
-
   // Makes the message a copy of `message` of `store`: every property, recipient and attachment
-  // as stored, written by CommitMessage (the store must still be open then). Replaces what
-  // LoadMessageFromFile gave it.
+  // as stored, written by CommitMessage (the store must still be open then).
   HResult CopyFromStoreMessage(const pst::Store& store, const pst::Message& message);
 
   // Why the last CommitMessage failed, as a sentence ("attachment 0: ..."); and what it could
@@ -52,7 +43,8 @@ class MsgMessage {
 
   // Writes the MSG file at the bound path: to a temporary file in the same directory, renamed
   // into place only when complete. An existing file at that path is never replaced
-  // (STG_E_FILEALREADYEXISTS); a failed write leaves no file behind.
+  // (STG_E_FILEALREADYEXISTS); a failed write leaves no file behind. E_POINTER when the
+  // message was given nothing to copy.
   HResult CommitMessage();
 
   // Makes CommitMessage of a store copy ask `choose` for the file's path once the file is
@@ -69,7 +61,6 @@ class MsgMessage {
   friend class MessagingSession;  // makes the construction key
 
   std::filesystem::path path_;
-  std::unique_ptr<MessageContent> content_;
   // Set by CopyFromStoreMessage: the commit then copies the stored message.
   const pst::Store* source_store_ = nullptr;
   std::optional<pst::Message> source_message_;

@@ -21,6 +21,7 @@
 #include "engine/main_window.h"
 #include "preview/row_records.h"
 #include "pst/store.h"
+#include "writers/output_format.h"
 
 namespace bm {
 
@@ -84,6 +85,8 @@ class AppState {
   // Workers that write a conversion's items; 0: one per core.
   unsigned conversion_jobs = 0;
   std::int32_t running_item_number = 0;
+  // What a conversion writes e-mails as; the desktop program keeps MSG.
+  OutputFormat output_format = OutputFormat::kMsg;
   RowRecordLists row_records;
 
   // The messaging session made by Convert and its creation result.

@@ -170,6 +170,7 @@ ItemOutcome WriteOneItem(RunContext& run, std::size_t position) {
                       .store = *state.store,
                       .temp_folder_path = scratch.folder(),
                       .conversion_mode = true,
+                      .output_format = state.output_format,
                       .messaging_session = state.messaging_session.get(),
                       .messaging_session_status = state.messaging_session_status,
                       .await_placement_turn = [&run, position] { run.turns.Wait(position); }};

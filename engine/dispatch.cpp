@@ -147,6 +147,7 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
                       .store = *state.store,
                       .temp_folder_path = state.paths.temp_folder_path,
                       .conversion_mode = state.conversion_mode.load(),
+                      .output_format = state.output_format,
                       .messaging_session = state.messaging_session.get(),
                       .messaging_session_status = state.messaging_session_status,
                       .await_placement_turn = {}};

@@ -11,10 +11,17 @@ namespace bm::mapi {
 // Property ids below 0x8000: the same in every store.
 namespace pid {
 inline constexpr std::uint16_t kMessageClass = 0x001A;
+inline constexpr std::uint16_t kImportance = 0x0017;
+inline constexpr std::uint16_t kPriority = 0x0026;
 inline constexpr std::uint16_t kLanguages = 0x002F;
+inline constexpr std::uint16_t kSensitivity = 0x0036;
 inline constexpr std::uint16_t kSubject = 0x0037;
 inline constexpr std::uint16_t kClientSubmitTime = 0x0039;
+inline constexpr std::uint16_t kSentRepresentingName = 0x0042;
+inline constexpr std::uint16_t kSentRepresentingAddressType = 0x0064;
+inline constexpr std::uint16_t kSentRepresentingEmailAddress = 0x0065;
 inline constexpr std::uint16_t kConversationTopic = 0x0070;
+inline constexpr std::uint16_t kTransportMessageHeaders = 0x007D;
 inline constexpr std::uint16_t kRecipientType = 0x0C15;
 inline constexpr std::uint16_t kSenderName = 0x0C1A;
 inline constexpr std::uint16_t kSenderAddressType = 0x0C1E;
@@ -26,6 +33,9 @@ inline constexpr std::uint16_t kAttachSize = 0x0E20;
 inline constexpr std::uint16_t kBody = 0x1000;
 inline constexpr std::uint16_t kRtfCompressed = 0x1009;
 inline constexpr std::uint16_t kHtml = 0x1013;
+inline constexpr std::uint16_t kInternetMessageId = 0x1035;
+inline constexpr std::uint16_t kInternetReferences = 0x1039;
+inline constexpr std::uint16_t kInReplyToId = 0x1042;
 inline constexpr std::uint16_t kDisplayName = 0x3001;
 inline constexpr std::uint16_t kAddressType = 0x3002;
 inline constexpr std::uint16_t kEmailAddress = 0x3003;
@@ -36,12 +46,14 @@ inline constexpr std::uint16_t kAttachDataBinary = 0x3701;
 inline constexpr std::uint16_t kAttachFilename = 0x3704;
 inline constexpr std::uint16_t kAttachMethod = 0x3705;
 inline constexpr std::uint16_t kAttachLongFilename = 0x3707;
+inline constexpr std::uint16_t kAttachMimeTag = 0x370E;
 inline constexpr std::uint16_t kAttachContentId = 0x3712;
 inline constexpr std::uint16_t kAttachContentLocation = 0x3713;
 inline constexpr std::uint16_t kSmtpAddress = 0x39FE;
 inline constexpr std::uint16_t kInternetCodepage = 0x3FDE;
 inline constexpr std::uint16_t kMessageCodepage = 0x3FFD;
 inline constexpr std::uint16_t kSenderSmtpAddress = 0x5D01;
+inline constexpr std::uint16_t kSentRepresentingSmtpAddress = 0x5D02;
 inline constexpr std::uint16_t kRecipientDisplayName = 0x5FF6;
 inline constexpr std::uint16_t kAttachmentHidden = 0x7FFE;
 

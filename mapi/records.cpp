@@ -82,6 +82,17 @@ bool Take(Result<T> from, T& to, std::vector<Error>& errors) {
   return true;
 }
 
+// The same, keeping the first error only: for fields whose loss costs nothing but themselves.
+template <typename T>
+bool Take(Result<T> from, T& to, std::optional<Error>& error) {
+  if (!from) {
+    if (!error) error = from.error();
+    return false;
+  }
+  to = std::move(*from);
+  return true;
+}
+
 std::vector<std::uint8_t> WithoutTrailingZeros(std::vector<std::uint8_t> bytes, std::size_t unit) {
   while (bytes.size() >= unit) {
     bool zero = true;
@@ -143,6 +154,7 @@ AttachmentEntry ReadAttachmentEntry(const pst::Store& store, const pst::Message&
   Take(read.Text(pid::kAttachLongFilename), entry.name, errors);
   Take(read.Text(pid::kAttachContentId), entry.content_id, errors);
   Take(read.Text(pid::kAttachContentLocation), entry.content_location, errors);
+  Take(read.Text(pid::kAttachMimeTag), entry.mime_type, errors);
   entry.hidden = read.Boolean(pid::kAttachmentHidden).value_or(false);
   if ((entry.method == attach_method::kByValue || entry.method == attach_method::kOle) &&
       bag.Has(pid::kAttachDataBinary)) {
@@ -327,9 +339,22 @@ Result<EmailRecord> ReadEmailRecord(const pst::Store& store, const pst::Message&
         Take(ReadMailbox(read, pid::kSenderName, pid::kSenderAddressType, pid::kSenderEmailAddress,
                          pid::kSenderSmtpAddress),
              record.sender, errors);
+        Take(ReadMailbox(read, pid::kSentRepresentingName, pid::kSentRepresentingAddressType,
+                         pid::kSentRepresentingEmailAddress, pid::kSentRepresentingSmtpAddress),
+             record.sent_representing, errors);
         record.submit_time = read.Time(pid::kClientSubmitTime);
         record.delivery_time = read.Time(pid::kMessageDeliveryTime);
         record.recipients = ReadRecipients(store, message, record.code_page, errors);
+        // Only the internet form needs these: one that cannot be read is noted, and the
+        // e-mail is still read, listed and copied.
+        InternetFields& internet = record.internet;
+        Take(read.Text(pid::kInternetMessageId), internet.message_id, internet.error);
+        Take(read.Text(pid::kInReplyToId), internet.in_reply_to, internet.error);
+        Take(read.Text(pid::kInternetReferences), internet.references, internet.error);
+        Take(read.Text(pid::kTransportMessageHeaders), internet.transport_headers, internet.error);
+        internet.importance = read.Int32(pid::kImportance);
+        internet.priority = read.Int32(pid::kPriority);
+        internet.sensitivity = read.Int32(pid::kSensitivity);
       });
 }
 

@@ -84,6 +84,7 @@ struct AttachmentEntry {
   std::int32_t method = 0;          // 1 by value, 5 embedded message, 6 OLE, 2-4 by reference
   std::u16string content_id;        // for pictures an HTML body refers to
   std::u16string content_location;  // the URL an HTML body may name such a picture by
+  std::u16string mime_type;         // as stored; may be empty
   bool hidden = false;
   std::optional<Error> error;  // set when the attachment object cannot be read
 };
@@ -112,11 +113,25 @@ struct MessageRecord {
   std::vector<Error> unreadable;
 };
 
+// What an e-mail keeps of its internet form; each empty or absent when not stored.
+struct InternetFields {
+  std::u16string message_id;  // with its angle brackets, as stored
+  std::u16string in_reply_to;
+  std::u16string references;
+  std::u16string transport_headers;         // the headers the message arrived with
+  std::optional<std::int32_t> importance;   // 0 low, 1 normal, 2 high
+  std::optional<std::int32_t> priority;     // -1 non-urgent, 0 normal, 1 urgent
+  std::optional<std::int32_t> sensitivity;  // 0 none, 1 personal, 2 private, 3 confidential
+  std::optional<Error> error;               // why a text above could not be read (it is then empty)
+};
+
 struct EmailRecord : MessageRecord {
-  Mailbox sender;
+  Mailbox sender;             // who sent it
+  Mailbox sent_representing;  // on whose behalf; empty when the store keeps none
   std::optional<StoredTime> submit_time;
   std::optional<StoredTime> delivery_time;
   std::vector<Recipient> recipients;  // in stored order
+  InternetFields internet;
 };
 
 struct ContactRecord : MessageRecord {

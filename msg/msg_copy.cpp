@@ -645,7 +645,8 @@ Status WriteMsgCopy(const pst::Store& store, const pst::Message& message,
   const std::filesystem::path name = options.name_when_whole ? options.name_when_whole() : target;
   Result<bool> placed = pending->PlaceAs(name);
   if (!placed) return placed.error().Within(name.string());
-  if (!*placed) return Error(name.string() + ": a file of that name already exists");
+  // Carries EEXIST, so the caller can tell a taken name from a failed write.
+  if (!*placed) return Error(name.string() + ": a file of that name already exists", EEXIST);
   return {};
 }
 

@@ -1,18 +1,18 @@
 // The e-mail writer: the body file, list row and row record in preview mode; in conversion
-// mode the MSG file, a copy of the stored message.
+// mode the MSG file, a copy of the stored message, or the EML file composed from the record.
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
 #include "base/paths.h"
 #include "base/text.h"
+#include "convert/email_eml.h"
 #include "convert/file_bytes.h"
 #include "convert/messaging_session.h"
 #include "convert/mimelib.h"
 #include "convert/rtf_text.h"
 #include "mapi/message_kind.h"
 #include "writers/email_texts.h"
-#include "writers/embedded_message.h"
 #include "writers/item_body.h"
 #include "writers/item_files.h"
 #include "writers/item_writers.h"
@@ -153,11 +153,44 @@ bool CopyToMsgFile(const WriterEnv& env, const mapi::EmailRecord& email, const I
   return true;
 }
 
-// Conversion mode: the MSG file, then the progress.
+// Writes the EML file "<subject>--<number>.eml", composed from the record with the message's
+// attachments, never replacing a file. What the composition could not carry keeps the item out
+// of the written count, with the reason. False when nothing was written.
+bool WriteEmlFile(const WriterEnv& env, const mapi::EmailRecord& email, const ItemTarget& target,
+                  const std::u16string& subject, const std::u16string& number) {
+  const std::u16string_view folder_path = target.folder_path;
+  const Result<ComposedEml> composed = ComposeEmailEml(env.store, target.message, email);
+  if (!composed) {
+    ReportFailed(env, folder_path, subject, FromUtf8(composed.error().message()));
+    return false;
+  }
+  const Result<std::u16string> written =
+      WriteTargetFile(folder_path, TargetFileStem(subject), number, u".eml", composed->bytes);
+  if (!written) {
+    ReportFailed(env, folder_path, subject, FromUtf8(written.error().message()));
+    return false;
+  }
+  if (composed->warnings.empty()) {
+    env.sink.Written(WrittenKind(email.message_class));
+    return true;
+  }
+  std::u16string reason = u"the EML file was written without part of the message: ";
+  for (std::size_t i = 0; i < composed->warnings.size(); ++i) {
+    if (i > 0) reason += u"; ";
+    reason += FromUtf8(composed->warnings[i]);
+  }
+  ReportFailed(env, folder_path, subject, reason);
+  return true;
+}
+
+// Conversion mode: the MSG or EML file, then the progress.
 void ConvertEmail(const WriterEnv& env, const mapi::EmailRecord& email, const ItemTarget& target) {
   const std::u16string subject = ReadEmailTexts(email).common.subject;
   const std::u16string number = target.NumberText();
-  if (!CopyToMsgFile(env, email, target, subject, number)) return;
+  const bool written = env.output_format == OutputFormat::kEml
+                           ? WriteEmlFile(env, email, target, subject, number)
+                           : CopyToMsgFile(env, email, target, subject, number);
+  if (!written) return;
   env.window.SetStatusText(u"Mail [" + number + u"]" + StatusPath(target.folder_path, subject));
 }
 

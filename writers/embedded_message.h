@@ -1,43 +1,17 @@
-// Composing a message that is attached to another as an RFC 822 file, so that the converted
-// message carries it instead of dropping it.
+// A message attached to an item that is written as a text file: composed into an RFC 822
+// file, so that the converted item carries it instead of dropping it.
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "convert/hresult.h"
 #include "pst/store.h"
-#include "writers/email_texts.h"
 
 namespace bm {
 
-// How deep embedded messages are followed; a message nested deeper gets no file.
-inline constexpr int kMaxEmbeddedDepth = 8;
-
-// What ComposeEmlFile takes for one message.
-struct ComposeInputs {
-  std::u16string eml_path;
-  std::u16string body_file_path;
-  std::u16string sender_text;
-  std::u16string to_list;
-  std::u16string cc_list;
-  std::u16string bcc_list;
-  std::u16string date_text;                      // "MM/DD/YYYY hh:mm:ss.fffffffff"
-  std::u16string body_kind;                      // "html", "rtf" or "txt"
-  std::vector<std::u16string> attachment_paths;  // the files to attach, each a whole path
-  std::u16string subject;
-};
-
-class Mimelib;
-
-// Composes the message file through `mimelib`; the component's result.
-HResult ComposeMessageFile(Mimelib& mimelib, const ComposeInputs& inputs);
-
-// Composes the embedded message `message` of `store` (nested `depth` levels deep, from 1) into an
-// RFC 822 file at `eml_path`, with its own body, recipients and attachments. Its working files go
-// to a folder of their own beside `eml_path`, so that they overwrite nothing of the message that
-// contains it. False when it could not be composed.
+// Composes `message` of `store` (with its own body, recipients, attachments and attached
+// messages) into the working file `eml_path` (mode 0600, replacing the file of an earlier
+// item). False when it could not be read, composed or written.
 bool ComposeEmbeddedMessage(const pst::Store& store, const pst::Message& message,
-                            const std::u16string& eml_path, int depth);
+                            const std::u16string& eml_path);
 
 }  // namespace bm

@@ -91,9 +91,16 @@ Result<std::u16string> WriteTargetTextFile(std::u16string_view directory, std::u
                                            const RecordBody& body) {
   std::u16string content(text);
   content += BodyAsText(body);
+  const std::string bytes = Utf16LeFileBytes(content);
+  return WriteTargetFile(directory, stem, number_text, extension, bytes);
+}
+
+Result<std::u16string> WriteTargetFile(std::u16string_view directory, std::u16string_view stem,
+                                       std::u16string_view number_text,
+                                       std::u16string_view extension, std::string_view bytes) {
   Result<PendingFile> file = PendingFile::Create(ToPath(directory));
   if (!file) return file.error();
-  if (Status written = file->Write(Utf16LeFileBytes(content)); !written) return written.error();
+  if (Status written = file->Write(bytes); !written) return written.error();
   for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
     const std::u16string path = TargetCandidate(directory, stem, number_text, extension, attempt);
     const Result<bool> placed = file->PlaceAs(ToPath(path));

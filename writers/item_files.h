@@ -39,6 +39,12 @@ Result<std::u16string> WriteTargetTextFile(std::u16string_view directory, std::u
                                            std::u16string_view extension, std::u16string_view text,
                                            const RecordBody& body);
 
+// Writes `bytes` as a converted item's file "<stem>--<number><extension>" in `directory`, by
+// the same rule: written whole first, then moved to the first free name.
+Result<std::u16string> WriteTargetFile(std::u16string_view directory, std::u16string_view stem,
+                                       std::u16string_view number_text,
+                                       std::u16string_view extension, std::string_view bytes);
+
 // The same name rule, without creating the file: the first candidate that does not exist now
 // (for writers that create the file themselves and refuse to replace one).
 std::u16string FreeTargetPath(std::u16string_view directory, std::u16string_view stem,

@@ -30,7 +30,7 @@ AttachmentContext AttachmentContextFor(const WriterEnv& env) {
     const pst::Store* store = &env.store;
     context.compose_embedded = [store](const pst::Message& message,
                                        const std::u16string& eml_path) {
-      return ComposeEmbeddedMessage(*store, message, eml_path, 1);
+      return ComposeEmbeddedMessage(*store, message, eml_path);
     };
   }
   return context;

@@ -13,6 +13,7 @@
 #include "preview/row_records.h"
 #include "pst/store.h"
 #include "writers/attachments.h"
+#include "writers/output_format.h"
 
 namespace bm {
 
@@ -41,6 +42,7 @@ struct WriterEnv {
   const pst::Store& store;
   std::u16string temp_folder_path;  // ends with a separator
   bool conversion_mode = false;
+  OutputFormat output_format = OutputFormat::kMsg;
   // The messaging session of a conversion and its creation result.
   MessagingSession* messaging_session = nullptr;
   std::int32_t messaging_session_status = -1;
@@ -61,6 +63,7 @@ struct WriterEnv {
                      .store = store,
                      .temp_folder_path = temp_folder_path,
                      .conversion_mode = conversion_mode,
+                     .output_format = output_format,
                      .messaging_session = messaging_session,
                      .messaging_session_status = messaging_session_status,
                      .await_placement_turn = await_placement_turn};

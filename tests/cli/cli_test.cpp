@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -140,6 +141,50 @@ TEST_F(CliTest, ConvertWritesTheTreeAndSummarises) {
   int messages = 0;
   for (const fs::path& file : FilesBelow(out)) messages += file.extension() == ".msg";
   EXPECT_EQ(messages, 1);
+}
+
+// --format eml: an .eml file wherever an .msg file would be, by the same names and numbers,
+// in the same report; text items stay text files.
+TEST_F(CliTest, ConvertAsEmlWritesEmlFilesWhereMsgFilesWouldBe) {
+  pstgen::Store store(u"Eml");
+  pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+  inbox.AddMessage("IPM.Note").SetSubject(u"Re: a/b").SetBody(u"First body");
+  inbox.AddMessage("IPM.Note").SetSubject(u"Re: a/b").SetBody(u"Second body");
+  inbox.AddMessage("IPM.Schedule.Meeting.Request").SetSubject(u"Meet").SetBody(u"Let us meet");
+  store.top().AddFolder(u"Contacts", u"IPF.Contact").AddMessage("IPM.Contact").SetSubject(u"Ann");
+  const fs::path pst = Write(store, "eml.pst");
+  const fs::path out = data.path() / "out";
+  const auto result = Cli("convert " + test::Quote(pst.string()) + " " + test::Quote(out.string()) +
+                          " --format eml");
+  ASSERT_EQ(result.exit_code, 0) << result.output << Stderr();
+  EXPECT_TRUE(Contains(result.output, "written  email        2\n")) << result.output;
+  EXPECT_TRUE(Contains(result.output, "written  IPM.Schedule.Meeting.Request 1\n"))
+      << result.output;
+  EXPECT_TRUE(Contains(result.output, "written  contact      1\n")) << result.output;
+  std::map<std::string, fs::path> files;
+  for (const fs::path& file : FilesBelow(out)) files[file.filename().string()] = file;
+  for (const auto& [name, file] : files) EXPECT_NE(file.extension(), ".msg") << file;
+  ASSERT_EQ(files.count("Re  a b--1.eml"), 1u) << result.output;
+  ASSERT_EQ(files.count("Re  a b--2.eml"), 1u);
+  ASSERT_EQ(files.count("Meet--3.eml"), 1u);
+  EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                          [](const auto& file) { return file.second.extension() == ".txt"; }),
+            1);
+  EXPECT_EQ(files["Re  a b--1.eml"].parent_path().filename(), "Inbox");
+  const std::string first = test::ReadFile(files["Re  a b--1.eml"]);
+  EXPECT_TRUE(Contains(first, "Subject: Re: a/b\r\n")) << first;
+  EXPECT_TRUE(Contains(first, "MIME-Version: 1.0\r\n")) << first;
+
+  // Any other format is a usage error, said before anything is read or written.
+  const fs::path other = data.path() / "other";
+  EXPECT_EQ(Cli("convert " + test::Quote(pst.string()) + " " + test::Quote(other.string()) +
+                " --format pdf")
+                .exit_code,
+            64);
+  EXPECT_EQ(Stderr(), "brindlemoor-cli: unknown --format 'pdf' (msg or eml)\n");
+  EXPECT_FALSE(fs::exists(other));
+  const auto help = Raw("convert --help");
+  EXPECT_TRUE(Contains(help.output, "--format")) << help.output;
 }
 
 // The progress bar is for a person at a terminal: a log or a pipe gets the report alone.

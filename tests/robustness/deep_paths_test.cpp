@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/file_bytes.h"
@@ -19,7 +20,6 @@
 #include "base/text.h"
 #include "convert/file_bytes.h"
 #include "convert/messaging_session.h"
-#include "convert/mimelib.h"
 #include "support/test_support.h"
 #include "tools/pstgen/pstgen.h"
 
@@ -75,23 +75,28 @@ TEST_F(DeepPaths, MsgAndTextFilesAreWrittenBeyondPathMax) {
   const fs::path folder = MakeDeepFolder();
   ASSERT_FALSE(folder.empty());
 
-  // An e-mail: composed in the temp folder, saved as an MSG file in the deep folder.
-  std::unique_ptr<Mimelib> mimelib;
+  // An e-mail: copied from its store into an MSG file in the deep folder.
+  pstgen::Store store;
+  store.top().AddFolder(u"Inbox", u"IPF.Note").AddMessage("IPM.Note").SetSubject(u"Deep");
+  pstgen::Write(store, temp_.path() / "deep.pst");
+  auto opened = pst::Store::Open(temp_.path() / "deep.pst");
+  ASSERT_TRUE(opened) << opened.error().message();
+  std::optional<pst::Message> stored;
+  for (pst::Nid folder : opened->SubFolders(opened->root_folder())) {
+    for (pst::Nid inner : opened->SubFolders(folder)) {
+      for (pst::Nid nid : opened->Messages(inner)) {
+        if (auto message = opened->OpenMessage(nid)) stored.emplace(std::move(*message));
+      }
+    }
+  }
+  ASSERT_TRUE(stored.has_value());
   std::unique_ptr<MessagingSession> session;
-  ASSERT_GE(Mimelib::Create(mimelib), 0);
   ASSERT_GE(MessagingSession::Create(session), 0);
-  std::ofstream(temp_.path() / "body.txt") << "Body";
-  const fs::path eml = temp_.path() / "temp.eml";
-  ASSERT_GE(
-      mimelib->ComposeEmlFile(FromPath(eml), FromPath(temp_.path() / "body.txt"),
-                              u"From:Sender <s@example.com > ", u"Ann [a@example.com],",
-                              u"01/05/2013 14:03:22.000000000", u"txt", {}, u"Deep", u"", u""),
-      0);
   const fs::path msg = folder / "Deep--1.msg";
   std::unique_ptr<MsgMessage> message;
   ASSERT_GE(session->MakeMsgFileMessage(FromPath(msg), u"IPM.Note", kMsgFormat, message), 0);
-  ASSERT_GE(message->LoadMessageFromFile(FromPath(eml), kRfc822Type), 0);
-  ASSERT_GE(message->CommitMessage(), 0);
+  ASSERT_GE(message->CopyFromStoreMessage(*opened, *stored), 0);
+  ASSERT_GE(message->CommitMessage(), 0) << message->failure();
   const std::optional<std::string> bytes = ReadFileBytes(msg);
   ASSERT_TRUE(bytes.has_value());
   EXPECT_TRUE(bytes->starts_with(kCompoundFileSignature));

@@ -5,6 +5,7 @@
 
 #include "writer_fixture.h"
 #include "writers/attachments.h"
+#include "writers/embedded_message.h"
 
 namespace bm {
 namespace {
@@ -238,6 +239,16 @@ TEST(ExportAttachments, EmbeddedMessagesGetAnEntryAndAComposedFile) {
   EXPECT_EQ(ExportedList(fixture, context, mail), expected);
   ASSERT_EQ(composed.size(), 1u);
   EXPECT_EQ(composed[0], Joined(fixture.TempFolder(), "Inner: news_today.eml"));
+
+  // Composed from the attached message's own record: its headers, body and attachment.
+  context.compose_embedded = [&](const pst::Message& inner, const std::u16string& path) {
+    return ComposeEmbeddedMessage(*fixture.state.store, inner, path);
+  };
+  EXPECT_EQ(ExportedList(fixture, context, mail), expected);
+  const std::string eml = ReadFile(fixture.TempFolder() / "Inner: news_today.eml");
+  EXPECT_NE(eml.find("Subject: Inner: news/today\r\n"), std::string::npos) << eml;
+  EXPECT_NE(eml.find("To: Ann <ann@example.com>\r\n"), std::string::npos) << eml;
+  EXPECT_NE(eml.find("before.txt"), std::string::npos) << eml;
 }
 
 TEST(ExportAttachments, BesideATextItemNothingIsReplacedOrFollowed) {

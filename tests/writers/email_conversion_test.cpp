@@ -6,7 +6,6 @@
 
 #include "convert/messaging_session.h"
 #include "writer_fixture.h"
-#include "writers/embedded_message.h"
 
 namespace bm {
 namespace {
@@ -174,7 +173,7 @@ TEST_F(EmailConversion, NestedMessagesAreFollowedToABoundedDepth) {
   pstgen::Store store;
   pstgen::Message* level = &AddMail(store.top().AddFolder(u"Inbox", u"IPF.Note"), u"outer");
   level->SetBody(u"outer body");
-  for (int depth = 1; depth <= kMaxEmbeddedDepth + 2; ++depth) {
+  for (int depth = 1; depth <= 10; ++depth) {
     const std::u16string subject = u"level" + DecimalText(depth);
     level = &level->AddEmbeddedMessage(subject);
     level->SetSubject(subject).SetBody(u"body of " + subject);
