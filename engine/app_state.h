@@ -19,8 +19,8 @@
 #include "engine/export_handle.h"
 #include "engine/folder_node.h"
 #include "engine/main_window.h"
-#include "preview/row_records.h"
 #include "pst/store.h"
+#include "writers/row_records.h"
 
 namespace bm {
 

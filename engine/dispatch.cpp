@@ -8,6 +8,8 @@
 #include "engine/app_state.h"
 #include "mapi/message_kind.h"
 #include "mapi/records.h"
+#include "msg/email_writer.h"
+#include "msg/embedded_message.h"
 #include "writers/item_writers.h"
 
 namespace bm {
@@ -60,7 +62,8 @@ void WriteRecord(AppState& state, const pst::Message& message, int item_index,
                       .temp_folder_path = state.paths.temp_folder_path,
                       .conversion_mode = state.conversion_mode.load(),
                       .messaging_session = state.messaging_session.get(),
-                      .messaging_session_status = state.messaging_session_status};
+                      .messaging_session_status = state.messaging_session_status,
+                      .compose_embedded = EmbeddedComposerFor(*state.store)};
   const ItemTarget target{.message = message,
                           .folder_path = target_directory,
                           .item_index = item_index,

@@ -16,9 +16,9 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/mapi_properties.h"
-#include "convert/messaging_session.h"
-#include "convert/mimelib.h"
+#include "msg/mapi_properties.h"
+#include "msg/messaging_session.h"
+#include "msg/mimelib.h"
 
 namespace {
 

@@ -256,7 +256,8 @@ class CopyWriter {
     }
     for (std::size_t i = 0; i < recipients->size(); ++i) {
       const std::string place = Place(where, "recipient " + std::to_string(i));
-      GPtr<GsfOutput> child = NewChild(storage, "__recip_version1.0_#" + Hex(i, 8), true);
+      GPtr<GsfOutput> child =
+          NewChild(storage, "__recip_version1.0_#" + Hex(static_cast<std::uint32_t>(i), 8), true);
       if (!child) return OutputError(nullptr, place);
       PropertyTable recipient_table(ObjectKind::kRecipient, 0, 0);
       Status written = CopyBag(GSF_OUTFILE(child.get()), (*recipients)[i], ObjectKind::kRecipient,
@@ -284,7 +285,8 @@ class CopyWriter {
     const std::string place = Place(where, "attachment " + std::to_string(index));
     Result<pst::Attachment> attachment = message.OpenAttachment(index);
     if (!attachment) return attachment.error().Within(place);
-    GPtr<GsfOutput> child = NewChild(parent, "__attach_version1.0_#" + Hex(index, 8), true);
+    GPtr<GsfOutput> child =
+        NewChild(parent, "__attach_version1.0_#" + Hex(static_cast<std::uint32_t>(index), 8), true);
     if (!child) return OutputError(nullptr, place);
     auto* storage = GSF_OUTFILE(child.get());
     PropertyTable table(ObjectKind::kAttachment, 0, 0);

@@ -8,10 +8,10 @@
 #include <set>
 #include <vector>
 
+#include "base/file_bytes.h"
 #include "base/paths.h"
 #include "base/safe_files.h"
 #include "base/text.h"
-#include "convert/file_bytes.h"
 #include "writers/item_files.h"
 #include "writers/value_format.h"
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "engine/main_window.h"
 #include "mapi/records.h"
-#include "preview/row_records.h"
 #include "pst/store.h"
 #include "writers/attachments.h"
+#include "writers/item_display.h"
+#include "writers/row_records.h"
 
 namespace bm {
 
@@ -35,7 +35,7 @@ struct ReportSink {
 // What every writer of one run needs besides its item: made by dispatch, never the
 // application state itself, so that nothing of one item is left for the next.
 struct WriterEnv {
-  MainWindow& window;
+  ItemDisplay& window;
   RowRecordLists& row_records;
   const ReportSink& sink;
   const pst::Store& store;
@@ -44,6 +44,9 @@ struct WriterEnv {
   // The messaging session of a conversion and its creation result.
   MessagingSession* messaging_session = nullptr;
   std::int32_t messaging_session_status = -1;
+  // Composes an embedded message into an RFC 822 file (conversion mode); the messaging layer
+  // above the writers provides it. Without it, embedded messages get an entry but no file.
+  EmbeddedComposer compose_embedded = {};
 };
 
 // One item to write: the message it was read from (attachment data is read from it), where it

@@ -6,8 +6,8 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/eml_compose.h"
-#include "convert/mimelib.h"
+#include "msg/eml_compose.h"
+#include "msg/mimelib.h"
 #include "msg_inspect.h"
 #include "support/test_support.h"
 

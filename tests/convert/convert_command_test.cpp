@@ -5,10 +5,10 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/convert_command.h"
-#include "convert/hresult.h"
 #include "engine/app_state.h"
+#include "engine/convert_command.h"
 #include "engine/scan_worker.h"
+#include "msg/hresult.h"
 #include "support/recording_window.h"
 #include "support/test_support.h"
 

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "convert/component_runtime.h"
-#include "convert/eml_import.h"
-#include "convert/mapi_properties.h"
-#include "convert/msg_writer.h"
+#include "msg/component_runtime.h"
+#include "msg/eml_import.h"
+#include "msg/mapi_properties.h"
+#include "msg/msg_writer.h"
 
 namespace bm {
 namespace {

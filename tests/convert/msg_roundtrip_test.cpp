@@ -7,11 +7,11 @@
 #include <string>
 
 #include "base/paths.h"
-#include "convert/eml_import.h"
-#include "convert/mapi_properties.h"
-#include "convert/messaging_session.h"
-#include "convert/mimelib.h"
-#include "convert/msg_writer.h"
+#include "msg/eml_import.h"
+#include "msg/mapi_properties.h"
+#include "msg/messaging_session.h"
+#include "msg/mimelib.h"
+#include "msg/msg_writer.h"
 #include "msg_inspect.h"
 #include "support/test_support.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "base/paths.h"
-#include "convert/mapi_properties.h"
-#include "convert/messaging_session.h"
-#include "convert/mimelib.h"
+#include "msg/mapi_properties.h"
+#include "msg/messaging_session.h"
+#include "msg/mimelib.h"
 #include "support/test_support.h"
 
 namespace bm::robust {

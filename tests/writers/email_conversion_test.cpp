@@ -4,9 +4,9 @@
 
 #include <fstream>
 
-#include "convert/messaging_session.h"
+#include "msg/embedded_message.h"
+#include "msg/messaging_session.h"
 #include "writer_fixture.h"
-#include "writers/embedded_message.h"
 
 namespace bm {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/component_runtime.h"
-#include "convert/hresult.h"
+#include "msg/component_runtime.h"
+#include "msg/hresult.h"
 
 namespace bm {
 

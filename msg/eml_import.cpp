@@ -1,4 +1,4 @@
-#include "convert/eml_import.h"
+#include "msg/eml_import.h"
 
 #include <gmime/gmime.h>
 
@@ -11,11 +11,11 @@
 
 #include "base/compressed_rtf.h"
 #include "base/text.h"
-#include "convert/charset.h"
-#include "convert/glib_ptr.h"
-#include "convert/html_text.h"
-#include "convert/msg_writer.h"
-#include "convert/rtf_text.h"
+#include "msg/charset.h"
+#include "msg/glib_ptr.h"
+#include "msg/html_text.h"
+#include "msg/msg_writer.h"
+#include "msg/rtf_text.h"
 
 namespace bm {
 
@@ -233,10 +233,10 @@ class MessageImporter {
     bag.SetInt32(tag::kRecipientFlags, kRecipientFlagSendable);
     if (!address.address.empty()) {
       const std::u16string text = FromUtf8(address.address);
-      const std::u16string type = AddressType(address.address);
+      const std::u16string address_type = AddressType(address.address);
       bag.SetText(tag::kEmailAddress, text);
-      bag.SetText(tag::kAddressType, type);
-      if (type == kSmtpType) bag.SetText(tag::kSmtpAddress, text);
+      bag.SetText(tag::kAddressType, address_type);
+      if (address_type == kSmtpType) bag.SetText(tag::kSmtpAddress, text);
     }
     return bag;
   }

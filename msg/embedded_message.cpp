@@ -1,4 +1,4 @@
-#include "writers/embedded_message.h"
+#include "msg/embedded_message.h"
 
 #include <filesystem>
 #include <memory>
@@ -6,7 +6,7 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/mimelib.h"
+#include "msg/mimelib.h"
 #include "writers/attachments.h"
 #include "writers/item_body.h"
 #include "writers/value_format.h"
@@ -78,6 +78,12 @@ bool ComposeEmbeddedMessage(const pst::Store& store, const pst::Message& message
   std::unique_ptr<Mimelib> mimelib;
   if (Failed(Mimelib::Create(mimelib))) return false;
   return Succeeded(ComposeMessageFile(*mimelib, inputs));
+}
+
+EmbeddedComposer EmbeddedComposerFor(const pst::Store& store) {
+  return [&store](const pst::Message& message, const std::u16string& eml_path) {
+    return ComposeEmbeddedMessage(store, message, eml_path, 1);
+  };
 }
 
 }  // namespace bm

@@ -1,12 +1,12 @@
-#include "convert/mimelib.h"
+#include "msg/mimelib.h"
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/charset.h"
-#include "convert/eml_compose.h"
-#include "convert/file_bytes.h"
-#include "convert/html_text.h"
-#include "convert/rtf_text.h"
+#include "msg/charset.h"
+#include "msg/eml_compose.h"
+#include "msg/file_bytes.h"
+#include "msg/html_text.h"
+#include "msg/rtf_text.h"
 
 namespace bm {
 

@@ -1,11 +1,11 @@
-#include "convert/messaging_session.h"
+#include "msg/messaging_session.h"
 
 #include "base/paths.h"
-#include "convert/eml_import.h"
-#include "convert/file_bytes.h"
-#include "convert/mapi_properties.h"
-#include "convert/msg_writer.h"
+#include "msg/eml_import.h"
+#include "msg/file_bytes.h"
+#include "msg/mapi_properties.h"
 #include "msg/msg_copy.h"
+#include "msg/msg_writer.h"
 
 #include <cerrno>
 

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "convert/hresult.h"
+#include "msg/email_texts.h"
+#include "msg/hresult.h"
 #include "pst/store.h"
-#include "writers/email_texts.h"
+#include "writers/attachments.h"
 
 namespace bm {
 
@@ -39,5 +40,8 @@ HResult ComposeMessageFile(Mimelib& mimelib, const ComposeInputs& inputs);
 // contains it. False when it could not be composed.
 bool ComposeEmbeddedMessage(const pst::Store& store, const pst::Message& message,
                             const std::u16string& eml_path, int depth);
+
+// What a conversion's writers use to compose the attached messages of `store`'s items.
+EmbeddedComposer EmbeddedComposerFor(const pst::Store& store);
 
 }  // namespace bm

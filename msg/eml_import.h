@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "convert/hresult.h"
-#include "convert/mapi_properties.h"
+#include "msg/hresult.h"
+#include "msg/mapi_properties.h"
 
 namespace bm {
 

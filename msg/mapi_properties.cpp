@@ -1,4 +1,4 @@
-#include "convert/mapi_properties.h"
+#include "msg/mapi_properties.h"
 
 namespace bm::mapi {
 

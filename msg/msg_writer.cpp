@@ -1,4 +1,4 @@
-#include "convert/msg_writer.h"
+#include "msg/msg_writer.h"
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
@@ -11,8 +11,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "convert/file_bytes.h"
-#include "convert/glib_ptr.h"
+#include "msg/file_bytes.h"
+#include "msg/glib_ptr.h"
 
 namespace bm {
 

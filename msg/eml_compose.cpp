@@ -1,4 +1,4 @@
-#include "convert/eml_compose.h"
+#include "msg/eml_compose.h"
 
 #include <gmime/gmime.h>
 
@@ -8,11 +8,11 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/charset.h"
-#include "convert/file_bytes.h"
-#include "convert/glib_ptr.h"
-#include "convert/html_text.h"
-#include "convert/rtf_text.h"
+#include "msg/charset.h"
+#include "msg/file_bytes.h"
+#include "msg/glib_ptr.h"
+#include "msg/html_text.h"
+#include "msg/rtf_text.h"
 
 namespace bm {
 

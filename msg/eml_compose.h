@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/hresult.h"
 #include "mapi/body_kind.h"
+#include "msg/hresult.h"
 
 namespace bm {
 
