@@ -1,7 +1,8 @@
 #include "app/engine_calls.h"
 
-#include "convert/convert_command.h"
+#include "engine/convert_command.h"
 #include "engine/dispatch.h"
+#include "engine/item_click.h"
 #include "engine/scan_worker.h"
 
 namespace bm::app {

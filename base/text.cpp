@@ -1,7 +1,12 @@
 #include "base/text.h"
 
+#include <iconv.h>
+
 #include <array>
+#include <cerrno>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace bm {
 
@@ -130,6 +135,52 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
 
 std::u16string BytesToText(std::span<const std::uint8_t> bytes) {
   return std::u16string(bytes.begin(), bytes.end());
+}
+
+namespace {
+
+std::u16string FromUtf16Le(std::span<const std::uint8_t> bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+  }
+  return text;
+}
+
+std::string IconvName(int code_page) {
+  if (code_page == 65001) return "UTF-8";
+  if (code_page == 20127) return "ASCII";
+  return "CP" + std::to_string(code_page);
+}
+
+}  // namespace
+
+std::u16string DecodeCodePage(std::span<const std::uint8_t> bytes, int code_page) {
+  if (code_page == kUtf16LeCodePage) return FromUtf16Le(bytes);
+  iconv_t opened = iconv_open("UTF-16LE", IconvName(code_page).c_str());
+  if (opened == reinterpret_cast<iconv_t>(-1)) opened = iconv_open("UTF-16LE", "CP1252");
+  if (opened == reinterpret_cast<iconv_t>(-1)) return BytesToText(bytes);
+  const std::unique_ptr<void, int (*)(iconv_t)> converter(opened, iconv_close);
+  std::vector<char> in(bytes.begin(), bytes.end());
+  std::vector<char> out(bytes.size() * 4 + 4);
+  char* in_ptr = in.data();
+  std::size_t in_left = in.size();
+  char* out_ptr = out.data();
+  std::size_t out_left = out.size();
+  while (in_left > 0) {
+    if (iconv(opened, &in_ptr, &in_left, &out_ptr, &out_left) != static_cast<std::size_t>(-1)) {
+      break;
+    }
+    if (errno == E2BIG || out_left < 2) break;
+    // A byte the code page cannot take: widen it and go on.
+    *out_ptr++ = *in_ptr++;
+    *out_ptr++ = 0;
+    out_left -= 2;
+    --in_left;
+  }
+  const std::size_t produced = out.size() - out_left;
+  return FromUtf16Le(std::span(reinterpret_cast<const std::uint8_t*>(out.data()), produced));
 }
 
 std::u16string Utf16ToText(std::u16string_view text) {

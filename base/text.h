@@ -46,6 +46,14 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // Each byte becomes the code unit of the same value (Latin-1 widening).
 std::u16string BytesToText(std::span<const std::uint8_t> bytes);
 
+// The code page that marks text stored as UTF-16LE.
+inline constexpr int kUtf16LeCodePage = 1200;
+
+// Text stored in Windows code page `code_page` (UTF-16LE for 1200, UTF-8 for 65001). A code
+// page the system cannot convert is read as 1252; a byte the code page has no character for
+// is widened as Latin-1, so no byte is dropped.
+std::u16string DecodeCodePage(std::span<const std::uint8_t> bytes, int code_page);
+
 // Copies the code units, dropping every unit below 32 (control characters).
 std::u16string Utf16ToText(std::u16string_view text);
 

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "base/compressed_rtf.h"
-#include "convert/component_runtime.h"
-#include "convert/email_eml.h"
-#include "convert/html_text.h"
-#include "convert/rtf_text.h"
 #include "mapi/records.h"
+#include "msg/component_runtime.h"
+#include "msg/email_eml.h"
+#include "msg/html_text.h"
+#include "msg/rtf_text.h"
 #include "pst/store.h"
 #include "tools/pstgen/presets.h"
 #include "writers/value_format.h"

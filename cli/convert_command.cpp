@@ -16,7 +16,7 @@
 #include "cli/stop_signals.h"
 #include "cli/store_session.h"
 #include "cli/visible_text.h"
-#include "convert/convert_command.h"
+#include "engine/convert_command.h"
 
 namespace bm::cli {
 

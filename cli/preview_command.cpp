@@ -13,9 +13,10 @@
 #include "cli/commands.h"
 #include "cli/store_session.h"
 #include "cli/visible_text.h"
-#include "convert/html_text.h"
-#include "convert/rtf_text.h"
 #include "engine/dispatch.h"
+#include "engine/item_click.h"
+#include "msg/html_text.h"
+#include "msg/rtf_text.h"
 #include "preview/click_dispatch.h"
 #include "preview/preview_pages.h"
 

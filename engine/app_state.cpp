@@ -2,7 +2,7 @@
 
 #include "base/log.h"
 #include "base/paths.h"
-#include "convert/messaging_session.h"
+#include "msg/messaging_session.h"
 
 namespace bm {
 

@@ -19,9 +19,9 @@
 #include "engine/export_handle.h"
 #include "engine/folder_node.h"
 #include "engine/main_window.h"
-#include "preview/row_records.h"
 #include "pst/store.h"
 #include "writers/output_format.h"
+#include "writers/row_records.h"
 
 namespace bm {
 

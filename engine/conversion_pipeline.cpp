@@ -13,7 +13,8 @@
 #include "base/text.h"
 #include "engine/app_state.h"
 #include "engine/dispatch.h"
-#include "preview/row_records.h"
+#include "msg/embedded_message.h"
+#include "writers/row_records.h"
 #include "writers/writer_support.h"
 
 namespace bm {
@@ -33,29 +34,12 @@ struct ItemOutcome {
 };
 
 // Stands in for the window while an item is written on a worker: the status text is kept for
-// the calling thread to show in item order; writers in a conversion call nothing else.
-class ItemWindow final : public MainWindow {
+// the calling thread to show in item order.
+class ItemWindow final : public ItemDisplay {
  public:
   explicit ItemWindow(std::optional<std::u16string>& status_text) : status_text_(status_text) {}
   void SetStatusText(std::u16string_view text) override { status_text_ = std::u16string(text); }
-  void SetProgressRange(int, int) override {}
-  void SetProgressPos(int) override {}
-  int MessageBox(std::u16string_view, std::u16string_view, unsigned, BoxOwner) override {
-    return mb::kIdOk;
-  }
-  void EnableControl(int, bool) override {}
-  void EnableMenuCommand(int, bool) override {}
-  TreeItem InsertTreeItem(TreeItem, std::u16string_view, std::u16string_view) override {
-    return kNoTreeItem;
-  }
-  bool IsTreeItemChecked(TreeItem) override { return false; }
-  void DeleteAllListRows() override {}
   void InsertListRow(int, const ListRow&) override {}
-  std::optional<std::u16string> BrowseForFolder(std::u16string_view) override {
-    return std::nullopt;
-  }
-  void Navigate(std::u16string_view) override {}
-  void OpenExternal(std::u16string_view) override {}
 
  private:
   std::optional<std::u16string>& status_text_;
@@ -138,7 +122,7 @@ struct RunContext {
   const AppState& state;
   std::span<const ConversionFolder> folders;
   std::vector<std::vector<pst::Nid>> messages;  // per folder
-  std::vector<ItemRef> items;                       // in walk order
+  std::vector<ItemRef> items;                   // in walk order
   PlacementTurns turns;
   ScratchFolders scratch;
 };
@@ -173,6 +157,7 @@ ItemOutcome WriteOneItem(RunContext& run, std::size_t position) {
                       .output_format = state.output_format,
                       .messaging_session = state.messaging_session.get(),
                       .messaging_session_status = state.messaging_session_status,
+                      .compose_embedded = EmbeddedComposerFor(*state.store),
                       .await_placement_turn = [&run, position] { run.turns.Wait(position); }};
   const std::u16string item_name = directory + u" item " + DecimalText(item_index + 1);
   try {
@@ -209,14 +194,19 @@ class ItemFeed {
     MainWindow& window = state_.main_window;
     const auto index = static_cast<int>(item.index);
     state_.running_item_number = index + 1;
-    window.SetProgressPos(index);
     for (const std::u16string& kind : outcome->written) state_.ReportWritten(kind);
     for (ConversionReport::Failure& failure : outcome->failures) {
       state_.ReportFailure(std::move(failure.item), std::move(failure.reason),
                            std::move(failure.folder), failure.number);
     }
     if (outcome->status_text) window.SetStatusText(*outcome->status_text);
-    window.SetProgressPos(0);
+    // The items of the folder done so far: the window coalesces positions, so a position taken
+    // back at once would never be seen.
+    window.SetProgressPos(index + 1);
+  }
+
+  void Start() {
+    if (!folders_.empty()) EnterFolder(0);
   }
 
   // Announces the folders after the last item (empty ones, those whose directory failed).
@@ -329,6 +319,9 @@ void ConvertFolderItems(AppState& state, std::span<const ConversionFolder> folde
   }
 
   ItemFeed feed(state, folders, run.messages);
+  // The first folder's progress range is shown before any item is written, so a stop pressed
+  // at the start keeps every item from being written.
+  feed.Start();
   // The stop flag is looked at inside each item, so an item it keeps from running still has
   // its turn marked done and is named in the report.
   RunOrdered<ItemOutcome>(

@@ -12,6 +12,8 @@
 #include "engine/app_state.h"
 #include "mapi/message_kind.h"
 #include "mapi/records.h"
+#include "msg/email_writer.h"
+#include "msg/embedded_message.h"
 #include "writers/item_writers.h"
 
 namespace bm {
@@ -56,9 +58,9 @@ void WriteRecord(const WriterEnv& env, const pst::Message& message, int item_ind
                  Write write, DamageNamedBy named_by) {
   std::optional<Result<Record>> read_record;
   try {
-    read_record.emplace(read(env.store, message,
-                             env.conversion_mode ? mapi::Damage::kKeepReadable
-                                                 : mapi::Damage::kRefuse));
+    read_record.emplace(
+        read(env.store, message,
+             env.conversion_mode ? mapi::Damage::kKeepReadable : mapi::Damage::kRefuse));
   } catch (const std::bad_alloc&) {
     throw;  // the whole listing or conversion ends with that reason
   } catch (const std::exception& error) {
@@ -150,6 +152,7 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
                       .output_format = state.output_format,
                       .messaging_session = state.messaging_session.get(),
                       .messaging_session_status = state.messaging_session_status,
+                      .compose_embedded = EmbeddedComposerFor(*state.store),
                       .await_placement_turn = {}};
   const NumberSource number = [&state, item_index]() -> std::int32_t {
     if (state.conversion_mode) return state.running_item_number = item_index + 1;

@@ -17,29 +17,12 @@ namespace bm {
 
 namespace {
 
-// A window that keeps the list rows one item's writer inserts, so a worker can render an item
-// without touching the real list. Listing writers ask nothing else of a window.
-class RowCapture final : public MainWindow {
+// A display that keeps the list rows one item's writer inserts, so a worker can render an item
+// without touching the real list.
+class RowCapture final : public ItemDisplay {
  public:
   void SetStatusText(std::u16string_view) override {}
-  void SetProgressRange(int, int) override {}
-  void SetProgressPos(int) override {}
-  int MessageBox(std::u16string_view, std::u16string_view, unsigned, BoxOwner) override {
-    return mb::kIdOk;
-  }
-  void EnableControl(int, bool) override {}
-  void EnableMenuCommand(int, bool) override {}
-  TreeItem InsertTreeItem(TreeItem, std::u16string_view, std::u16string_view) override {
-    return kNoTreeItem;
-  }
-  bool IsTreeItemChecked(TreeItem) override { return false; }
-  void DeleteAllListRows() override { rows.clear(); }
   void InsertListRow(int, const ListRow& row) override { rows.push_back(row); }
-  std::optional<std::u16string> BrowseForFolder(std::u16string_view) override {
-    return std::nullopt;
-  }
-  void Navigate(std::u16string_view) override {}
-  void OpenExternal(std::u16string_view) override {}
 
   std::vector<ListRow> rows;
 };

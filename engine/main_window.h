@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "preview/page_display.h"
+
 namespace bm {
 
 // Control ids of the main window; widgets carry them so tests and workers find them by id.
@@ -61,21 +63,16 @@ enum class BoxOwner { kNone, kMainWindow };
 using TreeItem = std::uint64_t;
 inline constexpr TreeItem kNoTreeItem = 0;
 
-// The seven texts of one item-list row: NO, Items, From, E-mail Subject, Date/time, Flag, Size.
-using ListRow = std::array<std::u16string, 7>;
-
 // Deepest folder level that gets a tree item in the desktop tree.
 inline constexpr int kShownTreeDepth = 27;
 
-class MainWindow {
+// The status line, the list rows and the browser are what the writers and the preview see of it.
+class MainWindow : public PageDisplay {
  public:
-  virtual ~MainWindow() = default;
-
   // Deepest folder level this window shows as tree items. Deeper folders still get folder
   // nodes, without a tree item of their own (see FolderNode::TickItem).
   virtual int ShownTreeDepth() const { return kShownTreeDepth; }
 
-  virtual void SetStatusText(std::u16string_view text) = 0;
   // Both values are 16-bit: callers pass counts modulo 65536.
   virtual void SetProgressRange(int minimum, int maximum) = 0;
   virtual void SetProgressPos(int position) = 0;
@@ -89,11 +86,8 @@ class MainWindow {
                                   std::u16string_view kind) = 0;
   virtual bool IsTreeItemChecked(TreeItem item) = 0;
   virtual void DeleteAllListRows() = 0;
-  virtual void InsertListRow(int position, const ListRow& row) = 0;
   // Asks for a folder; nothing when the user cancels.
   virtual std::optional<std::u16string> BrowseForFolder(std::u16string_view title) = 0;
-  // Shows a local file in the preview browser.
-  virtual void Navigate(std::u16string_view file_path) = 0;
   // Opens a help page or file with the desktop's default handler.
   virtual void OpenExternal(std::u16string_view url_or_path) = 0;
 };

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/html_text.h"
+#include "msg/html_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "base/rtf_tokenizer.h"
-#include "convert/rtf_text.h"
+#include "msg/rtf_text.h"
 #include "preview/rtf_reader.h"
 #include "preview/xhtml.h"
 

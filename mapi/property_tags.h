@@ -40,6 +40,7 @@ inline constexpr std::uint16_t kDisplayName = 0x3001;
 inline constexpr std::uint16_t kAddressType = 0x3002;
 inline constexpr std::uint16_t kEmailAddress = 0x3003;
 inline constexpr std::uint16_t kCreationTime = 0x3007;
+inline constexpr std::uint16_t kLastModificationTime = 0x3008;
 inline constexpr std::uint16_t kContentCount = 0x3602;
 inline constexpr std::uint16_t kContainerClass = 0x3613;
 inline constexpr std::uint16_t kAttachDataBinary = 0x3701;

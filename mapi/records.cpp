@@ -1,8 +1,5 @@
 #include "mapi/records.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -253,49 +250,6 @@ std::vector<Recipient> ReadRecipients(const pst::Store& store, const pst::Messag
 }
 
 }  // namespace
-
-std::u16string DecodeText(std::span<const std::uint8_t> bytes, int code_page) {
-  std::u16string text;
-  if (code_page == kUtf16CodePage) {
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-      text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
-    }
-    return text;
-  }
-  const std::string name = code_page == 65001   ? "UTF-8"
-                           : code_page == 20127 ? "ASCII"
-                                                : "CP" + std::to_string(code_page);
-  iconv_t opened = iconv_open("UTF-16LE", name.c_str());
-  if (opened == reinterpret_cast<iconv_t>(-1)) opened = iconv_open("UTF-16LE", "CP1252");
-  if (opened == reinterpret_cast<iconv_t>(-1)) {
-    for (const std::uint8_t b : bytes) text.push_back(b);
-    return text;
-  }
-  const std::unique_ptr<void, int (*)(iconv_t)> converter(opened, iconv_close);
-  std::vector<char> in(bytes.begin(), bytes.end());
-  std::vector<char> out(bytes.size() * 4 + 4);
-  char* in_ptr = in.data();
-  std::size_t in_left = in.size();
-  char* out_ptr = out.data();
-  std::size_t out_left = out.size();
-  while (in_left > 0) {
-    if (iconv(opened, &in_ptr, &in_left, &out_ptr, &out_left) != static_cast<std::size_t>(-1)) {
-      break;
-    }
-    if (errno == E2BIG || out_left < 2) break;
-    // A byte the code page cannot take: widen it and go on.
-    *out_ptr++ = *in_ptr++;
-    *out_ptr++ = 0;
-    out_left -= 2;
-    --in_left;
-  }
-  const std::size_t produced = out.size() - out_left;
-  for (std::size_t i = 0; i + 1 < produced; i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<std::uint8_t>(out[i]) |
-                                         static_cast<std::uint8_t>(out[i + 1]) << 8));
-  }
-  return text;
-}
 
 int MessageCodePage(const pst::PropertyBag& bag) {
   for (const std::uint16_t id : {pid::kMessageCodepage, pid::kInternetCodepage}) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "base/text.h"
 #include "mapi/body_kind.h"
 #include "mapi/contact_fields.h"
 #include "pst/store.h"
@@ -68,7 +69,7 @@ struct Body {
   int code_page = 1252;
 };
 
-inline constexpr int kUtf16CodePage = 1200;
+inline constexpr int kUtf16CodePage = kUtf16LeCodePage;
 
 // The bodies a message holds; each form is absent when the message does not store it.
 struct Bodies {
@@ -189,10 +190,6 @@ Result<NoteRecord> ReadNoteRecord(const pst::Store& store, const pst::Message& m
 // a damaged subnode cannot be read.
 Result<FieldValue> ReadFieldValue(const pst::Store& store, const pst::PropertyBag& bag,
                                   const PropertyKey& key, int code_page);
-
-// Text bytes in `code_page` (1200: UTF-16LE) as UTF-16, decoded as the reader decodes 8-bit
-// strings: a byte the code page cannot take is widened as Latin-1.
-std::u16string DecodeText(std::span<const std::uint8_t> bytes, int code_page);
 
 // The code page of a message's 8-bit strings: PidTagMessageCodepage, else
 // PidTagInternetCodepage, else 1252.

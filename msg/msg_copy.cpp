@@ -280,7 +280,8 @@ class CopyWriter {
     }
     for (std::size_t i = 0; i < recipients->size(); ++i) {
       const std::string place = Place(where, "recipient " + std::to_string(i));
-      GPtr<GsfOutput> child = NewChild(storage, "__recip_version1.0_#" + Hex(i, 8), true);
+      GPtr<GsfOutput> child =
+          NewChild(storage, "__recip_version1.0_#" + Hex(static_cast<std::uint32_t>(i), 8), true);
       if (!child) return OutputError(nullptr, place);
       PropertyTable recipient_table(ObjectKind::kRecipient, 0, 0);
       Status written = CopyBag(GSF_OUTFILE(child.get()), (*recipients)[i], ObjectKind::kRecipient,

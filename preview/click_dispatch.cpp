@@ -4,14 +4,13 @@
 #include <array>
 #include <limits>
 
-#include "engine/app_state.h"
 #include "preview/preview_pages.h"
 
 namespace bm {
 
 namespace {
 
-using PageWriter = int (*)(AppState&, std::u16string_view, std::u16string_view);
+using PageWriter = int (*)(const PreviewEnv&, std::u16string_view, std::u16string_view);
 
 struct KindRoute {
   std::u16string_view kind;
@@ -63,11 +62,11 @@ std::optional<ClickedRow> FirstSelectedRow(const std::vector<ListRow>& rows,
   return ClickedRowOf(rows[*lowest]);
 }
 
-int OnClickItemList(AppState& state, const std::optional<ClickedRow>& first_selected) {
+int ShowItemPreview(const PreviewEnv& env, const std::optional<ClickedRow>& first_selected) {
   if (!first_selected) return 0;
   for (const KindRoute& route : kRoutes) {
     if (first_selected->kind == route.kind) {
-      return route.writer(state, first_selected->number, first_selected->from);
+      return route.writer(env, first_selected->number, first_selected->from);
     }
   }
   return 0;

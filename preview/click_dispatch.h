@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/main_window.h"
+#include "writers/item_display.h"
 
 namespace bm {
 
-class AppState;
+struct PreviewEnv;
 
 // The texts of the first selected row that the click handler reads: column 0 ("NO"),
 // column 1 ("Items", the kind word) and column 2 ("From").
@@ -33,10 +33,10 @@ std::optional<ClickedRow> FirstSelectedRow(const std::vector<ListRow>& rows,
 
 // The item list's click handler. `first_selected` is the selected row with the lowest index,
 // or nothing when no row is selected. Looks the record up under the row record lists' lock,
-// writes the preview files into the temp folder and ends with state.main_window.Navigate.
+// writes the preview files into the temp folder and ends with env.window.Navigate.
 // Returns 1 when a preview was shown, 0 when nothing matched (no selection, an unknown kind
 // word, no record with that number) and nothing was written or shown.
-int OnClickItemList(AppState& state, const std::optional<ClickedRow>& first_selected);
+int ShowItemPreview(const PreviewEnv& env, const std::optional<ClickedRow>& first_selected);
 
 // Column 0's text as a record number, read like atoi: leading blanks, an optional sign,
 // decimal digits up to the first non-digit; no digits gives 0. Saturates instead of

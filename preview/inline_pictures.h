@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base/result.h"
-#include "preview/row_records.h"
 #include "pst/store.h"
+#include "writers/row_records.h"
 
 namespace bm {
 

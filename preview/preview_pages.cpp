@@ -7,7 +7,6 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "base/utf16_file.h"
-#include "engine/app_state.h"
 #include "mapi/contact_fields.h"
 #include "preview/click_dispatch.h"
 #include "preview/inline_pictures.h"
@@ -121,23 +120,23 @@ std::u16string RtfFileText(const std::filesystem::path& path) {
   return text;
 }
 
-std::u16string TempFile(const AppState& state, std::u16string_view name) {
-  return state.paths.temp_folder_path + std::u16string(name);
+std::u16string TempFile(const PreviewEnv& env, std::u16string_view name) {
+  return env.temp_folder_path + std::u16string(name);
 }
 
 // The header page, the body file and the frameset of a contact, appointment or task; the
 // frameset's path, or why a page could not be written.
-Result<std::u16string> WriteSideBySide(AppState& state, std::u16string_view header_page,
+Result<std::u16string> WriteSideBySide(const PreviewEnv& env, std::u16string_view header_page,
                                        const RecordBody& body) {
-  const std::u16string header_path = TempFile(state, kHeaderPageName);
+  const std::u16string header_path = TempFile(env, kHeaderPageName);
   if (Status written = WriteUtf8TextFile(ToPath(header_path), header_page); !written) {
     return written.error();
   }
-  const Result<std::u16string> body_path = WriteBodyFile(body, state.paths.temp_folder_path, false);
+  const Result<std::u16string> body_path = WriteBodyFile(body, env.temp_folder_path, false);
   if (!body_path) return body_path.error();
   // With its byte-order mark, like the e-mail's: without one the browser cannot tell the page
   // is UTF-16 and shows its source as garbled text.
-  const std::u16string frameset_path = TempFile(state, kFramesetPageName);
+  const std::u16string frameset_path = TempFile(env, kFramesetPageName);
   if (Status written = WriteUtf16TextFile(ToPath(frameset_path),
                                           SideBySideFramesetPage(header_path, *body_path));
       !written) {
@@ -147,19 +146,19 @@ Result<std::u16string> WriteSideBySide(AppState& state, std::u16string_view head
 }
 
 // Shows the page written, or says why there is none: a page cut short is never shown.
-int Show(AppState& state, const Result<std::u16string>& page) {
+int Show(const PreviewEnv& env, const Result<std::u16string>& page) {
   if (!page) {
-    state.main_window.SetStatusText(u"The preview could not be written: " +
-                                    FromUtf8(page.error().message()));
+    env.window.SetStatusText(u"The preview could not be written: " +
+                             FromUtf8(page.error().message()));
     return -1;
   }
-  state.main_window.Navigate(*page);
+  env.window.Navigate(*page);
   return 1;
 }
 
 // Without a temp folder there is nowhere the preview may write.
-bool CanPreview(const AppState& state) {
-  return !state.paths.temp_folder_path.empty();
+bool CanPreview(const PreviewEnv& env) {
+  return !env.temp_folder_path.empty();
 }
 
 }  // namespace
@@ -258,33 +257,33 @@ Result<std::u16string> WriteBodyFile(const RecordBody& body, std::u16string_view
   return body_path;
 }
 
-int ShowEmailPreview(AppState& state, std::u16string_view number, std::u16string_view from) {
-  if (!CanPreview(state)) return 0;
-  const auto record = state.row_records.FindEmail(ParseRowNumber(number), from);
+int ShowEmailPreview(const PreviewEnv& env, std::u16string_view number, std::u16string_view from) {
+  if (!CanPreview(env)) return 0;
+  const auto record = env.row_records.FindEmail(ParseRowNumber(number), from);
   if (!record) return 0;
   // The body file is written when the folder is listed; an e-mail whose body could not be
   // written whole then has no body file, and a preview without it would show an empty body.
   if (record->body_file_path.empty()) {
-    return Show(state, Error("the body of this e-mail could not be written to the temp folder " +
-                             ToUtf8(state.paths.temp_folder_path)));
+    return Show(env, Error("the body of this e-mail could not be written to the temp folder " +
+                           ToUtf8(env.temp_folder_path)));
   }
   // The pictures its HTML shows from its own attachments are written for this click.
   BodyToShow body{.path = record->body_file_path, .failures = {}};
-  if (state.store) {
+  if (env.store) {
     Result<BodyToShow> with_pictures =
-        WriteBodyWithPictures(*state.store, *record, state.paths.temp_folder_path);
-    if (!with_pictures) return Show(state, with_pictures.error());
+        WriteBodyWithPictures(*env.store, *record, env.temp_folder_path);
+    if (!with_pictures) return Show(env, with_pictures.error());
     body = std::move(*with_pictures);
   }
-  const std::u16string header_path = TempFile(state, kHeaderPageName);
-  const std::u16string frameset_path = TempFile(state, kFramesetPageName);
-  Status written = WriteUtf16TextFile(ToPath(header_path),
-                                      EmailHeaderPage(*record, state.paths.temp_folder_path));
+  const std::u16string header_path = TempFile(env, kHeaderPageName);
+  const std::u16string frameset_path = TempFile(env, kFramesetPageName);
+  Status written =
+      WriteUtf16TextFile(ToPath(header_path), EmailHeaderPage(*record, env.temp_folder_path));
   if (written) {
     written = WriteUtf16TextFile(ToPath(frameset_path), EmailFramesetPage(header_path, body.path));
   }
-  if (!written) return Show(state, written.error());
-  const int shown = Show(state, frameset_path);
+  if (!written) return Show(env, written.error());
+  const int shown = Show(env, frameset_path);
   // The message shows without them; the status text says which could not be written and why.
   if (!body.failures.empty()) {
     std::string reasons;
@@ -292,43 +291,41 @@ int ShowEmailPreview(AppState& state, std::u16string_view number, std::u16string
       reasons += reasons.empty() ? "" : "; ";
       reasons += failure;
     }
-    state.main_window.SetStatusText(u"Some pictures of this e-mail could not be shown: " +
-                                    FromUtf8(reasons));
+    env.window.SetStatusText(u"Some pictures of this e-mail could not be shown: " +
+                             FromUtf8(reasons));
   }
   return shown;
 }
 
-int ShowContactPreview(AppState& state, std::u16string_view number, std::u16string_view) {
-  if (!CanPreview(state)) return 0;
-  const auto record = state.row_records.FindContact(ParseRowNumber(number));
+int ShowContactPreview(const PreviewEnv& env, std::u16string_view number, std::u16string_view) {
+  if (!CanPreview(env)) return 0;
+  const auto record = env.row_records.FindContact(ParseRowNumber(number));
   if (!record) return 0;
-  return Show(state,
-              WriteSideBySide(state, ContactHeaderPage(*record, state.paths.temp_folder_path),
-                              record->body));
+  return Show(env,
+              WriteSideBySide(env, ContactHeaderPage(*record, env.temp_folder_path), record->body));
 }
 
-int ShowAppointmentPreview(AppState& state, std::u16string_view number, std::u16string_view) {
-  if (!CanPreview(state)) return 0;
-  const auto record = state.row_records.FindAppointment(ParseRowNumber(number));
+int ShowAppointmentPreview(const PreviewEnv& env, std::u16string_view number, std::u16string_view) {
+  if (!CanPreview(env)) return 0;
+  const auto record = env.row_records.FindAppointment(ParseRowNumber(number));
   if (!record) return 0;
-  return Show(state,
-              WriteSideBySide(state, AppointmentHeaderPage(*record, state.paths.temp_folder_path),
-                              record->body));
+  return Show(env, WriteSideBySide(env, AppointmentHeaderPage(*record, env.temp_folder_path),
+                                   record->body));
 }
 
-int ShowTaskPreview(AppState& state, std::u16string_view number, std::u16string_view) {
-  if (!CanPreview(state)) return 0;
-  const auto record = state.row_records.FindTask(ParseRowNumber(number));
+int ShowTaskPreview(const PreviewEnv& env, std::u16string_view number, std::u16string_view) {
+  if (!CanPreview(env)) return 0;
+  const auto record = env.row_records.FindTask(ParseRowNumber(number));
   if (!record) return 0;
-  return Show(state, WriteSideBySide(state, TaskHeaderPage(*record, state.paths.temp_folder_path),
-                                     record->body));
+  return Show(env,
+              WriteSideBySide(env, TaskHeaderPage(*record, env.temp_folder_path), record->body));
 }
 
-int ShowNotePreview(AppState& state, std::u16string_view number, std::u16string_view) {
-  if (!CanPreview(state)) return 0;
-  const auto record = state.row_records.FindNote(ParseRowNumber(number));
+int ShowNotePreview(const PreviewEnv& env, std::u16string_view number, std::u16string_view) {
+  if (!CanPreview(env)) return 0;
+  const auto record = env.row_records.FindNote(ParseRowNumber(number));
   if (!record) return 0;
-  return Show(state, WriteBodyFile(record->body, state.paths.temp_folder_path, true));
+  return Show(env, WriteBodyFile(record->body, env.temp_folder_path, true));
 }
 
 }  // namespace bm

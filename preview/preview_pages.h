@@ -8,11 +8,22 @@
 #include <string_view>
 
 #include "base/result.h"
-#include "preview/row_records.h"
+#include "preview/page_display.h"
+#include "pst/store.h"
+#include "writers/row_records.h"
 
 namespace bm {
 
-class AppState;
+// What the page writers need: where the page is shown, the row records of the listed folder
+// and the run's temp folder (ends with a separator; empty when there is none, and then
+// nothing is previewed).
+struct PreviewEnv {
+  PageDisplay& window;
+  const RowRecordLists& row_records;
+  std::u16string temp_folder_path;
+  // The open store: a click writes the pictures an e-mail's HTML shows from it.
+  const pst::Store* store = nullptr;
+};
 
 // Names of the files the preview writes into the temp folder; every click overwrites them.
 inline constexpr std::u16string_view kHeaderPageName = u"header.html";
@@ -46,10 +57,11 @@ Result<std::u16string> WriteBodyFile(const RecordBody& body, std::u16string_view
 // Each returns 1 after it wrote the files and navigated, 0 when no record matched (nothing is
 // written then), -1 when a page could not be written whole: nothing is shown then and the
 // status text says why.
-int ShowEmailPreview(AppState& state, std::u16string_view number, std::u16string_view from);
-int ShowContactPreview(AppState& state, std::u16string_view number, std::u16string_view from);
-int ShowAppointmentPreview(AppState& state, std::u16string_view number, std::u16string_view from);
-int ShowTaskPreview(AppState& state, std::u16string_view number, std::u16string_view from);
-int ShowNotePreview(AppState& state, std::u16string_view number, std::u16string_view from);
+int ShowEmailPreview(const PreviewEnv& env, std::u16string_view number, std::u16string_view from);
+int ShowContactPreview(const PreviewEnv& env, std::u16string_view number, std::u16string_view from);
+int ShowAppointmentPreview(const PreviewEnv& env, std::u16string_view number,
+                           std::u16string_view from);
+int ShowTaskPreview(const PreviewEnv& env, std::u16string_view number, std::u16string_view from);
+int ShowNotePreview(const PreviewEnv& env, std::u16string_view number, std::u16string_view from);
 
 }  // namespace bm

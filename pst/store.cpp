@@ -2,15 +2,13 @@
 // and attachments, over the LTP and NDB layers.
 #include "pst/store.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <iterator>
 #include <map>
 #include <unordered_map>
 
+#include "base/text.h"
 #include "pst/format.h"
 #include "pst/ltp.h"
 #include "pst/ndb.h"
@@ -40,41 +38,6 @@ std::u16string Utf16(std::span<const std::uint8_t> bytes) {
     text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
   }
   return text;
-}
-
-// Decodes 8-bit text with a Windows code page; bytes iconv cannot take are widened as Latin-1.
-std::u16string Decode8Bit(std::span<const std::uint8_t> bytes, int code_page) {
-  const std::string name = code_page == 65001   ? "UTF-8"
-                           : code_page == 20127 ? "ASCII"
-                                                : "CP" + std::to_string(code_page);
-  iconv_t cd = iconv_open("UTF-16LE", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-16LE", "CP1252");
-  std::u16string text;
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    for (const std::uint8_t b : bytes) text.push_back(b);
-    return text;
-  }
-  std::vector<char> in(bytes.begin(), bytes.end());
-  std::vector<char> out(bytes.size() * 4 + 4);
-  char* in_ptr = in.data();
-  std::size_t in_left = in.size();
-  char* out_ptr = out.data();
-  std::size_t out_left = out.size();
-  while (in_left > 0) {
-    if (iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left) != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) break;
-    // An unmappable or cut byte: widen it and go on.
-    const auto b = static_cast<std::uint8_t>(*in_ptr);
-    if (out_left < 2) break;
-    *out_ptr++ = static_cast<char>(b);
-    *out_ptr++ = 0;
-    out_left -= 2;
-    ++in_ptr;
-    --in_left;
-  }
-  iconv_close(cd);
-  const std::size_t produced = out.size() - out_left;
-  return Utf16(std::span(reinterpret_cast<const std::uint8_t*>(out.data()), produced));
 }
 
 bool IsMultiValued(std::uint16_t t) {
@@ -325,7 +288,8 @@ Result<std::optional<std::u16string>> PropertyBag::String(std::uint16_t id, int 
   }
   auto raw = Raw(id);
   if (!raw) return raw.error();
-  std::u16string text = info->type == type::kUnicode ? Utf16(*raw) : Decode8Bit(*raw, code_page);
+  std::u16string text =
+      info->type == type::kUnicode ? Utf16(*raw) : bm::DecodeCodePage(*raw, code_page);
   while (!text.empty() && text.back() == u'\0') text.pop_back();
   return std::optional<std::u16string>(std::move(text));
 }

@@ -8,10 +8,10 @@
 #include <set>
 #include <vector>
 
+#include "base/file_bytes.h"
 #include "base/paths.h"
 #include "base/safe_files.h"
 #include "base/text.h"
-#include "convert/file_bytes.h"
 #include "writers/item_files.h"
 #include "writers/value_format.h"
 
@@ -267,9 +267,12 @@ Status WriteAttachmentContent(const pst::Attachment& attachment, std::uint64_t s
                               const std::filesystem::path& path) {
   Result<FileDescriptor> fd = RecreateFile(path, kPrivateFileMode);
   if (!fd) return fd.error();
+  std::optional<Error> unreadable;
   Status copied;
-  if (size > 0) copied = CopyData(attachment, size, fd->get());
+  if (size > 0) copied = CopyData(attachment, size, fd->get(), unreadable);
   if (copied) copied = fd->Close();
+  // A picture cut short is no picture: the page shows it as missing, with the reason.
+  if (copied && unreadable) copied = *unreadable;
   if (!copied) {
     ::unlink(path.c_str());
     return copied.error().Within("writing " + path.string());

@@ -23,6 +23,10 @@ namespace bm {
 inline constexpr std::u16string_view kPlaceholder = u"rdxves";
 
 // What attachment export needs from the writer that calls it.
+// Composes an embedded message into an RFC 822 file at the path given; false when it could not.
+using EmbeddedComposer =
+    std::function<bool(const pst::Message& message, const std::u16string& eml_path)>;
+
 struct AttachmentContext {
   std::u16string temp_folder_path;
   bool conversion_mode = false;
@@ -38,7 +42,7 @@ struct AttachmentContext {
   const pst::Store* store = nullptr;
   // Composes an embedded message into an RFC 822 file at the path given (conversion mode);
   // false when it could not. Without it, embedded messages get an entry but no file.
-  std::function<bool(const pst::Message& message, const std::u16string& eml_path)> compose_embedded;
+  EmbeddedComposer compose_embedded;
 };
 
 // The attachment files of one item.

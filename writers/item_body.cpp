@@ -14,7 +14,7 @@ ItemBody Chosen(BodySource source, const mapi::Body& body) {
   chosen.record.kind = body.kind;
   if (body.kind == BodyKind::kText) {
     // Plain text travels as UTF-8 whatever its stored form.
-    const std::string utf8 = ToUtf8(mapi::DecodeText(body.bytes, body.code_page));
+    const std::string utf8 = ToUtf8(DecodeCodePage(body.bytes, body.code_page));
     chosen.record.bytes.assign(utf8.begin(), utf8.end());
   } else {
     chosen.record.bytes = body.bytes;

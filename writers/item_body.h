@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "mapi/records.h"
-#include "preview/row_records.h"
+#include "writers/row_records.h"
 
 namespace bm {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "base/result.h"
-#include "preview/row_records.h"
+#include "writers/row_records.h"
 
 namespace bm {
 

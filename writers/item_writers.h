@@ -1,4 +1,4 @@
-// The item writers: one item of each kind becomes a list row and row record (preview mode) or
+// The text item writers: one item of each kind becomes a list row and row record (preview mode) or
 // an output file (conversion mode). Each returns 1 once it has handled the item, also after an
 // internal failure, and -1 only when its target folder is missing.
 #pragma once
@@ -8,7 +8,6 @@
 
 namespace bm {
 
-int WriteEmailItem(const WriterEnv& env, const mapi::EmailRecord& email, const ItemTarget& target);
 int WriteContactItem(const WriterEnv& env, const mapi::ContactRecord& contact,
                      const ItemTarget& target);
 int WriteAppointmentItem(const WriterEnv& env, const mapi::AppointmentRecord& appointment,

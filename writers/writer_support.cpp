@@ -2,7 +2,6 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "writers/embedded_message.h"
 #include "writers/item_files.h"
 #include "writers/value_format.h"
 
@@ -26,13 +25,7 @@ AttachmentContext AttachmentContextFor(const WriterEnv& env) {
   context.temp_folder_path = env.temp_folder_path;
   context.conversion_mode = env.conversion_mode;
   context.store = &env.store;
-  if (context.conversion_mode) {
-    const pst::Store* store = &env.store;
-    context.compose_embedded = [store](const pst::Message& message,
-                                       const std::u16string& eml_path) {
-      return ComposeEmbeddedMessage(*store, message, eml_path);
-    };
-  }
+  if (context.conversion_mode) context.compose_embedded = env.compose_embedded;
   return context;
 }
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "engine/main_window.h"
 #include "mapi/records.h"
-#include "preview/row_records.h"
 #include "pst/store.h"
 #include "writers/attachments.h"
+#include "writers/item_display.h"
 #include "writers/output_format.h"
+#include "writers/row_records.h"
 
 namespace bm {
 
@@ -36,7 +36,7 @@ struct ReportSink {
 // What every writer of one run needs besides its item: made by dispatch, never the
 // application state itself, so that nothing of one item is left for the next.
 struct WriterEnv {
-  MainWindow& window;
+  ItemDisplay& window;
   RowRecordLists& row_records;
   const ReportSink& sink;
   const pst::Store& store;
@@ -46,6 +46,9 @@ struct WriterEnv {
   // The messaging session of a conversion and its creation result.
   MessagingSession* messaging_session = nullptr;
   std::int32_t messaging_session_status = -1;
+  // Composes an embedded message into an RFC 822 file (conversion mode); the messaging layer
+  // above the writers provides it. Without it, embedded messages get an entry but no file.
+  EmbeddedComposer compose_embedded = {};
   // Set when several items are written at once: waits until every item before this one has
   // placed its files, so free names ("... (2)") go in item order, never to whichever worker
   // is first. Writers call it (through AwaitPlacementTurn) right before they pick a name.
@@ -66,6 +69,7 @@ struct WriterEnv {
                      .output_format = output_format,
                      .messaging_session = messaging_session,
                      .messaging_session_status = messaging_session_status,
+                     .compose_embedded = compose_embedded,
                      .await_placement_turn = await_placement_turn};
   }
 };

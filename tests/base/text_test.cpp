@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
 #include "base/paths.h"
 #include "base/text.h"
 
@@ -44,6 +48,23 @@ TEST(TextTest, LatinWideningAndControlStripping) {
   const std::uint8_t bytes[] = {'a', 0xE9, 0xFF};
   EXPECT_EQ(BytesToText(bytes), u"a\u00e9\u00ff");
   EXPECT_EQ(Utf16ToText(u"\x01\x05Re: hi\r\n"), u"Re: hi");
+}
+
+// Stored 8-bit text: every byte comes back as some character, whatever the code page says.
+TEST(TextTest, CodePageDecodingLosesNoByte) {
+  auto bytes = [](std::string_view text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+  };
+  EXPECT_EQ(DecodeCodePage(bytes("\x80 caf\xe9"), 1252), u"\u20ac caf\u00e9");
+  EXPECT_EQ(DecodeCodePage(bytes("\xe0\xe1"), 1251), u"\u0430\u0431");
+  EXPECT_EQ(DecodeCodePage(bytes("caf\xc3\xa9"), 65001), u"caf\u00e9");
+  using namespace std::string_view_literals;
+  EXPECT_EQ(DecodeCodePage(bytes("a\0b\0\x3d\xd8\x00\xde"sv), kUtf16LeCodePage), u"ab\U0001F600");
+  // 0xAA has no character in code page 1253: widened, and the bytes after it still decode.
+  EXPECT_EQ(DecodeCodePage(bytes("\xe1\xaa\xe2"), 1253), u"\u03b1\u00aa\u03b2");
+  // A code page the system cannot convert reads as 1252.
+  EXPECT_EQ(DecodeCodePage(bytes("\x80"), 99999), u"\u20ac");
+  EXPECT_EQ(DecodeCodePage({}, 1252), u"");
 }
 
 TEST(TextTest, ReplaceAllDoesNotRescanReplacements) {

@@ -1,8 +1,8 @@
 // The mimelib component's creation and the attachment types the composer names.
 #include <gtest/gtest.h>
 
-#include "convert/email_eml.h"
-#include "convert/mimelib.h"
+#include "msg/email_eml.h"
+#include "msg/mimelib.h"
 
 namespace bm {
 namespace {

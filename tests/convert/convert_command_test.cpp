@@ -5,10 +5,10 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/convert_command.h"
-#include "convert/hresult.h"
 #include "engine/app_state.h"
+#include "engine/convert_command.h"
 #include "engine/scan_worker.h"
+#include "msg/hresult.h"
 #include "support/recording_window.h"
 #include "support/test_support.h"
 #include "tools/pstgen/pstgen.h"
@@ -191,9 +191,9 @@ TEST_P(ConvertCommandTest, RunsInTheSameSecondNeverShareADestination) {
 TEST_P(ConvertCommandTest, StopEndsTheRunWithItsMessage) {
   ASSERT_TRUE(Scan(pst));
   for (const auto& node : state.folder_nodes) window.SetChecked(node.tree_item, true);
-  // Stop is pressed as the first item of the run is about to be written.
+  // Stop is pressed as the run shows its first progress range, before any item is written.
   window.SetObserver([this](const RecordingWindow::Call& call) {
-    if (call.op == "range" && call.b > 0) state.stop_flag = 1;
+    if (call.op == "range") state.stop_flag = 1;
   });
   window.QueueBrowseAnswer(FromPath(out.path()));
   const fs::path root = Convert();

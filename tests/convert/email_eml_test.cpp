@@ -1,6 +1,6 @@
 // EML files composed from e-mail records of pstgen stores, parsed back with GMime and compared
 // with the store header by header, part by part, byte for byte.
-#include "convert/email_eml.h"
+#include "msg/email_eml.h"
 
 #include <gmime/gmime.h>
 #include <gtest/gtest.h>
@@ -10,8 +10,8 @@
 #include <functional>
 
 #include "base/text.h"
-#include "convert/component_runtime.h"
-#include "convert/glib_ptr.h"
+#include "msg/component_runtime.h"
+#include "msg/glib_ptr.h"
 #include "support/test_support.h"
 #include "tools/pstgen/presets.h"
 #include "tools/pstgen/pstgen.h"

@@ -1,6 +1,6 @@
 // Whole-file writes as the components see them: the target is never seen half written, a kept file
 // is never replaced, and no temporary file is left behind, whatever the outcome.
-#include "convert/file_bytes.h"
+#include "msg/file_bytes.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

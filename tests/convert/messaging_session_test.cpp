@@ -1,6 +1,6 @@
 // The messaging session's checks and commit failures: a message copied from a pstgen store is
 // written once, never over a file, never cut short.
-#include "convert/messaging_session.h"
+#include "msg/messaging_session.h"
 
 #include <gtest/gtest.h>
 

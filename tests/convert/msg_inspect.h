@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/glib_ptr.h"
+#include "msg/glib_ptr.h"
 
 namespace bm::test {
 

@@ -5,9 +5,9 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/html_text.h"
-#include "convert/mimelib.h"
-#include "convert/rtf_text.h"
+#include "msg/html_text.h"
+#include "msg/mimelib.h"
+#include "msg/rtf_text.h"
 #include "preview/rtf_reader.h"
 #include "support/test_support.h"
 

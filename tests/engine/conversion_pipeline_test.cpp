@@ -14,8 +14,8 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/convert_command.h"
 #include "engine/conversion_pipeline.h"
+#include "engine/convert_command.h"
 #include "scan_fixture.h"
 #include "tools/pstgen/pstgen.h"
 
@@ -143,8 +143,9 @@ TEST(ConversionPipelineTest, OneWorkerAndEightWriteTheSameTreeAndReport) {
   ASSERT_TRUE(one.files.contains(inbox + "Same subject--1.msg"));
   ASSERT_TRUE(one.files.contains(inbox + "Same subject--4.msg"));
   ASSERT_TRUE(one.files.contains(inbox + "Nested/Same subject--1.msg"));
-  // The damaged e-mail is 13th: the meeting request after it keeps its place as 14th.
-  EXPECT_FALSE(one.files.contains(inbox + "damaged--13.msg"));
+  // The damaged e-mail is 13th, written without its unreadable body and named in the report;
+  // the meeting request after it keeps its place as 14th.
+  EXPECT_TRUE(one.files.contains(inbox + "damaged--13.msg"));
   EXPECT_TRUE(one.files.contains(inbox + "Same subject--14.msg"));
   const std::string notes = "Top-of-Personal-Folders/Notes/";
   EXPECT_TRUE(one.files.contains(notes + "A--1 x--2.txt"));  // item 1's attachment came first
@@ -152,7 +153,7 @@ TEST(ConversionPipelineTest, OneWorkerAndEightWriteTheSameTreeAndReport) {
   EXPECT_TRUE(one.files.contains("Top-of-Personal-Folders/Empty"));
   EXPECT_EQ(one.written.at(u"contact"), 6);
   ASSERT_EQ(one.failures.size(), 1u);
-  EXPECT_TRUE(one.failures[0].starts_with("<root>/Top-of-Personal-Folders/Inbox item 13: "))
+  EXPECT_TRUE(one.failures[0].starts_with("<root>/Top-of-Personal-Folders/Inbox/damaged: "))
       << one.failures[0];
 
   EXPECT_EQ(eight.written, one.written);
@@ -174,7 +175,8 @@ class StoppingWindow : public test::RecordingWindow {
 
   void SetProgressPos(int position) override {
     RecordingWindow::SetProgressPos(position);
-    if (position == 0 && ++done_ == after && stop_flag != nullptr) *stop_flag = 1;
+    // One position per item taken in, in item order.
+    if (++done_ == after && stop_flag != nullptr) *stop_flag = 1;
   }
 
  private:

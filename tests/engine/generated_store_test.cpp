@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "base/paths.h"
-#include "convert/convert_command.h"
+#include "engine/convert_command.h"
 #include "scan_fixture.h"
 #include "tools/pstgen/pstgen.h"
 

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "base/text.h"
-#include "convert/component_runtime.h"
+#include "msg/component_runtime.h"
 #include "msg/msg_reader.h"
 #include "msg/name_map.h"
 #include "support/test_support.h"

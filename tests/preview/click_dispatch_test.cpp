@@ -1,4 +1,5 @@
 #include "preview/click_dispatch.h"
+#include "engine/item_click.h"
 
 #include <gtest/gtest.h>
 

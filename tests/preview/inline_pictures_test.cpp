@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "engine/app_state.h"
 #include "engine/dispatch.h"
+#include "engine/item_click.h"
 #include "engine/scan_worker.h"
 #include "preview/click_dispatch.h"
 #include "preview/xhtml.h"

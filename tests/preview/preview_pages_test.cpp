@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/item_click.h"
 #include "preview/click_dispatch.h"
 #include "preview_test_support.h"
 
@@ -60,7 +61,7 @@ EmailRowRecord FullEmail(const std::u16string& temp) {
 TEST(EmailPreview, WritesHeaderAndFramesetThroughUtf16File) {
   PreviewFixture f;
   f.state().row_records.Append(FullEmail(f.temp()));
-  EXPECT_EQ(ShowEmailPreview(f.state(), u"1", u"Ann Lee"), 1);
+  EXPECT_EQ(ShowEmailPreview(PreviewEnvOf(f.state()), u"1", u"Ann Lee"), 1);
 
   const std::string header =
       kPageStart +
@@ -115,7 +116,7 @@ TEST(EmailPreview, EscapesEveryValue) {
   r.creation_time = u"a\u0001b";
   r.attachment_list = f.temp() + u"x<y>.txt;";
   f.state().row_records.Append(r);
-  ASSERT_EQ(ShowEmailPreview(f.state(), u"1", r.sender), 1);
+  ASSERT_EQ(ShowEmailPreview(PreviewEnvOf(f.state()), u"1", r.sender), 1);
 
   const std::u16string header = FromUtf8(kPageStart) +
                                 u"  <tr>   <td height='20'><b>From :</b>"
@@ -137,7 +138,7 @@ TEST(ContactPreview, SubjectOnlyGivesOneRow) {
   r.number = 2;
   r.subject = u"Zoë Ångström";
   f.state().row_records.Append(r);
-  ASSERT_EQ(ShowContactPreview(f.state(), u"2", u""), 1);
+  ASSERT_EQ(ShowContactPreview(PreviewEnvOf(f.state()), u"2", u""), 1);
 
   EXPECT_EQ(ReadFile(f.File("header.html")),
             kPageStart + Row("Subject", "Zoë Ångström") + kPageEnd);
@@ -249,7 +250,7 @@ TEST(ContactPreview, AllSeventyThreeFieldsInLabelOrder) {
   EXPECT_EQ(ToUtf8(ContactHeaderPage(r, f.temp())), kPageStart + rows + kPageEnd);
 
   f.state().row_records.Append(r);
-  ASSERT_EQ(ShowContactPreview(f.state(), u"1", u""), 1);
+  ASSERT_EQ(ShowContactPreview(PreviewEnvOf(f.state()), u"1", u""), 1);
   EXPECT_EQ(ReadFile(f.File("htmlbody.html")), "<p>\xE9</p>");
 }
 
@@ -279,7 +280,7 @@ TEST(AppointmentPreview, AllRowsAsUtf8) {
                 Row("Last Effective Time", "Mar 29, 2024") + Row("Busy Status", "Busy") + kPageEnd);
 
   f.state().row_records.Append(r);
-  ASSERT_EQ(ShowAppointmentPreview(f.state(), u"3", u""), 1);
+  ASSERT_EQ(ShowAppointmentPreview(PreviewEnvOf(f.state()), u"3", u""), 1);
   const std::string page = ReadFile(f.File("header.html"));
   EXPECT_NE(page.find("<b>Location: </b> 東京 room</td>"), std::string::npos);
   ExpectWellFormed(f.File("header.html"));
@@ -292,7 +293,7 @@ TEST(AppointmentPreview, LineFeedsBecomeCrLfAndEmptyValuesLeaveNoRow) {
   r.subject = u"two\nlines";
   r.busy_status = u"Free";
   f.state().row_records.Append(r);
-  ASSERT_EQ(ShowAppointmentPreview(f.state(), u"1", u""), 1);
+  ASSERT_EQ(ShowAppointmentPreview(PreviewEnvOf(f.state()), u"1", u""), 1);
   EXPECT_EQ(ReadFile(f.File("header.html")),
             kPageStart + Row("Subject", "two\r\nlines") + Row("Busy Status", "Free") + kPageEnd);
 }
@@ -303,7 +304,7 @@ TEST(AppointmentPreview, RtfBodyBecomesByteText) {
   const std::string rtf = "{\\rtf1{\\fonttbl{\\f0 Arial;}}caf\\'e9 \\'80\\par end}";
   r.body = {std::vector<std::uint8_t>(rtf.begin(), rtf.end()), BodyKind::kRtf};
   f.state().row_records.Append(r);
-  ASSERT_EQ(ShowAppointmentPreview(f.state(), u"3", u""), 1);
+  ASSERT_EQ(ShowAppointmentPreview(PreviewEnvOf(f.state()), u"3", u""), 1);
 
   EXPECT_FALSE(std::filesystem::exists(f.File("rtfbody.txt")));
   EXPECT_EQ(ReadFile(f.File("rtfbody.txttextbody.txt")), "caf\xE9 \x80\r\nend");
@@ -323,9 +324,9 @@ TEST(AppointmentPreview, MalformedRtfBodyDoesNotBlankTheNext) {
   f.state().row_records.Append(bad);
   f.state().row_records.Append(good);
 
-  ASSERT_EQ(ShowAppointmentPreview(f.state(), u"3", u""), 1);
+  ASSERT_EQ(ShowAppointmentPreview(PreviewEnvOf(f.state()), u"3", u""), 1);
   EXPECT_EQ(ReadFile(f.File("rtfbody.txttextbody.txt")), "");
-  ASSERT_EQ(ShowAppointmentPreview(f.state(), u"4", u""), 1);
+  ASSERT_EQ(ShowAppointmentPreview(PreviewEnvOf(f.state()), u"4", u""), 1);
   EXPECT_EQ(ReadFile(f.File("rtfbody.txttextbody.txt")), "Agenda");
 }
 
@@ -357,7 +358,7 @@ TEST(TaskPreview, FromRowCarriesTheSender) {
   EXPECT_EQ(ToUtf8(TaskHeaderPage(r, f.temp())).find("<b>From: </b>"), std::string::npos);
 
   f.state().row_records.Append(r);
-  ASSERT_EQ(ShowTaskPreview(f.state(), u"5", u""), 1);
+  ASSERT_EQ(ShowTaskPreview(PreviewEnvOf(f.state()), u"5", u""), 1);
   ExpectWellFormed(f.File("header.html"));
   EXPECT_EQ(f.window().LastNavigation(), f.temp() + u"email.html");
 }
@@ -369,14 +370,14 @@ TEST(NotePreview, ShowsTheBodyFileAlone) {
       test::Note(1, {std::vector<std::uint8_t>(rtf.begin(), rtf.end()), BodyKind::kRtf}));
   f.state().row_records.Append(test::Note(2, {{'h', 'i', '\n'}, BodyKind::kText}));
 
-  ASSERT_EQ(ShowNotePreview(f.state(), u"1", u""), 1);
+  ASSERT_EQ(ShowNotePreview(PreviewEnvOf(f.state()), u"1", u""), 1);
   EXPECT_EQ(f.window().LastNavigation(), f.temp() + u"rtfbody.rtftextbody.txt");
   EXPECT_EQ(ReadFile(f.File("rtfbody.rtftextbody.txt")), "Milk\r\nEggs");
   EXPECT_FALSE(std::filesystem::exists(f.File("rtfbody.rtf")));
   EXPECT_FALSE(std::filesystem::exists(f.File("header.html")));
   EXPECT_FALSE(std::filesystem::exists(f.File("email.html")));
 
-  ASSERT_EQ(ShowNotePreview(f.state(), u"2", u""), 1);
+  ASSERT_EQ(ShowNotePreview(PreviewEnvOf(f.state()), u"2", u""), 1);
   EXPECT_EQ(f.window().LastNavigation(), f.temp() + u"textbody.txt");
   EXPECT_EQ(ReadFile(f.File("textbody.txt")), "hi\n");
 }
@@ -385,7 +386,7 @@ TEST(PreviewPaths, QuotesAndUrlCharactersInTheTempFolderCannotBreakOut) {
   PreviewFixture f("it's \"#1\" 50% <b>&?");
   EmailRowRecord email = FullEmail(f.temp());
   f.state().row_records.Append(email);
-  ASSERT_EQ(ShowEmailPreview(f.state(), u"1", u"Ann Lee"), 1);
+  ASSERT_EQ(ShowEmailPreview(PreviewEnvOf(f.state()), u"1", u"Ann Lee"), 1);
   const std::string frameset = ReadFile(f.File("email.html"));
   EXPECT_NE(
       frameset.find(Utf16Le(u"it%27s%20%22%231%22%2050%25%20%3Cb%3E%26%3F/header.html'", false)),
@@ -398,7 +399,7 @@ TEST(PreviewPaths, QuotesAndUrlCharactersInTheTempFolderCannotBreakOut) {
   task.subject = u"x";
   task.attachment_list = u"/elsewhere/it's \"odd\".txt;";
   f.state().row_records.Append(task);
-  ASSERT_EQ(ShowTaskPreview(f.state(), u"2", u""), 1);
+  ASSERT_EQ(ShowTaskPreview(PreviewEnvOf(f.state()), u"2", u""), 1);
   EXPECT_NE(ReadFile(f.File("header.html")).find("it&#39;s &quot;odd&quot;.txt;"),
             std::string::npos);
   ExpectWellFormed(f.File("header.html"));

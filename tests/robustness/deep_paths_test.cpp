@@ -18,8 +18,8 @@
 #include "base/pending_file.h"
 #include "base/safe_files.h"
 #include "base/text.h"
-#include "convert/file_bytes.h"
-#include "convert/messaging_session.h"
+#include "msg/file_bytes.h"
+#include "msg/messaging_session.h"
 #include "support/test_support.h"
 #include "tools/pstgen/pstgen.h"
 

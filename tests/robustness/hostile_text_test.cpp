@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "convert/html_text.h"
+#include "msg/html_text.h"
 #include "support/test_support.h"
 
 namespace bm::robust {

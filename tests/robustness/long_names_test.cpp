@@ -11,10 +11,10 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/component_runtime.h"
-#include "convert/email_eml.h"
-#include "convert/glib_ptr.h"
-#include "convert/messaging_session.h"
+#include "msg/component_runtime.h"
+#include "msg/email_eml.h"
+#include "msg/glib_ptr.h"
+#include "msg/messaging_session.h"
 #include "support/test_support.h"
 #include "tools/pstgen/pstgen.h"
 

@@ -6,9 +6,10 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/convert_command.h"
 #include "engine/app_state.h"
+#include "engine/convert_command.h"
 #include "engine/dispatch.h"
+#include "engine/item_click.h"
 #include "engine/scan_worker.h"
 #include "preview/click_dispatch.h"
 #include "support/recording_window.h"

@@ -3,9 +3,9 @@
 
 #include <fstream>
 
+#include "msg/embedded_message.h"
 #include "writer_fixture.h"
 #include "writers/attachments.h"
-#include "writers/embedded_message.h"
 
 namespace bm {
 namespace {

@@ -4,7 +4,8 @@
 
 #include <fstream>
 
-#include "convert/messaging_session.h"
+#include "msg/embedded_message.h"
+#include "msg/messaging_session.h"
 #include "writer_fixture.h"
 
 namespace bm {

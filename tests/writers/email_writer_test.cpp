@@ -2,6 +2,7 @@
 // row record.
 #include <gtest/gtest.h>
 
+#include "msg/email_writer.h"
 #include "writer_fixture.h"
 #include "writers/item_writers.h"
 

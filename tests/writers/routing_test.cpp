@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "convert/messaging_session.h"
+#include "msg/messaging_session.h"
 #include "writer_fixture.h"
 
 namespace bm {

@@ -23,6 +23,8 @@
 #include <variant>
 #include <vector>
 
+#include "mapi/property_tags.h"
+
 namespace pstgen {
 
 using Binary = std::vector<std::uint8_t>;
@@ -304,32 +306,7 @@ void Write(const Store& store, const std::filesystem::path& path);
 // pair becomes one '?').
 std::string ToWindows1252(std::u16string_view text);
 
-// Standard property ids used by the convenience setters and the writer.
-namespace tag {
-inline constexpr std::uint16_t kMessageClass = 0x001A;
-inline constexpr std::uint16_t kSubject = 0x0037;
-inline constexpr std::uint16_t kConversationTopic = 0x0070;
-inline constexpr std::uint16_t kSenderName = 0x0C1A;
-inline constexpr std::uint16_t kSenderEmailAddress = 0x0C1F;
-inline constexpr std::uint16_t kRecipientType = 0x0C15;
-inline constexpr std::uint16_t kMessageFlags = 0x0E07;
-inline constexpr std::uint16_t kMessageSize = 0x0E08;
-inline constexpr std::uint16_t kAttachSize = 0x0E20;
-inline constexpr std::uint16_t kBody = 0x1000;
-inline constexpr std::uint16_t kRtfCompressed = 0x1009;
-inline constexpr std::uint16_t kHtml = 0x1013;
-inline constexpr std::uint16_t kDisplayName = 0x3001;
-inline constexpr std::uint16_t kAddressType = 0x3002;
-inline constexpr std::uint16_t kEmailAddress = 0x3003;
-inline constexpr std::uint16_t kCreationTime = 0x3007;
-inline constexpr std::uint16_t kLastModificationTime = 0x3008;
-inline constexpr std::uint16_t kContainerClass = 0x3613;
-inline constexpr std::uint16_t kAttachDataBinary = 0x3701;
-inline constexpr std::uint16_t kAttachFilename = 0x3704;
-inline constexpr std::uint16_t kAttachMethod = 0x3705;
-inline constexpr std::uint16_t kAttachLongFilename = 0x3707;
-inline constexpr std::uint16_t kAttachMimeTag = 0x370E;
-inline constexpr std::uint16_t kSmtpAddress = 0x39FE;
-}  // namespace tag
+// The property ids the convenience setters and the writer use: the program's one table.
+namespace tag = bm::mapi::pid;
 
 }  // namespace pstgen

@@ -1,4 +1,4 @@
-#include "convert/email_eml.h"
+#include "msg/email_eml.h"
 
 #include <gmime/gmime.h>
 
@@ -9,11 +9,11 @@
 #include <optional>
 
 #include "base/text.h"
-#include "convert/charset.h"
-#include "convert/component_runtime.h"
-#include "convert/glib_ptr.h"
-#include "convert/html_text.h"
-#include "convert/rtf_text.h"
+#include "msg/charset.h"
+#include "msg/component_runtime.h"
+#include "msg/glib_ptr.h"
+#include "msg/html_text.h"
+#include "msg/rtf_text.h"
 
 namespace bm {
 
@@ -61,7 +61,7 @@ std::string OneLine(std::u16string_view text) {
 }
 
 std::string Utf8Of(const mapi::Body& body) {
-  return ToUtf8(mapi::DecodeText(body.bytes, body.code_page));
+  return ToUtf8(DecodeCodePage(body.bytes, body.code_page));
 }
 
 // A stored subject may start with a prefix marker (0x01 and the prefix length); it is no text.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "pst/store.h"
+#include "writers/attachments.h"
 
 namespace bm {
 
@@ -13,5 +14,8 @@ namespace bm {
 // item). False when it could not be read, composed or written.
 bool ComposeEmbeddedMessage(const pst::Store& store, const pst::Message& message,
                             const std::u16string& eml_path);
+
+// What a conversion's writers use to compose the attached messages of `store`'s items.
+EmbeddedComposer EmbeddedComposerFor(const pst::Store& store);
 
 }  // namespace bm

@@ -1,4 +1,4 @@
-#include "convert/html_text.h"
+#include "msg/html_text.h"
 
 #include <gumbo.h>
 
@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "convert/charset.h"
+#include "msg/charset.h"
 
 namespace bm {
 

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "base/result.h"
-#include "preview/row_records.h"
 #include "writers/item_body.h"
+#include "writers/row_records.h"
 #include "writers/writer_support.h"
 
 namespace bm {

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "convert/hresult.h"
+#include "msg/hresult.h"
 
 namespace bm {
 

@@ -7,7 +7,7 @@
 
 #include "base/result.h"
 
-#include "convert/component_runtime.h"
+#include "msg/component_runtime.h"
 
 namespace bm {
 

@@ -1,4 +1,4 @@
-#include "convert/rtf_text.h"
+#include "msg/rtf_text.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,8 +8,8 @@
 
 #include "base/rtf_tokenizer.h"
 #include "base/text.h"
-#include "convert/charset.h"
-#include "convert/html_text.h"
+#include "msg/charset.h"
+#include "msg/html_text.h"
 
 namespace bm {
 

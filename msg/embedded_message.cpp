@@ -1,9 +1,9 @@
-#include "writers/embedded_message.h"
+#include "msg/embedded_message.h"
 
 #include "base/paths.h"
-#include "convert/email_eml.h"
-#include "convert/file_bytes.h"
 #include "mapi/records.h"
+#include "msg/email_eml.h"
+#include "msg/file_bytes.h"
 
 namespace bm {
 
@@ -15,6 +15,12 @@ bool ComposeEmbeddedMessage(const pst::Store& store, const pst::Message& message
   if (!composed) return false;
   return Succeeded(
       WriteFileBytes(ToPath(eml_path), composed->bytes, ExistingFile::kReplace, kPrivateFileMode));
+}
+
+EmbeddedComposer EmbeddedComposerFor(const pst::Store& store) {
+  return [&store](const pst::Message& message, const std::u16string& eml_path) {
+    return ComposeEmbeddedMessage(store, message, eml_path);
+  };
 }
 
 }  // namespace bm

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "base/file_bytes.h"
-#include "convert/hresult.h"
+#include "msg/hresult.h"
 
 namespace bm {
 

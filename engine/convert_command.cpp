@@ -1,4 +1,4 @@
-#include "convert/convert_command.h"
+#include "engine/convert_command.h"
 
 #include <unistd.h>
 
@@ -15,11 +15,11 @@
 #include "base/paths.h"
 #include "base/safe_files.h"
 #include "base/text.h"
-#include "convert/messaging_session.h"
-#include "convert/mimelib.h"
 #include "engine/app_state.h"
 #include "engine/conversion_pipeline.h"
 #include "engine/dispatch.h"
+#include "msg/messaging_session.h"
+#include "msg/mimelib.h"
 
 namespace bm {
 

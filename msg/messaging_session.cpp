@@ -1,6 +1,7 @@
-#include "convert/messaging_session.h"
+#include "msg/messaging_session.h"
 
 #include "base/paths.h"
+#include "msg/file_bytes.h"
 #include "msg/msg_copy.h"
 
 #include <cerrno>

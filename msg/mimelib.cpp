@@ -1,10 +1,10 @@
-#include "convert/mimelib.h"
+#include "msg/mimelib.h"
 
 #include "base/paths.h"
-#include "convert/charset.h"
-#include "convert/file_bytes.h"
-#include "convert/html_text.h"
-#include "convert/rtf_text.h"
+#include "msg/charset.h"
+#include "msg/file_bytes.h"
+#include "msg/html_text.h"
+#include "msg/rtf_text.h"
 
 namespace bm {
 

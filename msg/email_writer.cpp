@@ -1,21 +1,20 @@
-// The e-mail writer: the body file, list row and row record in preview mode; in conversion
-// mode the MSG file, a copy of the stored message, or the EML file composed from the record.
+#include "msg/email_writer.h"
+
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "convert/email_eml.h"
-#include "convert/file_bytes.h"
-#include "convert/messaging_session.h"
-#include "convert/mimelib.h"
-#include "convert/rtf_text.h"
 #include "mapi/message_kind.h"
-#include "writers/email_texts.h"
+#include "msg/email_eml.h"
+#include "msg/email_texts.h"
+#include "msg/file_bytes.h"
+#include "msg/messaging_session.h"
+#include "msg/mimelib.h"
+#include "msg/rtf_text.h"
 #include "writers/item_body.h"
 #include "writers/item_files.h"
-#include "writers/item_writers.h"
 #include "writers/value_format.h"
 #include "writers/writer_support.h"
 

@@ -1,9 +1,9 @@
-#include "convert/charset.h"
+#include "msg/charset.h"
 
 #include <glib.h>
 
 #include "base/text.h"
-#include "convert/glib_ptr.h"
+#include "msg/glib_ptr.h"
 
 namespace bm {
 

@@ -1,4 +1,4 @@
-#include "convert/file_bytes.h"
+#include "msg/file_bytes.h"
 
 #include <cerrno>
 

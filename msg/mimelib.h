@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "convert/component_runtime.h"
-#include "convert/hresult.h"
+#include "msg/component_runtime.h"
+#include "msg/hresult.h"
 
 namespace bm {
 

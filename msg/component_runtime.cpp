@@ -1,4 +1,4 @@
-#include "convert/component_runtime.h"
+#include "msg/component_runtime.h"
 
 #include <gmime/gmime.h>
 #include <gsf/gsf-utils.h>

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/component_runtime.h"
-#include "convert/hresult.h"
+#include "msg/component_runtime.h"
+#include "msg/hresult.h"
 #include "pst/store.h"
 
 namespace bm {
@@ -53,9 +53,6 @@ class MsgMessage {
   void ChooseNameWhenWhole(std::function<std::filesystem::path()> choose) {
     choose_name_ = std::move(choose);
   }
-
-  // What the message holds now (for inspection).
-  const MessageContent& Content() const { return *content_; }
 
  private:
   friend class MessagingSession;  // makes the construction key

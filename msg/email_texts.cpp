@@ -1,4 +1,4 @@
-#include "writers/email_texts.h"
+#include "msg/email_texts.h"
 
 #include "base/paths.h"
 #include "base/text.h"

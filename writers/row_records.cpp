@@ -1,4 +1,4 @@
-#include "preview/row_records.h"
+#include "writers/row_records.h"
 
 #include <algorithm>
 
