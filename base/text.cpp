@@ -137,9 +137,7 @@ std::u16string BytesToText(std::span<const std::uint8_t> bytes) {
   return std::u16string(bytes.begin(), bytes.end());
 }
 
-namespace {
-
-std::u16string FromUtf16Le(std::span<const std::uint8_t> bytes) {
+std::u16string Utf16LeToText(std::span<const std::uint8_t> bytes) {
   std::u16string text;
   text.reserve(bytes.size() / 2);
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -147,6 +145,8 @@ std::u16string FromUtf16Le(std::span<const std::uint8_t> bytes) {
   }
   return text;
 }
+
+namespace {
 
 std::string IconvName(int code_page) {
   if (code_page == 65001) return "UTF-8";
@@ -157,7 +157,7 @@ std::string IconvName(int code_page) {
 }  // namespace
 
 std::u16string DecodeCodePage(std::span<const std::uint8_t> bytes, int code_page) {
-  if (code_page == kUtf16LeCodePage) return FromUtf16Le(bytes);
+  if (code_page == kUtf16LeCodePage) return Utf16LeToText(bytes);
   iconv_t opened = iconv_open("UTF-16LE", IconvName(code_page).c_str());
   if (opened == reinterpret_cast<iconv_t>(-1)) opened = iconv_open("UTF-16LE", "CP1252");
   if (opened == reinterpret_cast<iconv_t>(-1)) return BytesToText(bytes);
@@ -180,7 +180,7 @@ std::u16string DecodeCodePage(std::span<const std::uint8_t> bytes, int code_page
     --in_left;
   }
   const std::size_t produced = out.size() - out_left;
-  return FromUtf16Le(std::span(reinterpret_cast<const std::uint8_t*>(out.data()), produced));
+  return Utf16LeToText(std::span(reinterpret_cast<const std::uint8_t*>(out.data()), produced));
 }
 
 std::u16string Utf16ToText(std::u16string_view text) {

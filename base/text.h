@@ -46,6 +46,9 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // Each byte becomes the code unit of the same value (Latin-1 widening).
 std::u16string BytesToText(std::span<const std::uint8_t> bytes);
 
+// UTF-16LE bytes as text; an odd last byte is dropped.
+std::u16string Utf16LeToText(std::span<const std::uint8_t> bytes);
+
 // The code page that marks text stored as UTF-16LE.
 inline constexpr int kUtf16LeCodePage = 1200;
 

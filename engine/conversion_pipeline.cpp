@@ -236,6 +236,13 @@ class ItemFeed {
           u"its folder cannot be made in the destination: " + *entry.directory_error);
       return;
     }
+    if (state_.store && state_.store->Rehung(entry.node->folder_nid)) {
+      // Its items are written, but not where the store would have them: the report says so.
+      state_.ReportFailure(entry.node->FolderPath(),
+                           u"its place in the store is damaged (it names itself or one of its "
+                           u"sub-folders as parent): it is written under the top of the store",
+                           entry.directory);
+    }
     // The progress range is a 16-bit value, as the window's progress bar takes it: a larger
     // folder's range wraps.
     state_.main_window.SetProgressRange(0, static_cast<int>(messages_[folder].size()) & 0xFFFF);

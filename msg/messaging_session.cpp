@@ -4,8 +4,6 @@
 #include "msg/file_bytes.h"
 #include "msg/msg_copy.h"
 
-#include <cerrno>
-
 namespace bm {
 
 MsgMessage::MsgMessage(ConstructionKey, std::filesystem::path path) : path_(std::move(path)) {}
@@ -31,24 +29,7 @@ HResult MsgMessage::CommitMessage() {
   const Status written = msg::WriteMsgCopy(*source_store_, *source_message_, path_, options);
   if (written) return S_OK;
   failure_ = written.error().message();
-  switch (written.error().system_error()) {
-    case ENOENT:
-    case ENOTDIR:
-      return STG_E_PATHNOTFOUND;
-    case EEXIST:
-      return STG_E_FILEALREADYEXISTS;
-    case ENOSPC:
-    case EDQUOT:
-      return STG_E_MEDIUMFULL;
-    case ENAMETOOLONG:
-      return E_FILENAMETOOLONG;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return STG_E_ACCESSDENIED;
-    default:
-      return STG_E_WRITEFAULT;
-  }
+  return ResultOfErrno(written.error().system_error());
 }
 
 MessagingSession::~MessagingSession() = default;

@@ -31,15 +31,6 @@ bool IsFolderType(std::uint32_t nid) {
   return t == fmt::kNidTypeNormalFolder || t == fmt::kNidTypeSearchFolder;
 }
 
-std::u16string Utf16(std::span<const std::uint8_t> bytes) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
-  }
-  return text;
-}
-
 bool IsMultiValued(std::uint16_t t) {
   return (t & type::kMultiple) != 0;
 }
@@ -289,7 +280,7 @@ Result<std::optional<std::u16string>> PropertyBag::String(std::uint16_t id, int 
   auto raw = Raw(id);
   if (!raw) return raw.error();
   std::u16string text =
-      info->type == type::kUnicode ? Utf16(*raw) : bm::DecodeCodePage(*raw, code_page);
+      info->type == type::kUnicode ? bm::Utf16LeToText(*raw) : bm::DecodeCodePage(*raw, code_page);
   while (!text.empty() && text.back() == u'\0') text.pop_back();
   return std::optional<std::u16string>(std::move(text));
 }
@@ -424,6 +415,7 @@ class Store::Data {
   std::shared_ptr<const ndb::Database> db;
   PropertyBag properties;
   std::vector<std::pair<Nid, Nid>> parent_of;  // (nid, parent), by nid
+  std::vector<Nid> rehung;                     // sorted; see FolderParents
   ChildIndex folders;
   ChildIndex messages;
   ChildIndex associated;
@@ -447,64 +439,64 @@ Result<PropertyBag> ReadBag(std::shared_ptr<const ltp::Node> node) {
   return PropertyBag(std::move(*bag));
 }
 
-// Folders whose parent chain loops back on itself, and every folder below such a loop.
-std::vector<Nid> LoopingFolders(const std::vector<ndb::NodeEntry>& nodes) {
+// The folders' parent links with every loop broken: a folder that names itself, or one of its
+// own sub-folders, as parent would take itself and everything below it out of the tree. The
+// lowest folder of each loop is hung under the root folder instead (listed in `rehung`), so
+// the loop's folders and their items stay in the tree; a top folder whose link alone is
+// damaged lands back where it belongs.
+std::unordered_map<Nid, Nid> FolderParents(const std::vector<ndb::NodeEntry>& nodes,
+                                           std::vector<Nid>& rehung) {
   std::unordered_map<Nid, Nid> parent;
   for (const auto& node : nodes) {
     if (IsFolderType(node.nid)) parent[node.nid] = node.parent;
   }
-  enum class State : std::uint8_t { kSound, kLooping };
-  std::unordered_map<Nid, State> state;
-  std::vector<Nid> looping;
-  for (const auto& [start, first_parent] : parent) {
-    if (start == fmt::kNidRootFolder) continue;
+  std::unordered_map<Nid, bool> reaches_top;
+  for (const auto& entry : parent) {
     std::vector<Nid> chain;
-    std::unordered_map<Nid, bool> on_chain;
-    Nid at = start;
-    State verdict = State::kSound;
-    while (true) {
-      if (auto known = state.find(at); known != state.end()) {
-        verdict = known->second;
-        break;
-      }
-      if (on_chain.count(at) != 0) {
-        verdict = State::kLooping;
-        break;
-      }
+    std::unordered_map<Nid, std::size_t> place;  // on this walk: the folder's index in `chain`
+    Nid at = entry.first;
+    while (at != fmt::kNidRootFolder && reaches_top.count(at) == 0) {
       const auto up = parent.find(at);
-      if (at == fmt::kNidRootFolder || up == parent.end()) break;  // reaches the top
+      if (up == parent.end()) break;  // above the folders: the chain ends here
+      if (const auto seen = place.find(at); seen != place.end()) {
+        const auto loop_start = chain.begin() + static_cast<std::ptrdiff_t>(seen->second);
+        const Nid lowest = *std::min_element(loop_start, chain.end());
+        parent[lowest] = fmt::kNidRootFolder;  // an existing key: no rehash during the loop
+        rehung.push_back(lowest);
+        break;
+      }
+      place.emplace(at, chain.size());
       chain.push_back(at);
-      on_chain[at] = true;
       at = up->second;
     }
-    for (const Nid nid : chain) {
-      state[nid] = verdict;
-      if (verdict == State::kLooping) looping.push_back(nid);
-    }
+    for (const Nid nid : chain) reaches_top[nid] = true;
   }
-  std::sort(looping.begin(), looping.end());
-  return looping;
+  std::sort(rehung.begin(), rehung.end());
+  return parent;
 }
 
 void BuildIndex(Store::Data& data, const std::vector<ndb::NodeEntry>& nodes) {
-  const std::vector<Nid> looping = LoopingFolders(nodes);
-  for (const Nid nid : looping) {
+  const std::unordered_map<Nid, Nid> folder_parent = FolderParents(nodes, data.rehung);
+  for (const Nid nid : data.rehung) {
     data.db->Warn("folder " + Hex(nid) +
-                  " names itself or one of its sub-folders as parent; left out");
+                  " names itself or one of its sub-folders as parent; hung under the root folder");
   }
   std::vector<std::pair<Nid, Nid>> folders, messages, associated;  // (parent, nid)
   data.parent_of.reserve(nodes.size());
   for (const auto& node : nodes) {
-    data.parent_of.emplace_back(node.nid, node.parent);
+    const bool is_folder = IsFolderType(node.nid);
+    const Nid parent = is_folder ? folder_parent.at(node.nid) : node.parent;
+    data.parent_of.emplace_back(node.nid, parent);
     // The root folder tops the tree whatever its parent link says: under one of its own
     // sub-folders it would make the tree endless.
-    if (node.parent == node.nid || node.nid == fmt::kNidRootFolder) continue;
+    if (node.nid == fmt::kNidRootFolder) continue;
+    if (is_folder) {
+      folders.emplace_back(parent, node.nid);
+      continue;
+    }
+    if (node.parent == node.nid) continue;
     const std::uint32_t t = fmt::NidType(node.nid);
-    if (IsFolderType(node.nid)) {
-      if (!std::binary_search(looping.begin(), looping.end(), node.nid)) {
-        folders.emplace_back(node.parent, node.nid);
-      }
-    } else if (t == fmt::kNidTypeNormalMessage) {
+    if (t == fmt::kNidTypeNormalMessage) {
       messages.emplace_back(node.parent, node.nid);
     } else if (t == fmt::kNidTypeAssocMessage) {
       associated.emplace_back(node.parent, node.nid);
@@ -576,7 +568,7 @@ bm::Status ReadNameMap(Store::Data& data) {
         continue;
       }
       const std::size_t length = fmt::Get32(strings->data() + key);
-      name.id = Utf16(std::span(strings->data() + key + 4, length));
+      name.id = bm::Utf16LeToText(std::span(strings->data() + key + 4, length));
     } else {
       name.id = key;
     }
@@ -647,6 +639,10 @@ std::optional<Nid> Store::Parent(Nid nid) const {
   const auto it = std::lower_bound(v.begin(), v.end(), std::pair<Nid, Nid>(nid, 0));
   if (it == v.end() || it->first != nid) return std::nullopt;
   return it->second;
+}
+
+bool Store::Rehung(Nid folder) const {
+  return std::binary_search(data_->rehung.begin(), data_->rehung.end(), folder);
 }
 
 bool Store::Contains(Nid nid) const {

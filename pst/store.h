@@ -259,13 +259,16 @@ class Store {
   // Children from the node tree, in node-id order: sub-folders (normal and search folders),
   // normal messages, and folder-associated messages. Empty for an unknown node. The node
   // tree's parent links decide, so an item that a damaged table misses is still found; a
-  // folder that names itself (or a descendant) as parent is left out of the tree, with a
-  // warning.
+  // folder that names itself (or a descendant) as parent is hung under the root folder, with
+  // a warning (see Rehung).
   std::span<const Nid> SubFolders(Nid folder) const;
   std::span<const Nid> Messages(Nid folder) const;
   std::span<const Nid> AssociatedMessages(Nid folder) const;
   std::optional<Nid> Parent(Nid nid) const;
   bool Contains(Nid nid) const;
+  // Whether `folder` named itself or one of its sub-folders as parent, and so was hung under
+  // the root folder: its place in the tree is not the one it was stored with.
+  bool Rehung(Nid folder) const;
 
   Result<Folder> OpenFolder(Nid nid) const;
   // Compares a folder's contents and hierarchy tables with its children in the node tree and

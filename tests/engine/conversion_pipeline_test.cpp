@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,7 +17,11 @@
 #include "base/text.h"
 #include "engine/conversion_pipeline.h"
 #include "engine/convert_command.h"
+#include "pst/format.h"
+#include "pst/store.h"
 #include "scan_fixture.h"
+#include "tools/pstgen/checker.h"
+#include "tools/pstgen/layout_map.h"
 #include "tools/pstgen/pstgen.h"
 
 namespace bm {
@@ -264,6 +269,59 @@ TEST(ConversionPipelineTest, TurnsAreTakenInIndexOrderWhateverOrderItemsFinish) 
   turns.Done(1);
   third.join();
   EXPECT_TRUE(third_placed.load());
+}
+
+// A folder whose node names itself as parent would take itself and everything below it out
+// of the tree. It is converted, hung under the root folder, and the report says its place is
+// not the stored one, so a run that lost its place does not pass for a clean one.
+TEST(ConversionPipelineTest, AFolderThatIsItsOwnParentIsWrittenAndNamed) {
+  test::TempDir data;
+  const fs::path pst = data.path() / "loop.pst";
+  {
+    pstgen::Store store;
+    pstgen::Folder& loop = store.top().AddFolder(u"Loop", u"IPF.StickyNote");
+    loop.AddMessage("IPM.StickyNote").SetSubject(u"one").SetBody(u"one");
+    loop.AddFolder(u"Below", u"IPF.StickyNote")
+        .AddMessage("IPM.StickyNote")
+        .SetSubject(u"two")
+        .SetBody(u"two");
+    pstgen::Write(store, pst);
+  }
+  pst::Nid loop_nid = 0;
+  {
+    auto store = pst::Store::Open(pst);
+    ASSERT_TRUE(store) << store.error().message();
+    for (const pst::Nid top : store->SubFolders(store->root_folder())) {
+      for (const pst::Nid folder : store->SubFolders(top)) {
+        auto opened = store->OpenFolder(folder);
+        if (opened && opened->properties().String(0x3001).value_or(std::nullopt) == u"Loop") {
+          loop_nid = folder;
+        }
+      }
+    }
+  }
+  ASSERT_NE(loop_nid, 0u);
+  // The folder's node B-tree entry names the folder itself as parent (CRC made right again).
+  const pstgen::LayoutMap map = pstgen::MapPst(pst);
+  ASSERT_NE(map.layout, nullptr);
+  std::string bytes = test::ReadFile(pst);
+  auto* raw = reinterpret_cast<std::uint8_t*>(bytes.data());
+  for (const auto& node : map.nodes) {
+    if (node.nid != loop_nid) continue;
+    std::memcpy(raw + node.entry + 3 * map.layout->id_size, &loop_nid, 4);
+    const std::uint64_t page = node.entry / 512 * 512;
+    const std::uint32_t crc = pst::format::Crc(std::span(raw + page, map.layout->page_data_size));
+    std::memcpy(raw + page + map.layout->page_data_size + map.layout->page_trailer_crc, &crc, 4);
+  }
+  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+
+  const Converted converted = ConvertAll(pst, 2);
+  EXPECT_TRUE(converted.files.contains("Loop/one--1.txt"));
+  EXPECT_TRUE(converted.files.contains("Loop/Below/two--1.txt"));
+  ASSERT_EQ(converted.failures.size(), 1u);
+  EXPECT_NE(converted.failures[0].find("Loop: its place in the store is damaged"),
+            std::string::npos)
+      << converted.failures[0];
 }
 
 }  // namespace

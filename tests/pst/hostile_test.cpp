@@ -125,7 +125,7 @@ TEST_F(Hostile, BtreeThatPointsBackAtItsRootIsRefused) {
   EXPECT_NE(OpenAndRead(looped).find("wrong level"), std::string::npos);
 }
 
-TEST_F(Hostile, FoldersWhoseParentChainLoopsAreLeftOutWithAWarning) {
+TEST_F(Hostile, AFolderWhoseParentChainLoopsIsHungUnderTheRootWithAWarning) {
   const auto entries = NodeEntries();
   // A folder with a sub-folder: make it the child of that sub-folder.
   const LeafEntry* parent = nullptr;
@@ -154,10 +154,15 @@ TEST_F(Hostile, FoldersWhoseParentChainLoopsAreLeftOutWithAWarning) {
     auto store = Store::Open(path, options);
     ASSERT_TRUE(store) << store.error().message();
     const auto folders = test::AllFolders(*store);
-    EXPECT_EQ(std::count(folders.begin(), folders.end(), parent->nid), 0);
-    EXPECT_GT(folders.size(), 3u) << "the rest of the tree is still there";
+    // The loop and the folders below it stay in the tree, the loop broken at the root.
+    EXPECT_EQ(std::count(folders.begin(), folders.end(), parent->nid), 1);
+    EXPECT_EQ(std::count(folders.begin(), folders.end(), child->nid), 1);
+    EXPECT_EQ(store->Parent(parent->nid), fmt::kNidRootFolder);
+    EXPECT_EQ(store->Parent(child->nid), parent->nid);
+    EXPECT_TRUE(store->Rehung(parent->nid));
+    EXPECT_FALSE(store->Rehung(child->nid));
     const bool warned = std::any_of(warnings.begin(), warnings.end(), [](const std::string& w) {
-      return w.find("as parent; left out") != std::string::npos;
+      return w.find("as parent; hung under the root folder") != std::string::npos;
     });
     EXPECT_TRUE(warned);
     // The folder's old parent still lists it in its hierarchy table: a disagreement, told.
