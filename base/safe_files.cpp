@@ -118,14 +118,19 @@ Result<FileDescriptor> CreateNewFile(const std::filesystem::path& path, mode_t m
 Result<FileDescriptor> RecreateFile(const std::filesystem::path& path, mode_t mode) {
   Result<PathAt> at = PathAt::Resolve(path);
   if (!at) return at.error();
-  struct stat info {};
-  if (::fstatat(at->directory(), at->name(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-      !S_ISDIR(info.st_mode) && ::unlinkat(at->directory(), at->name(), 0) != 0 &&
-      errno != ENOENT) {
-    return ErrorFor("cannot replace", path, errno);
+  constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  // Most working names are new in a fresh temp folder: create first, and look at what stands
+  // in the way only when something does (a folder load writes one such file per item).
+  int fd = ::openat(at->directory(), at->name(), kCreateFlags, mode);
+  if (fd < 0 && errno == EEXIST) {
+    struct stat info {};
+    if (::fstatat(at->directory(), at->name(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISDIR(info.st_mode) && ::unlinkat(at->directory(), at->name(), 0) != 0 &&
+        errno != ENOENT) {
+      return ErrorFor("cannot replace", path, errno);
+    }
+    fd = ::openat(at->directory(), at->name(), kCreateFlags, mode);
   }
-  const int fd = ::openat(at->directory(), at->name(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd < 0) return ErrorFor("cannot create", path, errno);
   return FileDescriptor(fd);
 }

@@ -14,6 +14,19 @@ std::u16string Ascii(const char* text) {
   return out;
 }
 
+// `value` in decimal, zero-padded to `width` digits. Row texts format a time per listed item,
+// where snprintf showed in the folder load's profile.
+void AppendPadded(std::u16string& out, unsigned value, int width) {
+  char16_t digits[10];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + value % 10);
+    value /= 10;
+  } while (value != 0 && count < 10);
+  for (int i = count; i < width; ++i) out.push_back(u'0');
+  while (count > 0) out.push_back(digits[--count]);
+}
+
 // Days since 1970-01-01 to a proleptic Gregorian date (H. Hinnant's civil_from_days).
 void CivilFromDays(long long z, int& y, int& m, int& d) {
   z += 719468;
@@ -30,9 +43,13 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
 }  // namespace
 
 std::u16string Int32Text(std::int32_t value) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%d", value);
-  return Ascii(buf);
+  std::u16string text;
+  if (value < 0) text.push_back(u'-');
+  // The magnitude as unsigned, so the most negative value does not overflow.
+  const unsigned magnitude =
+      value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  AppendPadded(text, magnitude, 1);
+  return text;
 }
 
 std::u16string Hex32Text(std::uint32_t value) {
@@ -80,14 +97,26 @@ CivilTime FiletimeToCivil(std::uint64_t filetime) {
 }
 
 std::optional<std::u16string> FiletimeText(std::uint64_t filetime) {
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  static constexpr std::u16string_view kMonths[] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
+                                                    u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
   const CivilTime t = FiletimeToCivil(filetime);
   if (t.year > 9999) return std::nullopt;
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%s %02d, %04d %02d:%02d:%02d.%09u", kMonths[t.month - 1], t.day,
-                t.year, t.hour, t.minute, t.second, t.nanoseconds);
-  return Ascii(buf);
+  // "Mon DD, YYYY hh:mm:ss.nnnnnnnnn"
+  std::u16string text(kMonths[t.month - 1]);
+  text.reserve(31);
+  text.push_back(u' ');
+  AppendPadded(text, static_cast<unsigned>(t.day), 2);
+  text += u", ";
+  AppendPadded(text, static_cast<unsigned>(t.year), 4);
+  text.push_back(u' ');
+  AppendPadded(text, static_cast<unsigned>(t.hour), 2);
+  text.push_back(u':');
+  AppendPadded(text, static_cast<unsigned>(t.minute), 2);
+  text.push_back(u':');
+  AppendPadded(text, static_cast<unsigned>(t.second), 2);
+  text.push_back(u'.');
+  AppendPadded(text, t.nanoseconds, 9);
+  return text;
 }
 
 }  // namespace bm

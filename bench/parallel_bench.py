@@ -86,8 +86,13 @@ def main():
     parser.add_argument("--results-md", type=Path, help="write the section into this file")
     parser.add_argument("--load-note", default="",
                         help="what else ran on the machine meanwhile, said in the section")
+    parser.add_argument("--scratch", type=Path,
+                        help="where the outputs are written (default: DATA/scratch-parallel); a "
+                             "RAM disk keeps the disk's own costs out of the tools' figures")
     parser.add_argument("--command", default="scripts/bench-parallel")
     args = parser.parse_args()
+    scratch = args.scratch or args.data / "scratch-parallel"
+    load_before = os.getloadavg()[0]
 
     cli = args.build / "cli/brindlemoor-cli"
     pstgen = args.build / "tools/pstgen/brindlemoor-pstgen"
@@ -98,10 +103,12 @@ def main():
                            [pstgen, "--synthetic", size, args.data / f"synthetic-{size}.pst",
                             "--seed", SEED])
         results.append((store.name, size,
-                        measure(cli, store, args.data / "scratch-parallel", args.runs)))
+                        measure(cli, store, scratch, args.runs)))
     meta = {"date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
             "command": args.command, "cores": os.cpu_count(), "cpu": cpu_name(),
-            "runs": args.runs, "load": args.load_note}
+            "runs": args.runs,
+            "load": f"Outputs written to {scratch}. Load average {load_before:.1f} at the start, "
+                    f"{os.getloadavg()[0]:.1f} at the end. {args.load_note}".strip()}
     text = section(results, meta)
     print(text)
     if args.results_md:

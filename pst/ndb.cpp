@@ -191,20 +191,22 @@ Result<std::shared_ptr<const Database::Page>> Database::CachedPage(const Bref& r
 Result<std::shared_ptr<const Database::Page>> Database::LoadPage(const Bref& ref,
                                                                  std::uint8_t type) const {
   const char* tree = type == fmt::kPageNbt ? "node B-tree" : "block B-tree";
-  const std::string where = std::string(tree) + " page at " + Hex(ref.ib);
-  if (ref.ib < fmt::kFirstAMapOffset) return Error(where + ": inside the header");
+  // Error context is built only on the way out: these run for every page and block read.
+  const auto where = [&] { return std::string(tree) + " page at " + Hex(ref.ib); };
+  if (ref.ib < fmt::kFirstAMapOffset) return Error(where() + ": inside the header");
   std::uint8_t raw[fmt::kPageSize];
-  if (auto read = file_->ReadAt(ref.ib, raw); !read) return read.error().Within(where);
+  if (auto read = file_->ReadAt(ref.ib, raw); !read) return read.error().Within(where());
   const fmt::Layout& layout = LayoutOf(unicode());
   const std::uint8_t* trailer = raw + layout.page_data_size;
-  if (trailer[0] != type || trailer[1] != type) return Error(where + ": wrong page type");
+  if (trailer[0] != type || trailer[1] != type) return Error(where() + ": wrong page type");
   const std::uint64_t bid = layout.GetId(trailer + layout.page_trailer_bid);
   const std::uint32_t crc = fmt::Get32(trailer + layout.page_trailer_crc);
-  if (bid != ref.bid) return Error(where + ": its id " + Hex(bid) + " is not " + Hex(ref.bid));
+  if (bid != ref.bid) return Error(where() + ": its id " + Hex(bid) + " is not " + Hex(ref.bid));
   if (fmt::Crc(std::span<const std::uint8_t>(raw, layout.page_data_size)) != crc) {
-    Warn(where + ": wrong checksum");
+    Warn(where() + ": wrong checksum");
   }
-  if (fmt::Get16(trailer + 2) != fmt::Signature(ref.ib, ref.bid)) Warn(where + ": wrong signature");
+  if (fmt::Get16(trailer + 2) != fmt::Signature(ref.ib, ref.bid))
+    Warn(where() + ": wrong signature");
   auto page = std::make_shared<Page>();
   const std::uint8_t* info = raw + layout.bt_entries_size;
   page->count = info[0];
@@ -215,9 +217,9 @@ Result<std::shared_ptr<const Database::Page>> Database::LoadPage(const Bref& ref
   const std::size_t need = page->level == 0 ? leaf_size : layout.bt_branch_entry_size;
   if (page->entry_size < need ||
       std::size_t{page->count} * page->entry_size > layout.bt_entries_size) {
-    return Error(where + ": impossible entry count or size");
+    return Error(where() + ": impossible entry count or size");
   }
-  if (page->level > kMaxBtreeLevels) return Error(where + ": impossible depth");
+  if (page->level > kMaxBtreeLevels) return Error(where() + ": impossible depth");
   page->entries.assign(raw, raw + std::size_t{page->count} * page->entry_size);
   return std::shared_ptr<const Page>(std::move(page));
 }
@@ -317,25 +319,25 @@ Result<Database::BbtEntry> Database::FindBlock(std::uint64_t bid) const {
 Result<Bytes> Database::ReadBlock(std::uint64_t bid) const {
   auto found = FindBlock(bid);
   if (!found) return found.error();
-  const std::string where = "block " + Hex(bid);
+  const auto where = [bid] { return "block " + Hex(bid); };
   const fmt::Layout& layout = LayoutOf(unicode());
-  if (found->size > layout.max_block_data) return Error(where + ": impossible size");
+  if (found->size > layout.max_block_data) return Error(where() + ": impossible size");
   const std::size_t stored = layout.block_size(found->size);
   Bytes block(stored);
-  if (auto read = file_->ReadAt(found->ib, block); !read) return read.error().Within(where);
+  if (auto read = file_->ReadAt(found->ib, block); !read) return read.error().Within(where());
   const std::uint8_t* trailer = block.data() + stored - layout.block_trailer_size;
   const std::uint16_t cb = fmt::Get16(trailer);
   const std::uint16_t signature = fmt::Get16(trailer + 2);
   const std::uint64_t trailer_bid = layout.GetId(trailer + layout.block_trailer_bid);
   const std::uint32_t crc = fmt::Get32(trailer + layout.block_trailer_crc);
-  if (cb != found->size) return Error(where + ": its size disagrees with the block B-tree");
+  if (cb != found->size) return Error(where() + ": its size disagrees with the block B-tree");
   if ((trailer_bid & kBidMask) != (bid & kBidMask)) {
-    return Error(where + ": the block at " + Hex(found->ib) + " is " + Hex(trailer_bid));
+    return Error(where() + ": the block at " + Hex(found->ib) + " is " + Hex(trailer_bid));
   }
   block.resize(cb);
-  if (fmt::Crc(block) != crc) Warn(where + ": wrong checksum");
+  if (fmt::Crc(block) != crc) Warn(where() + ": wrong checksum");
   if (signature != fmt::Signature(found->ib, trailer_bid)) {
-    Warn(where + ": wrong signature");
+    Warn(where() + ": wrong signature");
   }
   const bool internal = (bid & fmt::kBidInternal) != 0;
   if (!internal) {
@@ -355,32 +357,32 @@ Status Database::CollectLeaves(std::uint64_t bid, int depth, std::vector<BlockRe
     out.push_back({bid, found->size});
     return {};
   }
-  const std::string where = "data tree block " + Hex(bid);
-  if (depth >= 2) return Error(where + ": nested too deep");
+  const auto where = [bid] { return "data tree block " + Hex(bid); };
+  if (depth >= 2) return Error(where() + ": nested too deep");
   auto block = ReadBlock(bid);
   if (!block) return block.error();
   const Bytes& b = *block;
-  if (b.size() < 8 || b[0] != 0x01) return Error(where + ": not an XBLOCK");
+  if (b.size() < 8 || b[0] != 0x01) return Error(where() + ": not an XBLOCK");
   const int level = b[1];
   const std::size_t count = fmt::Get16(&b[2]);
   const std::size_t n = LayoutOf(unicode()).id_size;
-  if (level < 1 || level > 2 || (depth > 0 && level != 1)) return Error(where + ": wrong level");
-  if (8 + count * n > b.size()) return Error(where + ": entry count exceeds the block");
+  if (level < 1 || level > 2 || (depth > 0 && level != 1)) return Error(where() + ": wrong level");
+  if (8 + count * n > b.size()) return Error(where() + ": entry count exceeds the block");
   const std::size_t first = out.size();
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint64_t child = ReadId(&b[8 + i * n]);
     if (level == 1 && (child & fmt::kBidInternal) != 0) {
-      return Error(where + ": a data entry is an internal block");
+      return Error(where() + ": a data entry is an internal block");
     }
     if (level == 2 && (child & fmt::kBidInternal) == 0) {
-      return Error(where + ": an XXBLOCK entry is not an XBLOCK");
+      return Error(where() + ": an XXBLOCK entry is not an XBLOCK");
     }
     if (auto status = CollectLeaves(child, depth + 1, out); !status) return status;
   }
   std::uint64_t total = 0;
   for (std::size_t i = first; i < out.size(); ++i) total += out[i].size;
   if (total != fmt::Get32(&b[4])) {
-    return Error(where + ": its blocks hold " + std::to_string(total) + " bytes, it records " +
+    return Error(where() + ": its blocks hold " + std::to_string(total) + " bytes, it records " +
                  std::to_string(fmt::Get32(&b[4])));
   }
   return {};
@@ -423,20 +425,20 @@ Result<Bytes> Database::ReadData(std::uint64_t bid) const {
 
 Status Database::CollectSubnodes(std::uint64_t bid, int depth,
                                  std::vector<SubnodeEntry>& out) const {
-  const std::string where = "subnode block " + Hex(bid);
-  if (depth > kMaxSubnodeLevels) return Error(where + ": nested too deep");
-  if ((bid & fmt::kBidInternal) == 0) return Error(where + ": not an internal block");
+  const auto where = [bid] { return "subnode block " + Hex(bid); };
+  if (depth > kMaxSubnodeLevels) return Error(where() + ": nested too deep");
+  if ((bid & fmt::kBidInternal) == 0) return Error(where() + ": not an internal block");
   auto block = ReadBlock(bid);
   if (!block) return block.error();
   const Bytes& b = *block;
-  if (b.size() < 4 || b[0] != 0x02) return Error(where + ": not an SLBLOCK or SIBLOCK");
+  if (b.size() < 4 || b[0] != 0x02) return Error(where() + ": not an SLBLOCK or SIBLOCK");
   const int level = b[1];
   const std::size_t count = fmt::Get16(&b[2]);
   const std::size_t n = LayoutOf(unicode()).id_size;
   const std::size_t start = LayoutOf(unicode()).sl_header;
   const std::size_t entry = level == 0 ? 3 * n : 2 * n;
-  if (level > 1 || (depth > 0 && level != 0)) return Error(where + ": wrong level");
-  if (start + count * entry > b.size()) return Error(where + ": entry count exceeds the block");
+  if (level > 1 || (depth > 0 && level != 0)) return Error(where() + ": wrong level");
+  if (start + count * entry > b.size()) return Error(where() + ": entry count exceeds the block");
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t* e = &b[start + i * entry];
     if (level == 0) {

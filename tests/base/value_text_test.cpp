@@ -16,6 +16,8 @@ TEST(ValueTextTest, FiletimeHasMonthDayYearTimeAndNineFractionDigits) {
 TEST(ValueTextTest, IntegerTexts) {
   EXPECT_EQ(Int32Text(-42), u"-42");
   EXPECT_EQ(Int32Text(2147483647), u"2147483647");
+  EXPECT_EQ(Int32Text(-2147483647 - 1), u"-2147483648");
+  EXPECT_EQ(Int32Text(0), u"0");
   EXPECT_EQ(Hex32Text(42), u"0x0000002a");
 }
 
