@@ -12,6 +12,7 @@
 #include <gsf/gsf-utils.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -115,7 +116,9 @@ Result<std::uint64_t> WriteValue(GsfOutfile* parent, const std::string& name,
                                  pst::ValueStream& value, std::optional<Error>& unreadable) {
   GPtr<GsfOutput> stream = NewChild(parent, name, false);
   if (!stream) return OutputError(nullptr, name);
-  std::vector<std::uint8_t> chunk(kChunkSize);
+  // No larger than the value: most are a few bytes, and a message has dozens of them.
+  std::vector<std::uint8_t> chunk(
+      static_cast<std::size_t>(std::clamp<std::uint64_t>(value.size(), 1, kChunkSize)));
   std::uint64_t copied = 0;
   while (true) {
     Result<std::size_t> read = value.Read(chunk);
@@ -220,8 +223,9 @@ class OleCopier {
 
  private:
   static Status CopyStream(GsfInput* input, GsfOutput* output, const char* name) {
-    std::vector<std::uint8_t> chunk(kChunkSize);
     gsf_off_t left = gsf_input_size(input);
+    std::vector<std::uint8_t> chunk(
+        static_cast<std::size_t>(std::clamp<gsf_off_t>(left, 1, kChunkSize)));
     while (left > 0) {
       const auto size = static_cast<std::size_t>(std::min<gsf_off_t>(left, kChunkSize));
       if (gsf_input_read(input, size, chunk.data()) == nullptr) {
