@@ -10,6 +10,7 @@
 #include <random>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace bm {
@@ -20,14 +21,17 @@ void Jitter(std::size_t index) {
   std::this_thread::sleep_for(std::chrono::microseconds((index * 7919) % 300));
 }
 
-TEST(OrderedPool, ResultsComeInItemOrderForAnyNumberOfWorkers) {
-  for (unsigned workers : {1u, 2u, 8u}) {
-    SCOPED_TRACE(workers);
+TEST(OrderedPool, ResultsComeInItemOrderForAnyNumberOfWorkersAndBatches) {
+  // Batches of one, of the default, larger than what is left at the end (500 is no multiple
+  // of 7), and larger than the window.
+  for (const auto& [workers, batch] : {std::pair{1u, 8u}, std::pair{2u, 1u}, std::pair{2u, 7u},
+                                       std::pair{8u, 8u}, std::pair{3u, 64u}}) {
+    SCOPED_TRACE(testing::Message() << workers << " workers, batch " << batch);
     std::vector<std::size_t> consumed;
     std::atomic<int> running{0};
     std::atomic<int> most_running{0};
     RunOrdered<std::size_t>(
-        500, {.workers = workers, .window = 16},
+        500, {.workers = workers, .window = 16, .batch = batch},
         [&](std::size_t index) {
           const int now = ++running;
           for (int seen = most_running;
