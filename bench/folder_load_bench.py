@@ -63,6 +63,7 @@ def main():
             f"folder load, {cores} workers": [load, store, FOLDER, "--workers", cores],
         }
         results = {name: [] for name in sides}
+        scans = []
         names = list(sides)
         for i in range(args.runs):
             print(f"bench: {store.name} run {i + 1}/{args.runs}", file=sys.stderr, flush=True)
@@ -73,6 +74,8 @@ def main():
                 run, report = run_json(command)
                 if name.startswith("folder load") and report["rows"] != size:
                     raise RuntimeError(f"{name} of {store.name} gave {report['rows']} rows")
+                if "scan_seconds" in report:
+                    scans.append(report["scan_seconds"])
                 seconds = report.get("load_seconds", report.get("read_seconds", 0.0))
                 results[name].append((seconds, run.cpu, report.get("first_rows_seconds")))
         medians, cpus = {}, {}
@@ -86,6 +89,8 @@ def main():
             table.append([name, store.name, f"{size}", f"{seconds:.3f}", f"{cpu:.2f}",
                           f"{size / seconds:.0f}" if seconds > 0 else "", note])
         floor_seconds, floor_cpu = medians["read floor"], cpus["read floor"]
+        ratios.append(f"open and scan of {store.name} through the program's scan worker (the "
+                      f"folder tree, before the load): {statistics.median(scans):.3f} s")
         for name in names[2:]:
             ratios.append(f"{name}, {store.name}: {medians[name] / floor_seconds:.1f}x the read "
                           f"floor's time, {cpus[name] / floor_cpu:.1f}x its CPU time")
