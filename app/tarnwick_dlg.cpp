@@ -41,6 +41,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "engine/app_state.h"
+#include "engine/conversion_pipeline.h"
 
 namespace bm::app {
 
@@ -48,11 +49,18 @@ namespace {
 
 // Workers that write a conversion's items: the "Conversion jobs" entry of the program's
 // settings file (~/.config/Brindlemoor/Brindlemoor.conf); 0 or none means one per core.
+constexpr QLatin1StringView kConversionJobsKey("Conversion jobs");
+constexpr int kMaxJobsInFile = 256;  // a hand-edited file may go as far as the command line
+constexpr int kMaxJobsAsked = 64;
+
+QSettings ProgramSettings() {
+  return QSettings(QStringLiteral("Brindlemoor"), QStringLiteral("Brindlemoor"));
+}
+
 unsigned ConversionJobsSetting() {
-  const QSettings settings(QStringLiteral("Brindlemoor"), QStringLiteral("Brindlemoor"));
   bool valid = false;
-  const int jobs = settings.value(QStringLiteral("Conversion jobs")).toInt(&valid);
-  return valid && jobs > 0 ? static_cast<unsigned>(std::min(jobs, 256)) : 0;
+  const int jobs = ProgramSettings().value(kConversionJobsKey).toInt(&valid);
+  return valid && jobs > 0 ? static_cast<unsigned>(std::min(jobs, kMaxJobsInFile)) : 0;
 }
 
 constexpr const char* kProductAndVersion = "Brindlemoor 5.4";
@@ -197,7 +205,6 @@ CTarnwickDlg::CTarnwickDlg(std::unique_ptr<UserInteraction> user, EngineCalls en
     : QMainWindow(parent), user_(std::move(user)), engine_(std::move(engine)) {
   InitResources();
   state_ = std::make_unique<AppState>(*this);
-  state_->conversion_jobs = ConversionJobsSetting();
   flush_timer_ = new QTimer(this);
   flush_timer_->setSingleShot(true);
   connect(flush_timer_, &QTimer::timeout, this, [this] { FlushUpdates(); });
@@ -368,6 +375,7 @@ void CTarnwickDlg::CreateMenu() {
   add(file, command::kExit, "Exit", &CTarnwickDlg::OnExit, QKeySequence(Qt::CTRL | Qt::Key_Q));
   QMenu* action = menuBar()->addMenu(QStringLiteral("Action"));
   add(action, command::kStopProcess, "Stop Process", &CTarnwickDlg::OnStop);
+  add(action, app_command::kConversionJobs, "Conversion jobs...", &CTarnwickDlg::OnConversionJobs);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   add(help, command::kSoftwareHelp, "Software Help", &CTarnwickDlg::OnHelp);
   add(help, command::kAbout, "About", &CTarnwickDlg::OnAbout);
@@ -595,11 +603,26 @@ void CTarnwickDlg::OnConvert() {
     state_->worker.Finish();
     return;
   }
+  // Read at every Convert, so a change made since (here or in the file) is used.
+  state_->conversion_jobs = ConversionJobsSetting();
   ApplyPhase(Phase::kConverting);
   conversion_clock_.start();
   conversion_outcome_due_ = true;
   StartWorker(WorkerKind::kConversion,
               [this, destination] { engine_.convert(*state_, destination); });
+}
+
+void CTarnwickDlg::OnConversionJobs() {
+  const unsigned stored = ConversionJobsSetting();
+  const unsigned offered = stored != 0 ? stored : DefaultConversionJobs();
+  const std::optional<int> chosen = user_->AskNumber(
+      this, QStringLiteral("Conversion jobs"),
+      QStringLiteral("Items written at once by the next Convert (one per core: %1):")
+          .arg(DefaultConversionJobs()),
+      std::clamp(static_cast<int>(offered), 1, kMaxJobsAsked), 1, kMaxJobsAsked);
+  if (!chosen) return;
+  QSettings settings = ProgramSettings();
+  settings.setValue(kConversionJobsKey, std::clamp(*chosen, 1, kMaxJobsAsked));
 }
 
 void CTarnwickDlg::OnFolderSelected(QTreeWidgetItem* current) {

@@ -76,6 +76,9 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   void OpenAndScanFile(const QString& pst_path);
   void OnOpenDestination();
   void OnConvert();
+  // Asks how many items the next Convert writes at once and keeps the answer in the
+  // program's settings.
+  void OnConversionJobs();
   void OnStop();
   void OnExit();
   void OnHelp();

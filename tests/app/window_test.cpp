@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSizeGrip>
 #include <QStatusBar>
@@ -53,6 +54,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "engine/app_state.h"
+#include "engine/conversion_pipeline.h"
 #include "engine/convert_command.h"
 #include "scripted_user.h"
 #include "support/test_support.h"
@@ -134,6 +136,8 @@ void WriteStore(const std::filesystem::path& path) {
 class Window : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The program's settings are the test's own, never those of the person running it.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(temp_.path() / "config"));
     auto user = std::make_unique<ScriptedUser>();
     user_ = user.get();
     window_ = std::make_unique<CTarnwickDlg>(std::move(user), RealEngine());
@@ -556,6 +560,70 @@ TEST_F(Window, ConvertWritesTheTickedFoldersIntoTheChosenDestination) {
   EXPECT_TRUE(Control(control::kBrowseButton)->isEnabled());
   EXPECT_TRUE(window_->MenuCommand(command::kOpenAndScan)->isEnabled());
   EXPECT_TRUE(window_->tree()->isEnabled());
+}
+
+QVariant StoredConversionJobs() {
+  return QSettings(QStringLiteral("Brindlemoor"), QStringLiteral("Brindlemoor"))
+      .value(QStringLiteral("Conversion jobs"));
+}
+
+TEST_F(Window, TheConversionJobsSettingRoundTripsAndTheNextConvertUsesIt) {
+  QAction* jobs = window_->MenuCommand(app_command::kConversionJobs);
+  ASSERT_NE(jobs, nullptr);
+  EXPECT_EQ(jobs->text(), QStringLiteral("Conversion jobs..."));
+  const int cores = static_cast<int>(DefaultConversionJobs());
+
+  // Nothing stored: one per core is offered; a cancel stores nothing.
+  user_->AnswerNumber(std::nullopt);
+  jobs->trigger();
+  ASSERT_EQ(user_->number_questions().size(), 1u);
+  const ScriptedUser::NumberQuestion first = user_->number_questions()[0];
+  EXPECT_EQ(first.value, cores);
+  EXPECT_EQ(first.minimum, 1);
+  EXPECT_EQ(first.maximum, 64);
+  EXPECT_FALSE(StoredConversionJobs().isValid());
+
+  // An answer is stored and offered the next time.
+  user_->AnswerNumber(3);
+  jobs->trigger();
+  EXPECT_EQ(StoredConversionJobs().toInt(), 3);
+  user_->AnswerNumber(std::nullopt);
+  jobs->trigger();
+  ASSERT_EQ(user_->number_questions().size(), 3u);
+  EXPECT_EQ(user_->number_questions()[2].value, 3);
+  EXPECT_EQ(StoredConversionJobs().toInt(), 3);
+
+  // The window was made before the answer; the Convert after it still writes with three
+  // workers, each with a scratch folder of its own in the run's temp folder.
+  ScanThroughDialog(pst_);
+  ClickCheckBox("Inbox");
+  const std::filesystem::path destination = temp_.path() / "out";
+  std::filesystem::create_directories(destination);
+  user_->AnswerFolder(Q(destination));
+  Click(window_->client(), control::kConvertButton);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  EXPECT_EQ(window_->state().conversion_jobs, 3u);
+  const std::filesystem::path run_temp = ToPath(window_->state().paths.temp_folder_path);
+  EXPECT_TRUE(std::filesystem::is_directory(run_temp / "job3"));
+  EXPECT_FALSE(std::filesystem::exists(run_temp / "job4"));
+  EXPECT_EQ(user_->boxes().back().text, QStringLiteral("Saving Completed"));
+}
+
+TEST_F(Window, AConversionJobsEntryOutsideTheRangeIsNotOffered) {
+  QSettings settings(QStringLiteral("Brindlemoor"), QStringLiteral("Brindlemoor"));
+  const int cores = static_cast<int>(DefaultConversionJobs());
+  // A hand-edited file: too many, none, nonsense.
+  for (const auto& [stored, offered] :
+       std::vector<std::pair<QVariant, int>>{{QVariant(500), 64},
+                                             {QVariant(0), cores},
+                                             {QVariant(-2), cores},
+                                             {QVariant(QStringLiteral("many")), cores}}) {
+    settings.setValue(QStringLiteral("Conversion jobs"), stored);
+    settings.sync();
+    user_->AnswerNumber(std::nullopt);
+    window_->MenuCommand(app_command::kConversionJobs)->trigger();
+    EXPECT_EQ(user_->number_questions().back().value, offered) << stored.toString().toStdString();
+  }
 }
 
 TEST_F(Window, StopAsksFirstAndSetsTheFlagOnlyOnYes) {
