@@ -71,17 +71,19 @@ constexpr QColor kBackground(245, 245, 245);
 constexpr int kTemplateWidth = 637;
 constexpr int kTemplateHeight = 313;
 
+static_assert(std::tuple_size_v<ListRow> == kListColumnCount);
+
 struct Column {
   const char* heading;
   int width;
 };
-constexpr std::array<Column, 7> kListColumns{{{"NO", 50},
-                                              {"Items", 0},
-                                              {"From", 200},
-                                              {"E-mail Subject", 250},
-                                              {"Date/time", 150},
-                                              {"Flag", 150},
-                                              {"Size", 60}}};
+constexpr std::array<Column, kListColumnCount> kListColumns{{{"NO", 50},
+                                                             {"Items", 0},
+                                                             {"From", 200},
+                                                             {"E-mail Subject", 250},
+                                                             {"Date/time", 150},
+                                                             {"Flag", 150},
+                                                             {"Size", 60}}};
 
 // The fall-back size of the window where no screen is known (never seen on a desktop).
 constexpr QSize kStartSize(1024, 700);
@@ -181,6 +183,7 @@ void CTarnwickDlg::PostUpdate(UiUpdateQueue::Slot slot, std::function<void()> up
   if (QThread::currentThread() == thread()) {
     FlushUpdates();
     update();
+    InsertPendingRows();
     return;
   }
   if (updates_.Post(slot, std::move(update))) {
@@ -197,6 +200,7 @@ void CTarnwickDlg::ScheduleFlush() {
 
 void CTarnwickDlg::FlushUpdates() {
   for (const UiUpdateQueue::Update& update : updates_.Take()) update();
+  InsertPendingRows();
   since_flush_.restart();
 }
 
@@ -510,18 +514,51 @@ void CTarnwickDlg::DeleteAllListRows() {
 }
 
 void CTarnwickDlg::ClearItemList() {
+  pending_rows_.clear();  // rows posted before the list was emptied would go with it
   list_->setRowCount(0);
   browser_->Clear();
 }
 
 void CTarnwickDlg::InsertListRow(int position, const ListRow& row) {
-  PostUpdate(UiUpdateQueue::Slot::kOrdered, [this, position, row] {
-    const int at = std::clamp(position, 0, list_->rowCount());
-    list_->insertRow(at);
-    for (int column = 0; column < static_cast<int>(row.size()); ++column) {
-      list_->setItem(at, column, new QTableWidgetItem(ToQ(row[column])));
+  PendingRow pending{.position = position, .cells = {}};
+  // The texts are made on the worker; the interface thread only places them.
+  for (std::size_t column = 0; column < row.size(); ++column) {
+    pending.cells[column] = ToQ(row[column]);
+  }
+  PostUpdate(UiUpdateQueue::Slot::kOrdered,
+             [this, pending = std::move(pending)] { pending_rows_.push_back(pending); });
+}
+
+void CTarnwickDlg::InsertPendingRows() {
+  std::size_t next = 0;
+  while (next < pending_rows_.size()) {
+    // Rows that each land at the list's end, as a listing's rows do, are added together: one
+    // row at a time makes the list place every row again after each, so a long folder would
+    // take a time growing with the square of its rows.
+    const int first = list_->rowCount();
+    int count = first;
+    std::size_t end = next;
+    while (end < pending_rows_.size() && pending_rows_[end].position >= count) {
+      ++count;
+      ++end;
     }
-  });
+    if (end == next) {
+      const int at = std::clamp(pending_rows_[next].position, 0, list_->rowCount());
+      list_->insertRow(at);
+      SetRowCells(at, pending_rows_[next].cells);
+      ++next;
+      continue;
+    }
+    list_->setRowCount(count);
+    for (int row = first; next < end; ++row, ++next) SetRowCells(row, pending_rows_[next].cells);
+  }
+  pending_rows_.clear();
+}
+
+void CTarnwickDlg::SetRowCells(int row, const std::array<QString, kListColumnCount>& cells) {
+  for (int column = 0; column < kListColumnCount; ++column) {
+    list_->setItem(row, column, new QTableWidgetItem(cells[column]));
+  }
 }
 
 std::optional<std::u16string> CTarnwickDlg::BrowseForFolder(std::u16string_view title) {

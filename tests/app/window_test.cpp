@@ -812,6 +812,62 @@ TEST_F(Window, WorkerCallsAreCarriedToTheInterfaceThread) {
   EXPECT_EQ(user_->boxes().back().caption, QStringLiteral("Brindlemoor             "));
 }
 
+// The first column of every row in the list, top to bottom.
+std::vector<std::string> ListedNumbers(const QTableWidget& list) {
+  std::vector<std::string> numbers;
+  for (int row = 0; row < list.rowCount(); ++row) {
+    const QTableWidgetItem* item = list.item(row, 0);
+    numbers.push_back(item ? item->text().toStdString() : "(none)");
+  }
+  return numbers;
+}
+
+TEST_F(Window, RowsFromAWorkerLandWhereTheirPositionsPutThemInPostedOrder) {
+  auto row = [](std::u16string number) {
+    return ListRow{number, u"email", u"Ann", u"s", u"d", u"f", u"9"};
+  };
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    // Past the end, at the top, in the middle, at the end, before the top.
+    window_->InsertListRow(5, row(u"a"));
+    window_->InsertListRow(0, row(u"b"));
+    window_->InsertListRow(1, row(u"c"));
+    window_->InsertListRow(3, row(u"d"));
+    window_->InsertListRow(4, row(u"e"));
+    window_->InsertListRow(-1, row(u"f"));
+    done = true;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+  worker.join();
+  window_->WaitForWorkers();
+  ASSERT_TRUE(WaitUntil([&] { return window_->list()->rowCount() == 6; }));
+  EXPECT_EQ(ListedNumbers(*window_->list()),
+            (std::vector<std::string>{"f", "b", "c", "a", "d", "e"}));
+  EXPECT_EQ(window_->list()->item(5, 6)->text(), QStringLiteral("9"));
+
+  // A listing's rows follow an emptied list in one go; none posted before it survives.
+  constexpr int kRows = 3000;
+  done = false;
+  std::thread listing([&] {
+    window_->InsertListRow(1, row(u"gone"));
+    window_->DeleteAllListRows();
+    for (int number = 1; number <= kRows; ++number) {
+      window_->InsertListRow(number, row(FromUtf8(std::to_string(number))));
+    }
+    window_->InsertListRow(1, row(u"second"));
+    done = true;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+  listing.join();
+  ASSERT_TRUE(WaitUntil([&] { return window_->list()->rowCount() == kRows + 1; }));
+  const std::vector<std::string> listed = ListedNumbers(*window_->list());
+  EXPECT_EQ(listed[0], "1");
+  EXPECT_EQ(listed[1], "second");
+  EXPECT_EQ(listed[2], "2");
+  EXPECT_EQ(listed.back(), std::to_string(kRows));
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "gone"), 0);
+}
+
 TEST_F(Window, SwallowsEnterEscapeCopyAndRightClicks) {
   struct Probe : QObject {
     int keys = 0;
