@@ -24,6 +24,7 @@
 #include <optional>
 
 #include "app/folder_tree_ctrl.h"
+#include "app/tarnwick_app.h"
 #include "app/tarnwick_dlg.h"
 #include "app/transparent_static.h"
 #include "app/user_interaction.h"
@@ -166,6 +167,7 @@ int TimeFolderLoad(CTarnwickDlg& window, const QString& pst, const QString& fold
 }  // namespace
 
 int main(int argc, char** argv) {
+  bm::app::CTarnwickApp::PrepareProcess();  // as the program does
   QApplication application(argc, argv);
   const bool folder_load = argc == 4 && QString::fromLocal8Bit(argv[1]) == "--folder-load";
   if (argc != 3 && !folder_load) {

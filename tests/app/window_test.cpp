@@ -35,6 +35,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -1034,6 +1035,20 @@ TEST_F(Window, OpensCoveringTheScreen) {
   ASSERT_TRUE(WaitUntil([&] { return window_->frameGeometry().size() == available; }, 5000))
       << window_->width() << "x" << window_->height() << " on " << available.width() << "x"
       << available.height();
+}
+
+TEST_F(Window, StaysARasterWindowWithAPagePreviewed) {
+  // A window composed through OpenGL redraws whole for every status or progress update,
+  // which without a graphics processor takes the workers' CPU time.
+  ScanThroughDialog(pst_);
+  SelectFolder("Inbox");
+  QSignalSpy loaded(window_->browser(), &QWebEngineView::loadFinished);
+  window_->list()->selectRow(0);
+  window_->OnClickItemList();
+  ASSERT_TRUE(WaitUntil([&] { return loaded.count() > 0; }));
+  QCoreApplication::processEvents();
+  ASSERT_NE(window_->windowHandle(), nullptr);
+  EXPECT_EQ(window_->windowHandle()->surfaceType(), QSurface::RasterSurface);
 }
 
 // Every pair of visible controls of the client area whose rectangles meet, but for the
