@@ -532,9 +532,8 @@ void CTarnwickDlg::InsertListRow(int position, const ListRow& row) {
 void CTarnwickDlg::InsertPendingRows() {
   std::size_t next = 0;
   while (next < pending_rows_.size()) {
-    // Rows that each land at the list's end, as a listing's rows do, are added together: one
-    // row at a time makes the list place every row again after each, so a long folder would
-    // take a time growing with the square of its rows.
+    // Rows that each land at the list's end, as a listing's rows do, are added with one change
+    // of the row count; any other row is inserted where it lands.
     const int first = list_->rowCount();
     int count = first;
     std::size_t end = next;
