@@ -30,33 +30,39 @@ SECTION = "## Desktop and command line"
 WIDE_FOLDER = "Inbox"
 
 
-def run_cli(cli, store, out):
+def temp_env(temp):
+    """Both sides make their run's temp folder in `temp` (a folder of the environment's own
+    would put one side's working files on another file system)."""
+    return {"TMPDIR": str(temp), "PATH": "/usr/bin:/bin"}
+
+
+def run_cli(cli, store, out, temp):
     start = time.perf_counter()
     subprocess.run([str(cli), "convert", str(store), str(out)], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=temp_env(temp))
     return time.perf_counter() - start
 
 
-def run_window(desktop, arguments):
+def run_window(desktop, arguments, temp):
     """The last JSON line brindlemoor-bench-desktop prints, run under Xvfb."""
     result = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x800x24", str(desktop)]
                             + [str(a) for a in arguments], check=True, stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL, text=True,
-                            env={"QTWEBENGINE_DISABLE_SANDBOX": "1", "QT_QPA_PLATFORM": "xcb",
-                                 "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu",
-                                 "PATH": "/usr/bin:/bin"})
+                            env={**temp_env(temp), "QTWEBENGINE_DISABLE_SANDBOX": "1",
+                                 "QT_QPA_PLATFORM": "xcb",
+                                 "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu"})
     return json.loads(result.stdout.strip().splitlines()[-1])
 
 
-def run_desktop(desktop, store, out):
-    report = run_window(desktop, [store, out])
+def run_desktop(desktop, store, out, temp):
+    report = run_window(desktop, [store, out], temp)
     if not report["status"].startswith("Written:"):
         raise RuntimeError(f"the desktop conversion did not finish: {report['status']}")
     return report["convert_s"]
 
 
-def run_folder_load(desktop, store, items):
-    report = run_window(desktop, ["--folder-load", store, WIDE_FOLDER])
+def run_folder_load(desktop, store, items, temp):
+    report = run_window(desktop, ["--folder-load", store, WIDE_FOLDER], temp)
     if report["rows"] != items:
         raise RuntimeError(f"the desktop listed {report['rows']} rows of {items}")
     return report
@@ -70,6 +76,8 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--wide", type=int, default=70000,
                         help="items of the folder the window lists (0: no folder load)")
+    parser.add_argument("--temp", type=Path, help="where both sides' temp folders go "
+                        "(default: a scratch folder in --data)")
     parser.add_argument("--results-md", type=Path)
     parser.add_argument("--command", default="")
     args = parser.parse_args()
@@ -79,6 +87,7 @@ def main():
     cli = b / "cli/brindlemoor-cli"
     desktop = b / "bench/brindlemoor-bench-desktop"
     args.data.mkdir(parents=True, exist_ok=True)
+    temp = fresh_dir(args.temp or args.data, "scratch").resolve()
     store = make_store(None, args.data, f"synthetic-{args.size}.pst",
                        [pstgen, "--synthetic", args.size, args.data / f"synthetic-{args.size}.pst",
                         "--seed", SEED])
@@ -88,9 +97,9 @@ def main():
         for name in order:
             out = fresh_dir(args.data / "desktop-bench", name)
             if name == "desktop":
-                times[name].append(run_desktop(desktop, store, out))
+                times[name].append(run_desktop(desktop, store, out, temp))
             else:
-                times[name].append(run_cli(cli, store, out))
+                times[name].append(run_cli(cli, store, out, temp))
             print(f"bench: {name} run {i + 1}: {times[name][-1]:.2f} s", file=sys.stderr)
     loads = []
     if args.wide > 0:
@@ -98,7 +107,7 @@ def main():
                           [pstgen, "--wide-folder", args.wide,
                            args.data / f"wide-{args.wide}.pst"])
         for i in range(args.runs):
-            loads.append(run_folder_load(desktop, wide, args.wide))
+            loads.append(run_folder_load(desktop, wide, args.wide, temp))
             print(f"bench: folder load run {i + 1}: {loads[-1]}", file=sys.stderr)
     load_average = os.getloadavg()
     desktop_s = statistics.median(times["desktop"])
@@ -109,7 +118,8 @@ def main():
              f"{args.size / cli_s:.0f}"]]
     text = [SECTION, "",
             f"Measured {datetime.date.today().isoformat()} on {cpu_name()}, median of "
-            f"{args.runs} interleaved runs, with `{args.command or ' '.join(sys.argv)}`.", "",
+            f"{args.runs} interleaved runs, with `{args.command or ' '.join(sys.argv)}`; temp "
+            f"folders of both sides in {temp}.", "",
             markdown_table(["what", "messages", "seconds", "messages/s"], rows), "",
             f"Desktop / command line: **{desktop_s / cli_s:.2f}x** the time.", ""]
     if loads:
