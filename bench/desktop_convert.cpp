@@ -12,12 +12,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
 #include <memory>
@@ -58,12 +60,16 @@ double Seconds(const QElapsedTimer& clock) {
   return static_cast<double>(clock.nsecsElapsed()) / 1e9;
 }
 
-// Seconds until the window's worker has ended.
+// Runs the event loop, as the program does, until the window's worker has ended, looking
+// every few milliseconds; returns the seconds on `clock` then.
 double WaitForWorker(CTarnwickDlg& window, const QElapsedTimer& clock) {
-  while (window.WorkerRunning()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
+  QEventLoop loop;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+    if (!window.WorkerRunning()) loop.quit();
+  });
+  look.start(2);
+  if (window.WorkerRunning()) loop.exec();
   return Seconds(clock);
 }
 
@@ -142,16 +148,16 @@ int TimeFolderLoad(CTarnwickDlg& window, const QString& pst, const QString& fold
 
   QTableWidget& list = *window.list();
   const PaintWatch paint(list, clock, kFirstRows);
+  // The rows are counted as they are inserted: the list holds them from then on.
+  std::optional<double> first_rows_s;
+  const QMetaObject::Connection counting =
+      QObject::connect(list.model(), &QAbstractItemModel::rowsInserted, &list, [&] {
+        if (!first_rows_s && list.rowCount() >= kFirstRows) first_rows_s = Seconds(clock);
+      });
   clock.restart();
   window.tree()->setCurrentItem(folder);  // what a click on its name does
-  std::optional<double> first_rows_s;
-  while (window.WorkerRunning()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (!first_rows_s && list.rowCount() >= kFirstRows) first_rows_s = Seconds(clock);
-    QThread::msleep(1);
-  }
-  const double all_rows_s = Seconds(clock);
-  if (!first_rows_s && list.rowCount() >= kFirstRows) first_rows_s = all_rows_s;
+  const double all_rows_s = WaitForWorker(window, clock);
+  QObject::disconnect(counting);
   // A last paint of the list, in case the load ended before one came.
   QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   const QJsonObject result{
