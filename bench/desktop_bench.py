@@ -17,6 +17,7 @@ import argparse
 import datetime
 import json
 import os
+import resource
 import statistics
 import subprocess
 import sys
@@ -36,11 +37,17 @@ def temp_env(temp):
     return {"TMPDIR": str(temp), "PATH": "/usr/bin:/bin"}
 
 
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
 def run_cli(cli, store, out, temp):
-    start = time.perf_counter()
+    """Seconds and CPU seconds of the whole command-line run."""
+    start, cpu = time.perf_counter(), children_cpu()
     subprocess.run([str(cli), "convert", str(store), str(out)], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=temp_env(temp))
-    return time.perf_counter() - start
+    return time.perf_counter() - start, children_cpu() - cpu
 
 
 def run_window(desktop, arguments, temp):
@@ -58,7 +65,7 @@ def run_desktop(desktop, store, out, temp):
     report = run_window(desktop, [store, out], temp)
     if not report["status"].startswith("Written:"):
         raise RuntimeError(f"the desktop conversion did not finish: {report['status']}")
-    return report["convert_s"]
+    return report["convert_s"], report["convert_cpu_s"]
 
 
 def run_folder_load(desktop, store, items, temp):
@@ -100,7 +107,8 @@ def main():
                 times[name].append(run_desktop(desktop, store, out, temp))
             else:
                 times[name].append(run_cli(cli, store, out, temp))
-            print(f"bench: {name} run {i + 1}: {times[name][-1]:.2f} s", file=sys.stderr)
+            print(f"bench: {name} run {i + 1}: {times[name][-1][0]:.2f} s, "
+                  f"{times[name][-1][1]:.2f} CPU s", file=sys.stderr)
     loads = []
     if args.wide > 0:
         wide = make_store(None, args.data, f"wide-{args.wide}.pst",
@@ -110,18 +118,23 @@ def main():
             loads.append(run_folder_load(desktop, wide, args.wide, temp))
             print(f"bench: folder load run {i + 1}: {loads[-1]}", file=sys.stderr)
     load_average = os.getloadavg()
-    desktop_s = statistics.median(times["desktop"])
-    cli_s = statistics.median(times["cli"])
+    desktop_s = statistics.median(t[0] for t in times["desktop"])
+    cli_s = statistics.median(t[0] for t in times["cli"])
+    desktop_cpu = statistics.median(t[1] for t in times["desktop"])
+    cli_cpu = statistics.median(t[1] for t in times["cli"])
     rows = [["desktop window (Xvfb), conversion", f"{args.size}", f"{desktop_s:.2f}",
-             f"{args.size / desktop_s:.0f}"],
+             f"{desktop_cpu:.2f}", f"{args.size / desktop_s:.0f}"],
             ["brindlemoor-cli convert, whole run", f"{args.size}", f"{cli_s:.2f}",
-             f"{args.size / cli_s:.0f}"]]
+             f"{cli_cpu:.2f}", f"{args.size / cli_s:.0f}"]]
     text = [SECTION, "",
             f"Measured {datetime.date.today().isoformat()} on {cpu_name()}, median of "
             f"{args.runs} interleaved runs, with `{args.command or ' '.join(sys.argv)}`; temp "
             f"folders of both sides in {temp}.", "",
-            markdown_table(["what", "messages", "seconds", "messages/s"], rows), "",
-            f"Desktop / command line: **{desktop_s / cli_s:.2f}x** the time.", ""]
+            markdown_table(["what", "messages", "seconds", "CPU s", "messages/s"], rows), "",
+            f"Desktop / command line: **{desktop_s / cli_s:.2f}x** the time, "
+            f"{desktop_cpu / cli_cpu:.2f}x the CPU time (the window's process during its "
+            f"conversion against the whole command-line run; the X server and the browser "
+            f"engine's helper processes are not counted).", ""]
     if loads:
         def median_of(key):
             values = [r[key] for r in loads if r[key] is not None]
