@@ -11,6 +11,7 @@ inline constexpr int kOpenDestinationButton = 1018;
 }  // namespace app_control
 namespace app_command {
 inline constexpr int kOpenDestination = 32777;
+inline constexpr int kConversionJobs = 32778;
 }  // namespace app_command
 
 inline constexpr const char* kControlIdProperty = "controlId";

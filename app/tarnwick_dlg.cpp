@@ -41,6 +41,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "engine/app_state.h"
+#include "engine/conversion_pipeline.h"
 
 namespace bm::app {
 
@@ -48,11 +49,18 @@ namespace {
 
 // Workers that write a conversion's items: the "Conversion jobs" entry of the program's
 // settings file (~/.config/Brindlemoor/Brindlemoor.conf); 0 or none means one per core.
+constexpr QLatin1StringView kConversionJobsKey("Conversion jobs");
+constexpr int kMaxJobsInFile = 256;  // a hand-edited file may go as far as the command line
+constexpr int kMaxJobsAsked = 64;
+
+QSettings ProgramSettings() {
+  return QSettings(QStringLiteral("Brindlemoor"), QStringLiteral("Brindlemoor"));
+}
+
 unsigned ConversionJobsSetting() {
-  const QSettings settings(QStringLiteral("Brindlemoor"), QStringLiteral("Brindlemoor"));
   bool valid = false;
-  const int jobs = settings.value(QStringLiteral("Conversion jobs")).toInt(&valid);
-  return valid && jobs > 0 ? static_cast<unsigned>(std::min(jobs, 256)) : 0;
+  const int jobs = ProgramSettings().value(kConversionJobsKey).toInt(&valid);
+  return valid && jobs > 0 ? static_cast<unsigned>(std::min(jobs, kMaxJobsInFile)) : 0;
 }
 
 constexpr const char* kProductAndVersion = "Brindlemoor 5.4";
@@ -63,17 +71,19 @@ constexpr QColor kBackground(245, 245, 245);
 constexpr int kTemplateWidth = 637;
 constexpr int kTemplateHeight = 313;
 
+static_assert(std::tuple_size_v<ListRow> == kListColumnCount);
+
 struct Column {
   const char* heading;
   int width;
 };
-constexpr std::array<Column, 7> kListColumns{{{"NO", 50},
-                                              {"Items", 0},
-                                              {"From", 200},
-                                              {"E-mail Subject", 250},
-                                              {"Date/time", 150},
-                                              {"Flag", 150},
-                                              {"Size", 60}}};
+constexpr std::array<Column, kListColumnCount> kListColumns{{{"NO", 50},
+                                                             {"Items", 0},
+                                                             {"From", 200},
+                                                             {"E-mail Subject", 250},
+                                                             {"Date/time", 150},
+                                                             {"Flag", 150},
+                                                             {"Size", 60}}};
 
 // The fall-back size of the window where no screen is known (never seen on a desktop).
 constexpr QSize kStartSize(1024, 700);
@@ -173,6 +183,7 @@ void CTarnwickDlg::PostUpdate(UiUpdateQueue::Slot slot, std::function<void()> up
   if (QThread::currentThread() == thread()) {
     FlushUpdates();
     update();
+    InsertPendingRows();
     return;
   }
   if (updates_.Post(slot, std::move(update))) {
@@ -189,6 +200,7 @@ void CTarnwickDlg::ScheduleFlush() {
 
 void CTarnwickDlg::FlushUpdates() {
   for (const UiUpdateQueue::Update& update : updates_.Take()) update();
+  InsertPendingRows();
   since_flush_.restart();
 }
 
@@ -197,7 +209,6 @@ CTarnwickDlg::CTarnwickDlg(std::unique_ptr<UserInteraction> user, EngineCalls en
     : QMainWindow(parent), user_(std::move(user)), engine_(std::move(engine)) {
   InitResources();
   state_ = std::make_unique<AppState>(*this);
-  state_->conversion_jobs = ConversionJobsSetting();
   flush_timer_ = new QTimer(this);
   flush_timer_->setSingleShot(true);
   connect(flush_timer_, &QTimer::timeout, this, [this] { FlushUpdates(); });
@@ -368,6 +379,7 @@ void CTarnwickDlg::CreateMenu() {
   add(file, command::kExit, "Exit", &CTarnwickDlg::OnExit, QKeySequence(Qt::CTRL | Qt::Key_Q));
   QMenu* action = menuBar()->addMenu(QStringLiteral("Action"));
   add(action, command::kStopProcess, "Stop Process", &CTarnwickDlg::OnStop);
+  add(action, app_command::kConversionJobs, "Conversion jobs...", &CTarnwickDlg::OnConversionJobs);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   add(help, command::kSoftwareHelp, "Software Help", &CTarnwickDlg::OnHelp);
   add(help, command::kAbout, "About", &CTarnwickDlg::OnAbout);
@@ -502,18 +514,50 @@ void CTarnwickDlg::DeleteAllListRows() {
 }
 
 void CTarnwickDlg::ClearItemList() {
+  pending_rows_.clear();  // rows posted before the list was emptied would go with it
   list_->setRowCount(0);
   browser_->Clear();
 }
 
 void CTarnwickDlg::InsertListRow(int position, const ListRow& row) {
-  PostUpdate(UiUpdateQueue::Slot::kOrdered, [this, position, row] {
-    const int at = std::clamp(position, 0, list_->rowCount());
-    list_->insertRow(at);
-    for (int column = 0; column < static_cast<int>(row.size()); ++column) {
-      list_->setItem(at, column, new QTableWidgetItem(ToQ(row[column])));
+  PendingRow pending{.position = position, .cells = {}};
+  // The texts are made on the worker; the interface thread only places them.
+  for (std::size_t column = 0; column < row.size(); ++column) {
+    pending.cells[column] = ToQ(row[column]);
+  }
+  PostUpdate(UiUpdateQueue::Slot::kOrdered,
+             [this, pending = std::move(pending)] { pending_rows_.push_back(pending); });
+}
+
+void CTarnwickDlg::InsertPendingRows() {
+  std::size_t next = 0;
+  while (next < pending_rows_.size()) {
+    // Rows that each land at the list's end, as a listing's rows do, are added with one change
+    // of the row count; any other row is inserted where it lands.
+    const int first = list_->rowCount();
+    int count = first;
+    std::size_t end = next;
+    while (end < pending_rows_.size() && pending_rows_[end].position >= count) {
+      ++count;
+      ++end;
     }
-  });
+    if (end == next) {
+      const int at = std::clamp(pending_rows_[next].position, 0, list_->rowCount());
+      list_->insertRow(at);
+      SetRowCells(at, pending_rows_[next].cells);
+      ++next;
+      continue;
+    }
+    list_->setRowCount(count);
+    for (int row = first; next < end; ++row, ++next) SetRowCells(row, pending_rows_[next].cells);
+  }
+  pending_rows_.clear();
+}
+
+void CTarnwickDlg::SetRowCells(int row, const std::array<QString, kListColumnCount>& cells) {
+  for (int column = 0; column < kListColumnCount; ++column) {
+    list_->setItem(row, column, new QTableWidgetItem(cells[column]));
+  }
 }
 
 std::optional<std::u16string> CTarnwickDlg::BrowseForFolder(std::u16string_view title) {
@@ -595,11 +639,26 @@ void CTarnwickDlg::OnConvert() {
     state_->worker.Finish();
     return;
   }
+  // Read at every Convert, so a change made since (here or in the file) is used.
+  state_->conversion_jobs = ConversionJobsSetting();
   ApplyPhase(Phase::kConverting);
   conversion_clock_.start();
   conversion_outcome_due_ = true;
   StartWorker(WorkerKind::kConversion,
               [this, destination] { engine_.convert(*state_, destination); });
+}
+
+void CTarnwickDlg::OnConversionJobs() {
+  const unsigned stored = ConversionJobsSetting();
+  const unsigned offered = stored != 0 ? stored : DefaultConversionJobs();
+  const std::optional<int> chosen = user_->AskNumber(
+      this, QStringLiteral("Conversion jobs"),
+      QStringLiteral("Items written at once by the next Convert (one per core: %1):")
+          .arg(DefaultConversionJobs()),
+      std::clamp(static_cast<int>(offered), 1, kMaxJobsAsked), 1, kMaxJobsAsked);
+  if (!chosen) return;
+  QSettings settings = ProgramSettings();
+  settings.setValue(kConversionJobsKey, std::clamp(*chosen, 1, kMaxJobsAsked));
 }
 
 void CTarnwickDlg::OnFolderSelected(QTreeWidgetItem* current) {

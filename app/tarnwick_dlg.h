@@ -5,11 +5,14 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QString>
+#include <array>
 #include <chrono>
 #include <map>
 #include <memory>
 #include <thread>
 #include <type_traits>
+#include <vector>
 
 #include "app/engine_calls.h"
 #include "app/layout_resizer.h"
@@ -39,6 +42,7 @@ class CTransparentStatic;
 class UserInteraction;
 
 inline constexpr int kSizeGripId = -1;  // the resizer's entry for the size grip
+inline constexpr int kListColumnCount = 7;
 
 class CTarnwickDlg : public QMainWindow, public MainWindow {
   Q_OBJECT
@@ -76,6 +80,9 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   void OpenAndScanFile(const QString& pst_path);
   void OnOpenDestination();
   void OnConvert();
+  // Asks how many items the next Convert writes at once and keeps the answer in the
+  // program's settings.
+  void OnConversionJobs();
   void OnStop();
   void OnExit();
   void OnHelp();
@@ -145,6 +152,9 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   void PostUpdate(UiUpdateQueue::Slot slot, std::function<void()> update);
   void ScheduleFlush();
   void FlushUpdates();
+  // Places the list rows a flush has taken, in the order they were posted.
+  void InsertPendingRows();
+  void SetRowCells(int row, const std::array<QString, kListColumnCount>& cells);
   static constexpr qint64 kFlushIntervalMs = 100;
 
   std::unique_ptr<UserInteraction> user_;
@@ -153,6 +163,13 @@ class CTarnwickDlg : public QMainWindow, public MainWindow {
   std::thread worker_thread_;
   UiUpdateQueue updates_;
   QTimer* flush_timer_ = nullptr;
+  // List rows taken by the flush under way, each to go where the list's row count then put
+  // it (interface thread only).
+  struct PendingRow {
+    int position = 0;
+    std::array<QString, kListColumnCount> cells;
+  };
+  std::vector<PendingRow> pending_rows_;
   QElapsedTimer since_flush_;
 
   LayoutResizer resizer_;

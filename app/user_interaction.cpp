@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
 #include <cstdlib>
@@ -57,6 +58,16 @@ std::optional<QString> QtUserInteraction::BrowseForFolder(QWidget* parent, const
   if (chosen.isEmpty()) return QString();
   folders_.FolderChosen(chosen.front());
   return chosen.front();
+}
+
+std::optional<int> QtUserInteraction::AskNumber(QWidget* parent, const QString& title,
+                                                const QString& label, int value, int minimum,
+                                                int maximum) {
+  bool accepted = false;
+  const int chosen =
+      QInputDialog::getInt(parent, title, label, value, minimum, maximum, 1, &accepted);
+  if (!accepted) return std::nullopt;
+  return chosen;
 }
 
 void QtUserInteraction::OpenExternal(const QUrl& url) {

@@ -24,6 +24,10 @@ class UserInteraction {
   virtual std::optional<QString> OpenPstFile(QWidget* parent) = 0;
   // The folder browser; nothing when cancelled, an empty text for a folder with no path.
   virtual std::optional<QString> BrowseForFolder(QWidget* parent, const QString& title) = 0;
+  // Asks for a whole number from `minimum` to `maximum`, offering `value`; nothing when
+  // cancelled.
+  virtual std::optional<int> AskNumber(QWidget* parent, const QString& title, const QString& label,
+                                       int value, int minimum, int maximum) = 0;
   // Opens a file, folder or address with the desktop's default handler.
   virtual void OpenExternal(const QUrl& url) = 0;
   // Ends the process at once with `exit_code`; nothing is cleaned up.
@@ -53,6 +57,8 @@ class QtUserInteraction : public UserInteraction {
                  unsigned style) override;
   std::optional<QString> OpenPstFile(QWidget* parent) override;
   std::optional<QString> BrowseForFolder(QWidget* parent, const QString& title) override;
+  std::optional<int> AskNumber(QWidget* parent, const QString& title, const QString& label,
+                               int value, int minimum, int maximum) override;
   void OpenExternal(const QUrl& url) override;
   [[noreturn]] void Terminate(int exit_code) override;
 

@@ -17,6 +17,14 @@ namespace bm::app::test {
 
 class ScriptedUser : public UserInteraction {
  public:
+  struct NumberQuestion {
+    QString title;
+    QString label;
+    int value = 0;
+    int minimum = 0;
+    int maximum = 0;
+  };
+
   struct Box {
     QString text;
     QString caption;
@@ -43,6 +51,15 @@ class ScriptedUser : public UserInteraction {
     folder_titles_.push_back(title);
     return Next(folder_answers_);
   }
+  std::optional<int> AskNumber(QWidget*, const QString& title, const QString& label, int value,
+                               int minimum, int maximum) override {
+    std::lock_guard lock(mutex_);
+    number_questions_.push_back({title, label, value, minimum, maximum});
+    if (number_answers_.empty()) return std::nullopt;  // unscripted: the user cancels
+    const std::optional<int> answer = number_answers_.front();
+    number_answers_.pop_front();
+    return answer;
+  }
   void OpenExternal(const QUrl& url) override {
     std::lock_guard lock(mutex_);
     opened_.push_back(url);
@@ -68,6 +85,15 @@ class ScriptedUser : public UserInteraction {
     folder_answers_.push_back(std::move(path));
   }
 
+  void AnswerNumber(std::optional<int> number) {
+    std::lock_guard lock(mutex_);
+    number_answers_.push_back(number);
+  }
+
+  std::vector<NumberQuestion> number_questions() const {
+    std::lock_guard lock(mutex_);
+    return number_questions_;
+  }
   std::vector<Box> boxes() const {
     std::lock_guard lock(mutex_);
     return boxes_;
@@ -104,6 +130,8 @@ class ScriptedUser : public UserInteraction {
   std::deque<int> box_answers_;
   std::deque<std::optional<QString>> file_answers_;
   std::deque<std::optional<QString>> folder_answers_;
+  std::deque<std::optional<int>> number_answers_;
+  std::vector<NumberQuestion> number_questions_;
   std::vector<Box> boxes_;
   std::vector<QUrl> opened_;
   std::vector<QString> folder_titles_;

@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSizeGrip>
 #include <QStatusBar>
@@ -34,6 +35,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -53,6 +55,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "engine/app_state.h"
+#include "engine/conversion_pipeline.h"
 #include "engine/convert_command.h"
 #include "scripted_user.h"
 #include "support/test_support.h"
@@ -134,6 +137,8 @@ void WriteStore(const std::filesystem::path& path) {
 class Window : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The program's settings are the test's own, never those of the person running it.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(temp_.path() / "config"));
     auto user = std::make_unique<ScriptedUser>();
     user_ = user.get();
     window_ = std::make_unique<CTarnwickDlg>(std::move(user), RealEngine());
@@ -558,6 +563,70 @@ TEST_F(Window, ConvertWritesTheTickedFoldersIntoTheChosenDestination) {
   EXPECT_TRUE(window_->tree()->isEnabled());
 }
 
+QVariant StoredConversionJobs() {
+  return QSettings(QStringLiteral("Brindlemoor"), QStringLiteral("Brindlemoor"))
+      .value(QStringLiteral("Conversion jobs"));
+}
+
+TEST_F(Window, TheConversionJobsSettingRoundTripsAndTheNextConvertUsesIt) {
+  QAction* jobs = window_->MenuCommand(app_command::kConversionJobs);
+  ASSERT_NE(jobs, nullptr);
+  EXPECT_EQ(jobs->text(), QStringLiteral("Conversion jobs..."));
+  const int cores = static_cast<int>(DefaultConversionJobs());
+
+  // Nothing stored: one per core is offered; a cancel stores nothing.
+  user_->AnswerNumber(std::nullopt);
+  jobs->trigger();
+  ASSERT_EQ(user_->number_questions().size(), 1u);
+  const ScriptedUser::NumberQuestion first = user_->number_questions()[0];
+  EXPECT_EQ(first.value, cores);
+  EXPECT_EQ(first.minimum, 1);
+  EXPECT_EQ(first.maximum, 64);
+  EXPECT_FALSE(StoredConversionJobs().isValid());
+
+  // An answer is stored and offered the next time.
+  user_->AnswerNumber(3);
+  jobs->trigger();
+  EXPECT_EQ(StoredConversionJobs().toInt(), 3);
+  user_->AnswerNumber(std::nullopt);
+  jobs->trigger();
+  ASSERT_EQ(user_->number_questions().size(), 3u);
+  EXPECT_EQ(user_->number_questions()[2].value, 3);
+  EXPECT_EQ(StoredConversionJobs().toInt(), 3);
+
+  // The window was made before the answer; the Convert after it still writes with three
+  // workers, each with a scratch folder of its own in the run's temp folder.
+  ScanThroughDialog(pst_);
+  ClickCheckBox("Inbox");
+  const std::filesystem::path destination = temp_.path() / "out";
+  std::filesystem::create_directories(destination);
+  user_->AnswerFolder(Q(destination));
+  Click(window_->client(), control::kConvertButton);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->WorkerRunning(); }));
+  EXPECT_EQ(window_->state().conversion_jobs, 3u);
+  const std::filesystem::path run_temp = ToPath(window_->state().paths.temp_folder_path);
+  EXPECT_TRUE(std::filesystem::is_directory(run_temp / "job3"));
+  EXPECT_FALSE(std::filesystem::exists(run_temp / "job4"));
+  EXPECT_EQ(user_->boxes().back().text, QStringLiteral("Saving Completed"));
+}
+
+TEST_F(Window, AConversionJobsEntryOutsideTheRangeIsNotOffered) {
+  QSettings settings(QStringLiteral("Brindlemoor"), QStringLiteral("Brindlemoor"));
+  const int cores = static_cast<int>(DefaultConversionJobs());
+  // A hand-edited file: too many, none, nonsense.
+  for (const auto& [stored, offered] :
+       std::vector<std::pair<QVariant, int>>{{QVariant(500), 64},
+                                             {QVariant(0), cores},
+                                             {QVariant(-2), cores},
+                                             {QVariant(QStringLiteral("many")), cores}}) {
+    settings.setValue(QStringLiteral("Conversion jobs"), stored);
+    settings.sync();
+    user_->AnswerNumber(std::nullopt);
+    window_->MenuCommand(app_command::kConversionJobs)->trigger();
+    EXPECT_EQ(user_->number_questions().back().value, offered) << stored.toString().toStdString();
+  }
+}
+
 TEST_F(Window, StopAsksFirstAndSetsTheFlagOnlyOnYes) {
   user_->AnswerBox(mb::kIdNo);
   Click(window_->client(), control::kStopButton);
@@ -744,6 +813,62 @@ TEST_F(Window, WorkerCallsAreCarriedToTheInterfaceThread) {
   EXPECT_EQ(user_->boxes().back().caption, QStringLiteral("Brindlemoor             "));
 }
 
+// The first column of every row in the list, top to bottom.
+std::vector<std::string> ListedNumbers(const QTableWidget& list) {
+  std::vector<std::string> numbers;
+  for (int row = 0; row < list.rowCount(); ++row) {
+    const QTableWidgetItem* item = list.item(row, 0);
+    numbers.push_back(item ? item->text().toStdString() : "(none)");
+  }
+  return numbers;
+}
+
+TEST_F(Window, RowsFromAWorkerLandWhereTheirPositionsPutThemInPostedOrder) {
+  auto row = [](std::u16string number) {
+    return ListRow{number, u"email", u"Ann", u"s", u"d", u"f", u"9"};
+  };
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    // Past the end, at the top, in the middle, at the end, before the top.
+    window_->InsertListRow(5, row(u"a"));
+    window_->InsertListRow(0, row(u"b"));
+    window_->InsertListRow(1, row(u"c"));
+    window_->InsertListRow(3, row(u"d"));
+    window_->InsertListRow(4, row(u"e"));
+    window_->InsertListRow(-1, row(u"f"));
+    done = true;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+  worker.join();
+  window_->WaitForWorkers();
+  ASSERT_TRUE(WaitUntil([&] { return window_->list()->rowCount() == 6; }));
+  EXPECT_EQ(ListedNumbers(*window_->list()),
+            (std::vector<std::string>{"f", "b", "c", "a", "d", "e"}));
+  EXPECT_EQ(window_->list()->item(5, 6)->text(), QStringLiteral("9"));
+
+  // A listing's rows follow an emptied list in one go; none posted before it survives.
+  constexpr int kRows = 3000;
+  done = false;
+  std::thread listing([&] {
+    window_->InsertListRow(1, row(u"gone"));
+    window_->DeleteAllListRows();
+    for (int number = 1; number <= kRows; ++number) {
+      window_->InsertListRow(number, row(FromUtf8(std::to_string(number))));
+    }
+    window_->InsertListRow(1, row(u"second"));
+    done = true;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+  listing.join();
+  ASSERT_TRUE(WaitUntil([&] { return window_->list()->rowCount() == kRows + 1; }));
+  const std::vector<std::string> listed = ListedNumbers(*window_->list());
+  EXPECT_EQ(listed[0], "1");
+  EXPECT_EQ(listed[1], "second");
+  EXPECT_EQ(listed[2], "2");
+  EXPECT_EQ(listed.back(), std::to_string(kRows));
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "gone"), 0);
+}
+
 TEST_F(Window, SwallowsEnterEscapeCopyAndRightClicks) {
   struct Probe : QObject {
     int keys = 0;
@@ -910,6 +1035,20 @@ TEST_F(Window, OpensCoveringTheScreen) {
   ASSERT_TRUE(WaitUntil([&] { return window_->frameGeometry().size() == available; }, 5000))
       << window_->width() << "x" << window_->height() << " on " << available.width() << "x"
       << available.height();
+}
+
+TEST_F(Window, StaysARasterWindowWithAPagePreviewed) {
+  // A window composed through OpenGL redraws whole for every status or progress update,
+  // which without a graphics processor takes the workers' CPU time.
+  ScanThroughDialog(pst_);
+  SelectFolder("Inbox");
+  QSignalSpy loaded(window_->browser(), &QWebEngineView::loadFinished);
+  window_->list()->selectRow(0);
+  window_->OnClickItemList();
+  ASSERT_TRUE(WaitUntil([&] { return loaded.count() > 0; }));
+  QCoreApplication::processEvents();
+  ASSERT_NE(window_->windowHandle(), nullptr);
+  EXPECT_EQ(window_->windowHandle()->surfaceType(), QSurface::RasterSurface);
 }
 
 // Every pair of visible controls of the client area whose rectangles meet, but for the
