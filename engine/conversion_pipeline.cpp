@@ -236,6 +236,14 @@ class ItemFeed {
           u"its folder cannot be made in the destination: " + *entry.directory_error);
       return;
     }
+    if (!entry.node->unreadable_cause.empty()) {
+      // Its items are written, but under a name that is not the folder's own.
+      state_.ReportFailure(entry.node->FolderPath(),
+                           u"its own properties cannot be read from the store (" +
+                               entry.node->unreadable_cause + u"): it is written as \"" +
+                               entry.node->name + u"\" with the items the store still gives",
+                           entry.directory);
+    }
     if (state_.store && state_.store->Rehung(entry.node->folder_nid)) {
       // Its items are written, but not where the store would have them: the report says so.
       state_.ReportFailure(entry.node->FolderPath(),

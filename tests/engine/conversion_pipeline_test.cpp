@@ -17,6 +17,7 @@
 #include "base/text.h"
 #include "engine/conversion_pipeline.h"
 #include "engine/convert_command.h"
+#include "engine/folder_walk.h"
 #include "pst/format.h"
 #include "pst/store.h"
 #include "scan_fixture.h"
@@ -271,57 +272,103 @@ TEST(ConversionPipelineTest, TurnsAreTakenInIndexOrderWhateverOrderItemsFinish) 
   EXPECT_TRUE(third_placed.load());
 }
 
+// The folder named `name` one level below the top of the store.
+pst::Nid FolderNamed(const fs::path& pst, std::u16string_view name) {
+  auto store = pst::Store::Open(pst);
+  EXPECT_TRUE(store) << store.error().message();
+  if (!store) return 0;
+  for (const pst::Nid top : store->SubFolders(store->root_folder())) {
+    for (const pst::Nid folder : store->SubFolders(top)) {
+      auto opened = store->OpenFolder(folder);
+      if (opened && opened->properties().String(0x3001).value_or(std::nullopt) == name) {
+        return folder;
+      }
+    }
+  }
+  return 0;
+}
+
+// Puts `value` at `field` (an id-sized field number: 1 the data block, 3 the parent) of the
+// node B-tree entry of `nid`, and makes the page's CRC right again, so only the reader's own
+// checks see the damage.
+void RewriteNodeEntry(const fs::path& pst, pst::Nid nid, int field, std::uint64_t value) {
+  const pstgen::LayoutMap map = pstgen::MapPst(pst);
+  ASSERT_NE(map.layout, nullptr);
+  std::string bytes = test::ReadFile(pst);
+  auto* raw = reinterpret_cast<std::uint8_t*>(bytes.data());
+  bool found = false;
+  for (const auto& node : map.nodes) {
+    if (node.nid != nid) continue;
+    found = true;
+    const std::size_t size = field == 3 ? 4 : map.layout->id_size;
+    std::memcpy(raw + node.entry + field * map.layout->id_size, &value, size);
+    const std::uint64_t page = node.entry / 512 * 512;
+    const std::uint32_t crc = pst::format::Crc(std::span(raw + page, map.layout->page_data_size));
+    std::memcpy(raw + page + map.layout->page_data_size + map.layout->page_trailer_crc, &crc, 4);
+  }
+  ASSERT_TRUE(found);
+  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A folder "Loop" with a note and a sub-folder "Below" with a note.
+void WriteLoopStore(const fs::path& pst) {
+  pstgen::Store store;
+  pstgen::Folder& loop = store.top().AddFolder(u"Loop", u"IPF.StickyNote");
+  loop.AddMessage("IPM.StickyNote").SetSubject(u"one").SetBody(u"one");
+  loop.AddMessage("IPM.StickyNote").SetSubject(u"two").SetBody(u"two");
+  loop.AddFolder(u"Below", u"IPF.StickyNote")
+      .AddMessage("IPM.StickyNote")
+      .SetSubject(u"below")
+      .SetBody(u"below");
+  pstgen::Write(store, pst);
+}
+
 // A folder whose node names itself as parent would take itself and everything below it out
 // of the tree. It is converted, hung under the root folder, and the report says its place is
 // not the stored one, so a run that lost its place does not pass for a clean one.
 TEST(ConversionPipelineTest, AFolderThatIsItsOwnParentIsWrittenAndNamed) {
   test::TempDir data;
   const fs::path pst = data.path() / "loop.pst";
-  {
-    pstgen::Store store;
-    pstgen::Folder& loop = store.top().AddFolder(u"Loop", u"IPF.StickyNote");
-    loop.AddMessage("IPM.StickyNote").SetSubject(u"one").SetBody(u"one");
-    loop.AddFolder(u"Below", u"IPF.StickyNote")
-        .AddMessage("IPM.StickyNote")
-        .SetSubject(u"two")
-        .SetBody(u"two");
-    pstgen::Write(store, pst);
-  }
-  pst::Nid loop_nid = 0;
-  {
-    auto store = pst::Store::Open(pst);
-    ASSERT_TRUE(store) << store.error().message();
-    for (const pst::Nid top : store->SubFolders(store->root_folder())) {
-      for (const pst::Nid folder : store->SubFolders(top)) {
-        auto opened = store->OpenFolder(folder);
-        if (opened && opened->properties().String(0x3001).value_or(std::nullopt) == u"Loop") {
-          loop_nid = folder;
-        }
-      }
-    }
-  }
+  WriteLoopStore(pst);
+  const pst::Nid loop_nid = FolderNamed(pst, u"Loop");
   ASSERT_NE(loop_nid, 0u);
-  // The folder's node B-tree entry names the folder itself as parent (CRC made right again).
-  const pstgen::LayoutMap map = pstgen::MapPst(pst);
-  ASSERT_NE(map.layout, nullptr);
-  std::string bytes = test::ReadFile(pst);
-  auto* raw = reinterpret_cast<std::uint8_t*>(bytes.data());
-  for (const auto& node : map.nodes) {
-    if (node.nid != loop_nid) continue;
-    std::memcpy(raw + node.entry + 3 * map.layout->id_size, &loop_nid, 4);
-    const std::uint64_t page = node.entry / 512 * 512;
-    const std::uint32_t crc = pst::format::Crc(std::span(raw + page, map.layout->page_data_size));
-    std::memcpy(raw + page + map.layout->page_data_size + map.layout->page_trailer_crc, &crc, 4);
-  }
-  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+  RewriteNodeEntry(pst, loop_nid, 3, loop_nid);
 
   const Converted converted = ConvertAll(pst, 2);
   EXPECT_TRUE(converted.files.contains("Loop/one--1.txt"));
-  EXPECT_TRUE(converted.files.contains("Loop/Below/two--1.txt"));
+  EXPECT_TRUE(converted.files.contains("Loop/Below/below--1.txt"));
   ASSERT_EQ(converted.failures.size(), 1u);
   EXPECT_NE(converted.failures[0].find("Loop: its place in the store is damaged"),
             std::string::npos)
       << converted.failures[0];
+}
+
+// A folder whose own properties (its name among them) cannot be read still holds readable
+// items and sub-folders: they are written under a stand-in name, and the report names the
+// folder with the cause, so the run does not pass for a clean one.
+TEST(ConversionPipelineTest, AFolderWhosePropertiesCannotBeReadIsWrittenUnderAStandInName) {
+  test::TempDir data;
+  const fs::path pst = data.path() / "unnamed.pst";
+  WriteLoopStore(pst);
+  const pst::Nid nid = FolderNamed(pst, u"Loop");
+  ASSERT_NE(nid, 0u);
+  RewriteNodeEntry(pst, nid, 1, 0x7FFFFFF0);  // a data block the store does not hold
+  ASSERT_FALSE(pst::Store::Open(pst)->OpenFolder(nid));
+
+  const std::string folder = "Top-of-Personal-Folders/" + ToUtf8(UnreadableFolderName(nid)) + "/";
+  for (const unsigned jobs : {1u, 2u}) {
+    const Converted converted = ConvertAll(pst, jobs);
+    std::string listing;
+    for (const auto& [path, bytes] : converted.files) listing += path + "\n";
+    EXPECT_TRUE(converted.files.contains(folder + "one--1.txt")) << listing;
+    EXPECT_TRUE(converted.files.contains(folder + "two--2.txt")) << listing;
+    EXPECT_TRUE(converted.files.contains(folder + "Below/below--1.txt")) << listing;
+    ASSERT_EQ(converted.failures.size(), 1u);
+    EXPECT_TRUE(converted.failures[0].starts_with(
+        "/Top of Personal Folders/" + ToUtf8(UnreadableFolderName(nid)) +
+        ": its own properties cannot be read from the store (node "))
+        << converted.failures[0];
+  }
 }
 
 }  // namespace
