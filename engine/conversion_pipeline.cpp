@@ -161,6 +161,7 @@ ItemOutcome WriteOneItem(RunContext& run, std::size_t position) {
                       .await_placement_turn = [&run, position] { run.turns.Wait(position); }};
   const std::u16string item_name = directory + u" item " + DecimalText(item_index + 1);
   try {
+    const pst::SoftFaultScope faults;
     const Result<pst::Message> message =
         state.store->OpenMessage(run.messages[item.folder][item.index]);
     if (!message) {
@@ -170,6 +171,7 @@ ItemOutcome WriteOneItem(RunContext& run, std::size_t position) {
       return outcome;
     }
     ConvertItem(env, *message, item_index, directory);
+    ReportSoftFaults(sink, directory, item_index, faults);
   } catch (const std::bad_alloc&) {
     throw;  // the whole run ends with that reason
   } catch (const std::exception& error) {

@@ -371,5 +371,42 @@ TEST(ConversionPipelineTest, AFolderWhosePropertiesCannotBeReadIsWrittenUnderASt
   }
 }
 
+// A note whose data fails the store's checksum is still written as read, but the report names
+// it, so the run does not pass a perhaps damaged item off as a clean one; its neighbours are
+// not named.
+TEST(ConversionPipelineTest, AnItemWhoseDataFailsItsChecksumIsWrittenAndNamed) {
+  test::TempDir data;
+  const fs::path pst = data.path() / "flipped.pst";
+  {
+    pstgen::Store store;
+    pstgen::Folder& notes = store.top().AddFolder(u"Notes", u"IPF.StickyNote");
+    notes.AddMessage("IPM.StickyNote").SetSubject(u"before").SetBody(u"before");
+    notes.AddMessage("IPM.StickyNote").SetSubject(u"flipped").SetBody(u"FLIPPEDBODYMARKER");
+    notes.AddMessage("IPM.StickyNote").SetSubject(u"after").SetBody(u"after");
+    pstgen::Write(store, pst);
+  }
+  std::string bytes = test::ReadFile(pst);
+  const std::u16string marker = u"FLIPPEDBODYMARKER";
+  const std::size_t at =
+      bytes.find(std::string(reinterpret_cast<const char*>(marker.data()), marker.size() * 2));
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] ^= 0x04;  // "F" becomes "B"
+  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+
+  for (const unsigned jobs : {1u, 2u}) {
+    const Converted converted = ConvertAll(pst, jobs);
+    const std::string notes = "Top-of-Personal-Folders/Notes/";
+    EXPECT_TRUE(converted.files.contains(notes + "before--1.txt"));
+    EXPECT_TRUE(converted.files.contains(notes + "flipped--2.txt"));
+    EXPECT_TRUE(converted.files.contains(notes + "after--3.txt"));
+    ASSERT_EQ(converted.failures.size(), 1u);
+    EXPECT_TRUE(converted.failures[0].starts_with(
+        "<root>/Top-of-Personal-Folders/Notes item 2: part of its data fails the store's own "
+        "checks (block "))
+        << converted.failures[0];
+    EXPECT_NE(converted.failures[0].find("wrong checksum"), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace bm
