@@ -241,7 +241,7 @@ class ItemFeed {
     if (!entry.node->unreadable_cause.empty()) {
       // Its items are written, but under a name that is not the folder's own.
       state_.ReportFailure(entry.node->FolderPath(),
-                           u"its own properties cannot be read from the store (" +
+                           u"its name cannot be read from the store (" +
                                entry.node->unreadable_cause + u"): it is written as \"" +
                                entry.node->name + u"\" with the items the store still gives",
                            entry.directory);

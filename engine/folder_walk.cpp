@@ -90,17 +90,20 @@ int WalkFolder(AppState& state, pst::Nid folder, std::u16string_view parent_dire
   std::u16string name;
   std::u16string kind;
   std::u16string unreadable_cause;
-  if (opened) {
-    const pst::PropertyBag& properties = opened->properties();
-    name = SanitiseFolderName(
-        properties.String(mapi::pid::kDisplayName).value_or(std::nullopt).value_or(u""));
-    kind = ReadFolderKind(properties);
+  const Result<std::optional<std::u16string>> display_name =
+      opened ? opened->properties().String(mapi::pid::kDisplayName)
+             : Result<std::optional<std::u16string>>(opened.error());
+  if (display_name) {
+    name = SanitiseFolderName(display_name->value_or(u""));
+    kind = ReadFolderKind(opened->properties());
   } else {
     // Its items and sub-folders are nodes of their own that may well be readable: the folder
-    // stays in the tree under a stand-in name, and the conversion names it.
+    // stays in the tree under a stand-in name (never the empty name, which would put its items
+    // among its parent's), and the conversion names it.
     name = UnreadableFolderName(folder);
-    unreadable_cause = FromUtf8(opened.error().message());
-    state.Log(u"Folder not readable, shown as \"" + name + u"\": " + unreadable_cause);
+    unreadable_cause = FromUtf8(display_name.error().message());
+    if (opened) kind = ReadFolderKind(opened->properties());
+    state.Log(u"Folder name not readable, shown as \"" + name + u"\": " + unreadable_cause);
   }
   const std::u16string directory_path = JoinPath(parent_directory_path, name);
   std::u16string relative_path = RelativeFolderPath(parent_directory_path);

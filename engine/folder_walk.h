@@ -15,7 +15,7 @@ class AppState;
 inline constexpr int kMaxTreeDepth = kShownTreeDepth;
 
 // The walk step for one folder of the open store: names it, inserts its tree item and node,
-// walks its sub-folders. A folder whose properties cannot be read is walked under
+// walks its sub-folders. A folder whose name cannot be read is walked under
 // UnreadableFolderName, its node carrying the cause. 1, or -1 when an input is missing.
 int export_handle_export_folder(AppState& state, pst::Nid folder, int item_index,
                                 std::u16string_view parent_directory_path);

@@ -183,7 +183,13 @@ MessageRecord ReadMessageRecord(const pst::Store& store, const pst::Message& mes
   record.message_size = read.Int32(pid::kMessageSize);
   record.creation_time = read.Time(pid::kCreationTime);
   record.bodies = ReadBodies(bag, record.code_page, errors);
-  for (std::size_t i = 0; i < message.attachment_count(); ++i) {
+  // A table that cannot be read costs every attachment: that is named, never taken for none.
+  const Result<pst::Table> attachments = message.AttachmentTable();
+  if (!attachments) {
+    errors.push_back(attachments.error().Within("attachment table"));
+    return record;
+  }
+  for (std::size_t i = 0; i < attachments->row_count(); ++i) {
     record.attachments.push_back(ReadAttachmentEntry(store, message, i, record.code_page));
   }
   return record;

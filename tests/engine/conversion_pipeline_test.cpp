@@ -2,6 +2,7 @@
 // a stop that leaves no cut file and names every item it kept from being written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -366,7 +367,7 @@ TEST(ConversionPipelineTest, AFolderWhosePropertiesCannotBeReadIsWrittenUnderASt
     ASSERT_EQ(converted.failures.size(), 1u);
     EXPECT_TRUE(converted.failures[0].starts_with(
         "/Top of Personal Folders/" + ToUtf8(UnreadableFolderName(nid)) +
-        ": its own properties cannot be read from the store (node "))
+        ": its name cannot be read from the store (node "))
         << converted.failures[0];
   }
 }
@@ -406,6 +407,96 @@ TEST(ConversionPipelineTest, AnItemWhoseDataFailsItsChecksumIsWrittenAndNamed) {
         << converted.failures[0];
     EXPECT_NE(converted.failures[0].find("wrong checksum"), std::string::npos);
   }
+}
+
+// Makes the data block of subnode `sub_nid` of node `nid` one the reader refuses (its
+// trailer names another block). A Unicode store with a one-level subnode tree.
+void DamageSubnodeData(const fs::path& pst, pst::Nid nid, std::uint32_t sub_nid) {
+  const pstgen::LayoutMap map = pstgen::MapPst(pst);
+  ASSERT_NE(map.layout, nullptr);
+  ASSERT_EQ(map.layout->id_size, 8u);
+  std::string bytes = test::ReadFile(pst);
+  auto get64 = [&](std::uint64_t at) {
+    std::uint64_t value = 0;
+    std::memcpy(&value, bytes.data() + at, 8);
+    return value;
+  };
+  auto block_at = [&](std::uint64_t bid) -> const pstgen::LayoutMap::Block* {
+    for (const auto& block : map.blocks) {
+      if ((block.bid & ~1ull) == (bid & ~1ull)) return &block;
+    }
+    return nullptr;
+  };
+  const auto node =
+      std::find_if(map.nodes.begin(), map.nodes.end(), [&](const auto& n) { return n.nid == nid; });
+  ASSERT_NE(node, map.nodes.end());
+  const pstgen::LayoutMap::Block* subnodes = block_at(node->bid_sub);
+  ASSERT_NE(subnodes, nullptr);
+  ASSERT_EQ(bytes[subnodes->ib + 1], 0) << "an SLBLOCK";
+  const std::uint16_t count =
+      static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[subnodes->ib + 2]) |
+                                 static_cast<std::uint8_t>(bytes[subnodes->ib + 3]) << 8);
+  const pstgen::LayoutMap::Block* data = nullptr;
+  for (std::uint16_t i = 0; i < count; ++i) {
+    const std::uint64_t entry = subnodes->ib + 8 + 24ull * i;
+    if (static_cast<std::uint32_t>(get64(entry)) == sub_nid) data = block_at(get64(entry + 8));
+  }
+  ASSERT_NE(data, nullptr) << "no subnode " << sub_nid;
+  const std::uint64_t trailer_bid = data->ib + (data->cb + 16 + 63) / 64 * 64 - 8;
+  for (int i = 0; i < 8; ++i) bytes[trailer_bid + i] = static_cast<char>(0x5A);
+  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// An attachment table the store cannot give costs the item's attachments, which is named,
+// never taken for an item without attachments: in an e-mail's MSG copy and in a note's text
+// file with its attachment files alike.
+TEST(ConversionPipelineTest, AnAttachmentTableThatCannotBeReadIsNamed) {
+  test::TempDir data;
+  const fs::path pst = data.path() / "attachments.pst";
+  {
+    pstgen::Store store;
+    pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+    pstgen::Message& mail = inbox.AddMessage("IPM.Note");
+    mail.SetSubject(u"mail").SetBody(u"mail");
+    mail.AddAttachment(u"a.txt", pstgen::Bytes("first"));
+    mail.AddAttachment(u"b.txt", pstgen::Bytes("second"));
+    inbox.AddMessage("IPM.StickyNote")
+        .SetSubject(u"note")
+        .SetBody(u"note")
+        .AddAttachment(u"c.txt", pstgen::Bytes("third"));
+    inbox.AddMessage("IPM.Note")
+        .SetSubject(u"clean")
+        .AddAttachment(u"d.txt", pstgen::Bytes("fourth"));
+    pstgen::Write(store, pst);
+  }
+  std::vector<pst::Nid> messages;
+  {
+    auto store = pst::Store::Open(pst);
+    ASSERT_TRUE(store) << store.error().message();
+    for (const pst::Nid top : store->SubFolders(store->root_folder())) {
+      for (const pst::Nid folder : store->SubFolders(top)) {
+        const auto in_folder = store->Messages(folder);
+        messages.assign(in_folder.begin(), in_folder.end());
+      }
+    }
+  }
+  ASSERT_EQ(messages.size(), 3u);
+  DamageSubnodeData(pst, messages[0], pst::format::kNidAttachmentTable);
+  DamageSubnodeData(pst, messages[1], pst::format::kNidAttachmentTable);
+
+  const Converted converted = ConvertAll(pst, 2);
+  const std::string inbox = "Top-of-Personal-Folders/Inbox/";
+  EXPECT_TRUE(converted.files.contains(inbox + "mail--1.msg"));
+  EXPECT_TRUE(converted.files.contains(inbox + "note--2.msg") ||
+              converted.files.contains(inbox + "note--2.txt"));
+  EXPECT_TRUE(converted.files.contains(inbox + "clean--3.msg"));
+  ASSERT_EQ(converted.failures.size(), 2u);
+  EXPECT_TRUE(converted.failures[0].starts_with("<root>/" + inbox + "mail: "))
+      << converted.failures[0];
+  EXPECT_NE(converted.failures[0].find("attachments"), std::string::npos) << converted.failures[0];
+  EXPECT_NE(converted.failures[1].find("item 2"), std::string::npos) << converted.failures[1];
+  EXPECT_NE(converted.failures[1].find("attachment table"), std::string::npos)
+      << converted.failures[1];
 }
 
 }  // namespace
