@@ -499,5 +499,34 @@ TEST(ConversionPipelineTest, AnAttachmentTableThatCannotBeReadIsNamed) {
       << converted.failures[1];
 }
 
+// With the store's name-to-id map unreadable, a contact's named values (its e-mail address)
+// cannot be found: the text file keeps the rest, and the report names the contact instead of
+// passing it off as one without an address.
+TEST(ConversionPipelineTest, NamedValuesLostWithTheNameMapAreNamed) {
+  test::TempDir data;
+  const fs::path pst = data.path() / "names.pst";
+  {
+    pstgen::Store store;
+    pstgen::Folder& contacts = store.top().AddFolder(u"Contacts", u"IPF.Contact");
+    contacts.AddMessage("IPM.Contact")
+        .SetSubject(u"Ann")
+        .SetNamed(pstgen::kPsetidAddress, 0x8083, u"ann@example.com");
+    contacts.AddMessage("IPM.Contact").SetSubject(u"Bob");  // nothing named to lose
+    pstgen::Write(store, pst);
+  }
+  RewriteNodeEntry(pst, pst::format::kNidNameToIdMap, 1, 0x7FFFFFF0);
+
+  const Converted converted = ConvertAll(pst, 2);
+  const std::string folder = "Top-of-Personal-Folders/Contacts/";
+  EXPECT_TRUE(converted.files.contains(folder + "Ann--1.txt"));
+  EXPECT_TRUE(converted.files.contains(folder + "Bob--2.txt"));
+  ASSERT_EQ(converted.failures.size(), 1u);
+  EXPECT_TRUE(converted.failures[0].starts_with("<root>/" + folder.substr(0, folder.size() - 1) +
+                                                " item 1: "))
+      << converted.failures[0];
+  EXPECT_NE(converted.failures[0].find("no name in the store's name-to-id map"), std::string::npos)
+      << converted.failures[0];
+}
+
 }  // namespace
 }  // namespace bm
