@@ -161,6 +161,7 @@ ItemOutcome WriteOneItem(RunContext& run, std::size_t position) {
                       .await_placement_turn = [&run, position] { run.turns.Wait(position); }};
   const std::u16string item_name = directory + u" item " + DecimalText(item_index + 1);
   try {
+    const pst::SoftFaultScope faults;
     const Result<pst::Message> message =
         state.store->OpenMessage(run.messages[item.folder][item.index]);
     if (!message) {
@@ -170,6 +171,7 @@ ItemOutcome WriteOneItem(RunContext& run, std::size_t position) {
       return outcome;
     }
     ConvertItem(env, *message, item_index, directory);
+    ReportSoftFaults(sink, directory, item_index, faults);
   } catch (const std::bad_alloc&) {
     throw;  // the whole run ends with that reason
   } catch (const std::exception& error) {
@@ -235,6 +237,14 @@ class ItemFeed {
           entry.node->FolderPath(),
           u"its folder cannot be made in the destination: " + *entry.directory_error);
       return;
+    }
+    if (!entry.node->unreadable_cause.empty()) {
+      // Its items are written, but under a name that is not the folder's own.
+      state_.ReportFailure(entry.node->FolderPath(),
+                           u"its name cannot be read from the store (" +
+                               entry.node->unreadable_cause + u"): it is written as \"" +
+                               entry.node->name + u"\" with the items the store still gives",
+                           entry.directory);
     }
     if (state_.store && state_.store->Rehung(entry.node->folder_nid)) {
       // Its items are written, but not where the store would have them: the report says so.

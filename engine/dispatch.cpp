@@ -28,6 +28,29 @@ void ReportUnreadable(const ReportSink& sink, std::u16string_view folder, int it
               std::u16string(reason));
 }
 
+}  // namespace
+
+void ReportSoftFaults(const ReportSink& sink, std::u16string_view folder, int item_index,
+                      const pst::SoftFaultScope& faults) {
+  if (faults.empty()) return;
+  // The first few say where; a block read again and again is named once.
+  constexpr std::size_t kNamed = 3;
+  std::u16string causes;
+  for (std::size_t i = 0; i < faults.faults().size() && i < kNamed; ++i) {
+    if (i > 0) causes += u"; ";
+    causes += FromUtf8(faults.faults()[i]);
+  }
+  if (faults.faults().size() > kNamed) {
+    causes +=
+        u"; and " + DecimalText(static_cast<long long>(faults.faults().size() - kNamed)) + u" more";
+  }
+  ReportUnreadable(sink, folder, item_index,
+                   u"part of its data fails the store's own checks (" + causes +
+                       u"): it is written as read, which may be wrong");
+}
+
+namespace {
+
 // The report of a conversion, each failure tied to the item's folder and number so that its
 // files can be found; a folder load keeps nothing.
 ReportSink SinkFor(AppState& state, std::u16string_view folder, int number) {
@@ -210,6 +233,7 @@ int export_handle_export_folder_items(AppState& state, pst::Nid folder,
   for (int index = 0; index < count; ++index) {
     if (state.stop_flag.load() != 0) return -1;
     state.main_window.SetProgressPos(index);
+    const pst::SoftFaultScope faults;
     const Result<pst::Message> message = state.store->OpenMessage(messages[index]);
     if (!message) {
       // An unreadable message in a damaged store must not cost the readable ones after it.
@@ -219,6 +243,7 @@ int export_handle_export_folder_items(AppState& state, pst::Nid folder,
       continue;
     }
     export_handle_export_item(state, *message, index, target_directory);
+    ReportSoftFaults(SinkFor(state, target_directory, index + 1), target_directory, index, faults);
     state.main_window.SetProgressPos(0);
   }
   return result;

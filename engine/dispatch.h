@@ -9,6 +9,7 @@
 
 #include "base/result.h"
 #include "engine/main_window.h"
+#include "pst/soft_faults.h"
 #include "pst/store.h"
 #include "writers/writer_support.h"
 
@@ -28,6 +29,11 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
 // conversion's report.
 std::vector<pst::Nid> FolderMessages(AppState& state, pst::Nid folder,
                                      std::u16string_view target_directory);
+
+// Names in a conversion's report the item whose reads met data that fails the store's own
+// checks (`faults`, the scope its reads ran in): it is written, but perhaps not as stored.
+void ReportSoftFaults(const ReportSink& sink, std::u16string_view folder, int item_index,
+                      const pst::SoftFaultScope& faults);
 
 // One message of a folder load, with nothing but `env` (a listing's): its rows and row records
 // go to env's window and lists, and `number` is asked, once its record is read, for the

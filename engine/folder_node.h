@@ -18,6 +18,9 @@ struct FolderNode {
   TreeItem tree_item = kNoTreeItem;  // kNoTreeItem for a folder deeper than the window shows
   pst::Nid folder_nid = 0;           // the folder in the open store
   std::u16string folder_kind;
+  // Why the folder's name (or all its own properties) cannot be read; empty when it can.
+  // Such a folder is still walked and converted, under a stand-in name.
+  std::u16string unreadable_cause;
 
   // The folder path consumers use: relative folder path, a separator and the name.
   std::u16string FolderPath() const;

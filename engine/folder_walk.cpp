@@ -6,6 +6,7 @@
 
 #include "base/paths.h"
 #include "base/text.h"
+#include "base/value_text.h"
 #include "engine/app_state.h"
 #include "mapi/property_tags.h"
 
@@ -86,16 +87,25 @@ int WalkFolder(AppState& state, pst::Nid folder, std::u16string_view parent_dire
                int walk_depth) {
   if (!state.session || !state.store) return -1;
   const Result<pst::Folder> opened = state.store->OpenFolder(folder);
-  if (!opened) {
-    // A folder the store cannot give is left out; its siblings are still walked.
-    state.Log(u"Folder not shown: " + FromUtf8(opened.error().message()));
-    return -1;
+  std::u16string name;
+  std::u16string kind;
+  std::u16string unreadable_cause;
+  const Result<std::optional<std::u16string>> display_name =
+      opened ? opened->properties().String(mapi::pid::kDisplayName)
+             : Result<std::optional<std::u16string>>(opened.error());
+  if (display_name) {
+    name = SanitiseFolderName(display_name->value_or(u""));
+    kind = ReadFolderKind(opened->properties());
+  } else {
+    // Its items and sub-folders are nodes of their own that may well be readable: the folder
+    // stays in the tree under a stand-in name (never the empty name, which would put its items
+    // among its parent's), and the conversion names it.
+    name = UnreadableFolderName(folder);
+    unreadable_cause = FromUtf8(display_name.error().message());
+    if (opened) kind = ReadFolderKind(opened->properties());
+    state.Log(u"Folder name not readable, shown as \"" + name + u"\": " + unreadable_cause);
   }
-  const pst::PropertyBag& properties = opened->properties();
-  std::u16string name = SanitiseFolderName(
-      properties.String(mapi::pid::kDisplayName).value_or(std::nullopt).value_or(u""));
   const std::u16string directory_path = JoinPath(parent_directory_path, name);
-  std::u16string kind = ReadFolderKind(properties);
   std::u16string relative_path = RelativeFolderPath(parent_directory_path);
   const int depth = SeparatorCount(relative_path) + 1;
   // Folders deeper than the window shows still get a node, so they are listed and converted;
@@ -118,7 +128,8 @@ int WalkFolder(AppState& state, pst::Nid folder, std::u16string_view parent_dire
                                .parent_tree_item = parent,
                                .tree_item = tree_item,
                                .folder_nid = folder,
-                               .folder_kind = std::move(kind)});
+                               .folder_kind = std::move(kind),
+                               .unreadable_cause = std::move(unreadable_cause)});
   if (walk_depth < kMaxWalkDepth) WalkSubFolders(state, folder, directory_path, walk_depth);
   return 1;
 }
@@ -131,6 +142,10 @@ std::u16string SanitiseFolderName(std::u16string name) {
     if (IsReplacedInName(c)) c = u'_';
   }
   return name;
+}
+
+std::u16string UnreadableFolderName(pst::Nid folder) {
+  return u"Folder " + Hex32Text(folder);
 }
 
 std::u16string FolderKindText(const std::u16string* container_class) {

@@ -183,10 +183,33 @@ MessageRecord ReadMessageRecord(const pst::Store& store, const pst::Message& mes
   record.message_size = read.Int32(pid::kMessageSize);
   record.creation_time = read.Time(pid::kCreationTime);
   record.bodies = ReadBodies(bag, record.code_page, errors);
-  for (std::size_t i = 0; i < message.attachment_count(); ++i) {
+  // A table that cannot be read costs every attachment: that is named, never taken for none.
+  const Result<pst::Table> attachments = message.AttachmentTable();
+  if (!attachments) {
+    errors.push_back(attachments.error().Within("attachment table"));
+    return record;
+  }
+  for (std::size_t i = 0; i < attachments->row_count(); ++i) {
     record.attachments.push_back(ReadAttachmentEntry(store, message, i, record.code_page));
   }
   return record;
+}
+
+// Named properties the message holds that the store's name-to-id map does not name (a
+// damaged map): a record looks its values up by name, so they would be taken for absent.
+void NameUnnamedProperties(const pst::Store& store, const pst::PropertyBag& bag,
+                           std::vector<Error>& errors) {
+  std::string ids;
+  std::size_t count = 0;
+  for (const pst::PropertyInfo& info : bag.properties()) {
+    if (info.id < 0x8000 || store.NameOfId(info.id)) continue;
+    if (++count <= 4) ids += (ids.empty() ? "" : ", ") + BagReader::PropertyName(info.id);
+  }
+  if (count == 0) return;
+  if (count > 4) ids += " and " + std::to_string(count - 4) + " more";
+  errors.push_back(Error(std::to_string(count) +
+                         " named properties have no name in the store's name-to-id map (" + ids +
+                         "), so their values are missing"));
 }
 
 // Builds a record of kind T: the common part, then `fill` for the kind's own values.
@@ -197,6 +220,10 @@ Result<T> BuildRecord(const pst::Store& store, const pst::Message& message, Dama
   static_cast<MessageRecord&>(record) = ReadMessageRecord(store, message);
   const BagReader read(store, message.properties(), record.code_page);
   fill(read, record, record.unreadable);
+  // A listing shows what it can of such an item; a conversion names what it left out.
+  if (damage == Damage::kKeepReadable) {
+    NameUnnamedProperties(store, message.properties(), record.unreadable);
+  }
   if (damage == Damage::kRefuse && !record.unreadable.empty()) {
     return record.unreadable.front().Within(MessageText(message.nid()));
   }

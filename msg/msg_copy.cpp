@@ -269,7 +269,9 @@ class CopyWriter {
       Unreadable(Place(where, "recipients"), recipients.error());
       recipients = std::vector<pst::PropertyBag>();
     }
-    const std::size_t attachments = message.attachment_count();
+    const Result<pst::Table> attachment_table = message.AttachmentTable();
+    if (!attachment_table) Unreadable(Place(where, "attachments"), attachment_table.error());
+    const std::size_t attachments = attachment_table ? attachment_table->row_count() : 0;
     // Everything is still written, so nothing is lost; the reader may refuse the file.
     if (recipients->size() > kMaxObjects || attachments > kMaxObjects) {
       Warn(where, "more than " + std::to_string(kMaxObjects) +

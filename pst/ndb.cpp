@@ -139,6 +139,11 @@ void Database::Warn(const std::string& text) const {
   if (warn_) warn_(text);
 }
 
+void Database::SoftFault(const std::string& text) const {
+  Warn(text);
+  SoftFaultScope::Note(text);
+}
+
 std::uint64_t Database::ReadId(const std::uint8_t* p) const {
   return unicode() ? fmt::Get64(p) : fmt::Get32(p);
 }
@@ -335,10 +340,10 @@ Result<Bytes> Database::ReadBlock(std::uint64_t bid) const {
     return Error(where() + ": the block at " + Hex(found->ib) + " is " + Hex(trailer_bid));
   }
   block.resize(cb);
-  if (fmt::Crc(block) != crc) Warn(where() + ": wrong checksum");
-  if (signature != fmt::Signature(found->ib, trailer_bid)) {
-    Warn(where() + ": wrong signature");
-  }
+  // Such a block is still read, as what it holds is mostly right; the item reading it is
+  // told, so it is not passed off as read whole.
+  if (fmt::Crc(block) != crc) SoftFault(where() + ": wrong checksum");
+  if (signature != fmt::Signature(found->ib, trailer_bid)) SoftFault(where() + ": wrong signature");
   const bool internal = (bid & fmt::kBidInternal) != 0;
   if (!internal) {
     if (header_.encryption == Encryption::kPermute) {

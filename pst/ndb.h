@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "pst/soft_faults.h"
 #include "pst/store.h"
 
 namespace pst::ndb {
@@ -89,6 +90,9 @@ class Database {
   const File& file() const { return *file_; }
   bool unicode() const { return header_.format == FileFormat::kUnicode; }
   void Warn(const std::string& text) const;
+  // A warning about data still read although it may be damaged: the reading thread's
+  // SoftFaultScope is told too.
+  void SoftFault(const std::string& text) const;
 
   // Every node of the node B-tree, in node-id order.
   Result<std::vector<NodeEntry>> AllNodes() const;

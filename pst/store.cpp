@@ -667,18 +667,25 @@ std::optional<PropertyName> Store::NameOfId(std::uint16_t id) const {
 
 // ---- Folder -------------------------------------------------------------------------------
 
+namespace {
+
+// A folder's tables are nodes of their own: they stay readable when the folder's property
+// node is damaged, so its items can still be found.
+Result<Table> FolderTable(const Store::Data& store, Nid folder, std::uint32_t type) {
+  auto node = store.OpenNodeOf(fmt::WithType(folder, type));
+  if (!node) return node.error();
+  return OpenTable(std::move(*node));
+}
+
+}  // namespace
+
 class Folder::Data {
  public:
   std::shared_ptr<const Store::Data> store;
   Nid nid = 0;
   PropertyBag properties;
 
-  Result<Table> TableOf(std::uint32_t type) const {
-    const Nid table_nid = fmt::WithType(nid, type);
-    auto node = store->OpenNodeOf(table_nid);
-    if (!node) return node.error();
-    return OpenTable(std::move(*node));
-  }
+  Result<Table> TableOf(std::uint32_t type) const { return FolderTable(*store, nid, type); }
 };
 
 Folder::Folder(std::shared_ptr<const Data> data) : data_(std::move(data)) {}
@@ -736,24 +743,22 @@ std::size_t CompareChildren(const ndb::Database& db, Nid folder, std::string_vie
 }  // namespace
 
 std::size_t Store::CrossCheckTables(Nid nid) const {
-  auto folder = OpenFolder(nid);
-  if (!folder) return 0;
   // A search folder has no sub-folders, and its contents are references to messages
   // elsewhere, in a table of its own.
-  if (fmt::NidType(nid) != fmt::kNidTypeNormalFolder) return 0;
+  if (fmt::NidType(nid) != fmt::kNidTypeNormalFolder || !Contains(nid)) return 0;
   const ndb::Database& db = *data_->db;
-  return CompareChildren(db, nid, "hierarchy table", folder->HierarchyTable(), SubFolders(nid)) +
-         CompareChildren(db, nid, "contents table", folder->ContentsTable(), Messages(nid));
+  return CompareChildren(db, nid, "hierarchy table",
+                         FolderTable(*data_, nid, fmt::kNidTypeHierarchyTable), SubFolders(nid)) +
+         CompareChildren(db, nid, "contents table",
+                         FolderTable(*data_, nid, fmt::kNidTypeContentsTable), Messages(nid));
 }
 
 Store::FolderMessages Store::MessagesWithContentsTable(Nid nid) const {
   FolderMessages found;
   const std::span<const Nid> in_tree = Messages(nid);
   found.messages.assign(in_tree.begin(), in_tree.end());
-  if (fmt::NidType(nid) != fmt::kNidTypeNormalFolder) return found;
-  auto folder = OpenFolder(nid);
-  if (!folder) return found;
-  auto rows = SortedRowIds(folder->ContentsTable());
+  if (fmt::NidType(nid) != fmt::kNidTypeNormalFolder || !Contains(nid)) return found;
+  auto rows = SortedRowIds(FolderTable(*data_, nid, fmt::kNidTypeContentsTable));
   if (!rows) return found;
   rows->erase(std::unique(rows->begin(), rows->end()), rows->end());
   std::vector<Nid> listed(in_tree.begin(), in_tree.end());

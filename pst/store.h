@@ -181,6 +181,7 @@ class Message {
   Result<std::vector<PropertyBag>> Recipients() const;
   // The attachment table's rows, in stored order; an empty list when there is none.
   Result<Table> AttachmentTable() const;
+  // 0 also when the table cannot be read: what must not lose attachments reads the table.
   std::size_t attachment_count() const;
   // Attachment `index` in attachment-table order: its attachment object.
   Result<Attachment> OpenAttachment(std::size_t index) const;

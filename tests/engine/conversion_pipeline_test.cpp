@@ -2,6 +2,7 @@
 // a stop that leaves no cut file and names every item it kept from being written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "base/text.h"
 #include "engine/conversion_pipeline.h"
 #include "engine/convert_command.h"
+#include "engine/folder_walk.h"
 #include "pst/format.h"
 #include "pst/store.h"
 #include "scan_fixture.h"
@@ -271,56 +273,258 @@ TEST(ConversionPipelineTest, TurnsAreTakenInIndexOrderWhateverOrderItemsFinish) 
   EXPECT_TRUE(third_placed.load());
 }
 
+// The folder named `name` one level below the top of the store.
+pst::Nid FolderNamed(const fs::path& pst, std::u16string_view name) {
+  auto store = pst::Store::Open(pst);
+  EXPECT_TRUE(store) << store.error().message();
+  if (!store) return 0;
+  for (const pst::Nid top : store->SubFolders(store->root_folder())) {
+    for (const pst::Nid folder : store->SubFolders(top)) {
+      auto opened = store->OpenFolder(folder);
+      if (opened && opened->properties().String(0x3001).value_or(std::nullopt) == name) {
+        return folder;
+      }
+    }
+  }
+  return 0;
+}
+
+// Puts `value` at `field` (an id-sized field number: 1 the data block, 3 the parent) of the
+// node B-tree entry of `nid`, and makes the page's CRC right again, so only the reader's own
+// checks see the damage.
+void RewriteNodeEntry(const fs::path& pst, pst::Nid nid, int field, std::uint64_t value) {
+  const pstgen::LayoutMap map = pstgen::MapPst(pst);
+  ASSERT_NE(map.layout, nullptr);
+  std::string bytes = test::ReadFile(pst);
+  auto* raw = reinterpret_cast<std::uint8_t*>(bytes.data());
+  bool found = false;
+  for (const auto& node : map.nodes) {
+    if (node.nid != nid) continue;
+    found = true;
+    const std::size_t size = field == 3 ? 4 : map.layout->id_size;
+    std::memcpy(raw + node.entry + field * map.layout->id_size, &value, size);
+    const std::uint64_t page = node.entry / 512 * 512;
+    const std::uint32_t crc = pst::format::Crc(std::span(raw + page, map.layout->page_data_size));
+    std::memcpy(raw + page + map.layout->page_data_size + map.layout->page_trailer_crc, &crc, 4);
+  }
+  ASSERT_TRUE(found);
+  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A folder "Loop" with a note and a sub-folder "Below" with a note.
+void WriteLoopStore(const fs::path& pst) {
+  pstgen::Store store;
+  pstgen::Folder& loop = store.top().AddFolder(u"Loop", u"IPF.StickyNote");
+  loop.AddMessage("IPM.StickyNote").SetSubject(u"one").SetBody(u"one");
+  loop.AddMessage("IPM.StickyNote").SetSubject(u"two").SetBody(u"two");
+  loop.AddFolder(u"Below", u"IPF.StickyNote")
+      .AddMessage("IPM.StickyNote")
+      .SetSubject(u"below")
+      .SetBody(u"below");
+  pstgen::Write(store, pst);
+}
+
 // A folder whose node names itself as parent would take itself and everything below it out
 // of the tree. It is converted, hung under the root folder, and the report says its place is
 // not the stored one, so a run that lost its place does not pass for a clean one.
 TEST(ConversionPipelineTest, AFolderThatIsItsOwnParentIsWrittenAndNamed) {
   test::TempDir data;
   const fs::path pst = data.path() / "loop.pst";
+  WriteLoopStore(pst);
+  const pst::Nid loop_nid = FolderNamed(pst, u"Loop");
+  ASSERT_NE(loop_nid, 0u);
+  RewriteNodeEntry(pst, loop_nid, 3, loop_nid);
+
+  const Converted converted = ConvertAll(pst, 2);
+  EXPECT_TRUE(converted.files.contains("Loop/one--1.txt"));
+  EXPECT_TRUE(converted.files.contains("Loop/Below/below--1.txt"));
+  ASSERT_EQ(converted.failures.size(), 1u);
+  EXPECT_NE(converted.failures[0].find("Loop: its place in the store is damaged"),
+            std::string::npos)
+      << converted.failures[0];
+}
+
+// A folder whose own properties (its name among them) cannot be read still holds readable
+// items and sub-folders: they are written under a stand-in name, and the report names the
+// folder with the cause, so the run does not pass for a clean one.
+TEST(ConversionPipelineTest, AFolderWhosePropertiesCannotBeReadIsWrittenUnderAStandInName) {
+  test::TempDir data;
+  const fs::path pst = data.path() / "unnamed.pst";
+  WriteLoopStore(pst);
+  const pst::Nid nid = FolderNamed(pst, u"Loop");
+  ASSERT_NE(nid, 0u);
+  RewriteNodeEntry(pst, nid, 1, 0x7FFFFFF0);  // a data block the store does not hold
+  ASSERT_FALSE(pst::Store::Open(pst)->OpenFolder(nid));
+
+  const std::string folder = "Top-of-Personal-Folders/" + ToUtf8(UnreadableFolderName(nid)) + "/";
+  for (const unsigned jobs : {1u, 2u}) {
+    const Converted converted = ConvertAll(pst, jobs);
+    std::string listing;
+    for (const auto& [path, bytes] : converted.files) listing += path + "\n";
+    EXPECT_TRUE(converted.files.contains(folder + "one--1.txt")) << listing;
+    EXPECT_TRUE(converted.files.contains(folder + "two--2.txt")) << listing;
+    EXPECT_TRUE(converted.files.contains(folder + "Below/below--1.txt")) << listing;
+    ASSERT_EQ(converted.failures.size(), 1u);
+    EXPECT_TRUE(converted.failures[0].starts_with(
+        "/Top of Personal Folders/" + ToUtf8(UnreadableFolderName(nid)) +
+        ": its name cannot be read from the store (node "))
+        << converted.failures[0];
+  }
+}
+
+// A note whose data fails the store's checksum is still written as read, but the report names
+// it, so the run does not pass a perhaps damaged item off as a clean one; its neighbours are
+// not named.
+TEST(ConversionPipelineTest, AnItemWhoseDataFailsItsChecksumIsWrittenAndNamed) {
+  test::TempDir data;
+  const fs::path pst = data.path() / "flipped.pst";
   {
     pstgen::Store store;
-    pstgen::Folder& loop = store.top().AddFolder(u"Loop", u"IPF.StickyNote");
-    loop.AddMessage("IPM.StickyNote").SetSubject(u"one").SetBody(u"one");
-    loop.AddFolder(u"Below", u"IPF.StickyNote")
-        .AddMessage("IPM.StickyNote")
-        .SetSubject(u"two")
-        .SetBody(u"two");
+    pstgen::Folder& notes = store.top().AddFolder(u"Notes", u"IPF.StickyNote");
+    notes.AddMessage("IPM.StickyNote").SetSubject(u"before").SetBody(u"before");
+    notes.AddMessage("IPM.StickyNote").SetSubject(u"flipped").SetBody(u"FLIPPEDBODYMARKER");
+    notes.AddMessage("IPM.StickyNote").SetSubject(u"after").SetBody(u"after");
     pstgen::Write(store, pst);
   }
-  pst::Nid loop_nid = 0;
+  std::string bytes = test::ReadFile(pst);
+  const std::u16string marker = u"FLIPPEDBODYMARKER";
+  const std::size_t at =
+      bytes.find(std::string(reinterpret_cast<const char*>(marker.data()), marker.size() * 2));
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] ^= 0x04;  // "F" becomes "B"
+  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+
+  for (const unsigned jobs : {1u, 2u}) {
+    const Converted converted = ConvertAll(pst, jobs);
+    const std::string notes = "Top-of-Personal-Folders/Notes/";
+    EXPECT_TRUE(converted.files.contains(notes + "before--1.txt"));
+    EXPECT_TRUE(converted.files.contains(notes + "flipped--2.txt"));
+    EXPECT_TRUE(converted.files.contains(notes + "after--3.txt"));
+    ASSERT_EQ(converted.failures.size(), 1u);
+    EXPECT_TRUE(converted.failures[0].starts_with(
+        "<root>/Top-of-Personal-Folders/Notes item 2: part of its data fails the store's own "
+        "checks (block "))
+        << converted.failures[0];
+    EXPECT_NE(converted.failures[0].find("wrong checksum"), std::string::npos);
+  }
+}
+
+// Makes the data block of subnode `sub_nid` of node `nid` one the reader refuses (its
+// trailer names another block). A Unicode store with a one-level subnode tree.
+void DamageSubnodeData(const fs::path& pst, pst::Nid nid, std::uint32_t sub_nid) {
+  const pstgen::LayoutMap map = pstgen::MapPst(pst);
+  ASSERT_NE(map.layout, nullptr);
+  ASSERT_EQ(map.layout->id_size, 8u);
+  std::string bytes = test::ReadFile(pst);
+  auto get64 = [&](std::uint64_t at) {
+    std::uint64_t value = 0;
+    std::memcpy(&value, bytes.data() + at, 8);
+    return value;
+  };
+  auto block_at = [&](std::uint64_t bid) -> const pstgen::LayoutMap::Block* {
+    for (const auto& block : map.blocks) {
+      if ((block.bid & ~1ull) == (bid & ~1ull)) return &block;
+    }
+    return nullptr;
+  };
+  const auto node =
+      std::find_if(map.nodes.begin(), map.nodes.end(), [&](const auto& n) { return n.nid == nid; });
+  ASSERT_NE(node, map.nodes.end());
+  const pstgen::LayoutMap::Block* subnodes = block_at(node->bid_sub);
+  ASSERT_NE(subnodes, nullptr);
+  ASSERT_EQ(bytes[subnodes->ib + 1], 0) << "an SLBLOCK";
+  const std::uint16_t count =
+      static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[subnodes->ib + 2]) |
+                                 static_cast<std::uint8_t>(bytes[subnodes->ib + 3]) << 8);
+  const pstgen::LayoutMap::Block* data = nullptr;
+  for (std::uint16_t i = 0; i < count; ++i) {
+    const std::uint64_t entry = subnodes->ib + 8 + 24ull * i;
+    if (static_cast<std::uint32_t>(get64(entry)) == sub_nid) data = block_at(get64(entry + 8));
+  }
+  ASSERT_NE(data, nullptr) << "no subnode " << sub_nid;
+  const std::uint64_t trailer_bid = data->ib + (data->cb + 16 + 63) / 64 * 64 - 8;
+  for (int i = 0; i < 8; ++i) bytes[trailer_bid + i] = static_cast<char>(0x5A);
+  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// An attachment table the store cannot give costs the item's attachments, which is named,
+// never taken for an item without attachments: in an e-mail's MSG copy and in a note's text
+// file with its attachment files alike.
+TEST(ConversionPipelineTest, AnAttachmentTableThatCannotBeReadIsNamed) {
+  test::TempDir data;
+  const fs::path pst = data.path() / "attachments.pst";
+  {
+    pstgen::Store store;
+    pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
+    pstgen::Message& mail = inbox.AddMessage("IPM.Note");
+    mail.SetSubject(u"mail").SetBody(u"mail");
+    mail.AddAttachment(u"a.txt", pstgen::Bytes("first"));
+    mail.AddAttachment(u"b.txt", pstgen::Bytes("second"));
+    inbox.AddMessage("IPM.StickyNote")
+        .SetSubject(u"note")
+        .SetBody(u"note")
+        .AddAttachment(u"c.txt", pstgen::Bytes("third"));
+    inbox.AddMessage("IPM.Note")
+        .SetSubject(u"clean")
+        .AddAttachment(u"d.txt", pstgen::Bytes("fourth"));
+    pstgen::Write(store, pst);
+  }
+  std::vector<pst::Nid> messages;
   {
     auto store = pst::Store::Open(pst);
     ASSERT_TRUE(store) << store.error().message();
     for (const pst::Nid top : store->SubFolders(store->root_folder())) {
       for (const pst::Nid folder : store->SubFolders(top)) {
-        auto opened = store->OpenFolder(folder);
-        if (opened && opened->properties().String(0x3001).value_or(std::nullopt) == u"Loop") {
-          loop_nid = folder;
-        }
+        const auto in_folder = store->Messages(folder);
+        messages.assign(in_folder.begin(), in_folder.end());
       }
     }
   }
-  ASSERT_NE(loop_nid, 0u);
-  // The folder's node B-tree entry names the folder itself as parent (CRC made right again).
-  const pstgen::LayoutMap map = pstgen::MapPst(pst);
-  ASSERT_NE(map.layout, nullptr);
-  std::string bytes = test::ReadFile(pst);
-  auto* raw = reinterpret_cast<std::uint8_t*>(bytes.data());
-  for (const auto& node : map.nodes) {
-    if (node.nid != loop_nid) continue;
-    std::memcpy(raw + node.entry + 3 * map.layout->id_size, &loop_nid, 4);
-    const std::uint64_t page = node.entry / 512 * 512;
-    const std::uint32_t crc = pst::format::Crc(std::span(raw + page, map.layout->page_data_size));
-    std::memcpy(raw + page + map.layout->page_data_size + map.layout->page_trailer_crc, &crc, 4);
-  }
-  std::ofstream(pst, std::ios::binary | std::ios::trunc) << bytes;
+  ASSERT_EQ(messages.size(), 3u);
+  DamageSubnodeData(pst, messages[0], pst::format::kNidAttachmentTable);
+  DamageSubnodeData(pst, messages[1], pst::format::kNidAttachmentTable);
 
   const Converted converted = ConvertAll(pst, 2);
-  EXPECT_TRUE(converted.files.contains("Loop/one--1.txt"));
-  EXPECT_TRUE(converted.files.contains("Loop/Below/two--1.txt"));
+  const std::string inbox = "Top-of-Personal-Folders/Inbox/";
+  EXPECT_TRUE(converted.files.contains(inbox + "mail--1.msg"));
+  EXPECT_TRUE(converted.files.contains(inbox + "note--2.msg") ||
+              converted.files.contains(inbox + "note--2.txt"));
+  EXPECT_TRUE(converted.files.contains(inbox + "clean--3.msg"));
+  ASSERT_EQ(converted.failures.size(), 2u);
+  EXPECT_TRUE(converted.failures[0].starts_with("<root>/" + inbox + "mail: "))
+      << converted.failures[0];
+  EXPECT_NE(converted.failures[0].find("attachments"), std::string::npos) << converted.failures[0];
+  EXPECT_NE(converted.failures[1].find("item 2"), std::string::npos) << converted.failures[1];
+  EXPECT_NE(converted.failures[1].find("attachment table"), std::string::npos)
+      << converted.failures[1];
+}
+
+// With the store's name-to-id map unreadable, a contact's named values (its e-mail address)
+// cannot be found: the text file keeps the rest, and the report names the contact instead of
+// passing it off as one without an address.
+TEST(ConversionPipelineTest, NamedValuesLostWithTheNameMapAreNamed) {
+  test::TempDir data;
+  const fs::path pst = data.path() / "names.pst";
+  {
+    pstgen::Store store;
+    pstgen::Folder& contacts = store.top().AddFolder(u"Contacts", u"IPF.Contact");
+    contacts.AddMessage("IPM.Contact")
+        .SetSubject(u"Ann")
+        .SetNamed(pstgen::kPsetidAddress, 0x8083, u"ann@example.com");
+    contacts.AddMessage("IPM.Contact").SetSubject(u"Bob");  // nothing named to lose
+    pstgen::Write(store, pst);
+  }
+  RewriteNodeEntry(pst, pst::format::kNidNameToIdMap, 1, 0x7FFFFFF0);
+
+  const Converted converted = ConvertAll(pst, 2);
+  const std::string folder = "Top-of-Personal-Folders/Contacts/";
+  EXPECT_TRUE(converted.files.contains(folder + "Ann--1.txt"));
+  EXPECT_TRUE(converted.files.contains(folder + "Bob--2.txt"));
   ASSERT_EQ(converted.failures.size(), 1u);
-  EXPECT_NE(converted.failures[0].find("Loop: its place in the store is damaged"),
-            std::string::npos)
+  EXPECT_TRUE(converted.failures[0].starts_with("<root>/" + folder.substr(0, folder.size() - 1) +
+                                                " item 1: "))
+      << converted.failures[0];
+  EXPECT_NE(converted.failures[0].find("no name in the store's name-to-id map"), std::string::npos)
       << converted.failures[0];
 }
 

@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "pst/format.h"
+#include "pst/soft_faults.h"
 #include "pst/walk.h"
 #include "support/test_support.h"
 #include "tools/pstgen/checker.h"
 #include "tools/pstgen/presets.h"
+#include "tools/pstgen/pstgen.h"
 
 namespace pst {
 namespace {
@@ -191,6 +194,72 @@ TEST_F(Hostile, FlippedBytesAnywhereNeverCrash) {
     }
     OpenAndRead(damaged);
   }
+}
+
+// A bit flipped inside a message's data leaves the block readable but failing its checksum:
+// the data is still read (most of it is right), and the scope of the thread that read it is
+// told, so a reader can name the item instead of passing it off as read whole.
+TEST_F(Hostile, DataFailingItsChecksumIsReadAndToldToTheReadingThreadsScope) {
+  pstgen::Store generated;
+  pstgen::Folder& inbox = generated.top().AddFolder(u"Inbox", u"IPF.Note");
+  inbox.AddMessage("IPM.Note").SetSubject(u"damaged").SetBody(u"DAMAGEDBODYMARKER");
+  inbox.AddMessage("IPM.Note").SetSubject(u"clean").SetBody(u"clean body");
+  const auto path = dir_.path() / "flipped.pst";
+  pstgen::Write(generated, path);
+  Bytes bytes = Load(path);
+  const std::u16string marker = u"DAMAGEDBODYMARKER";
+  const std::string wide(reinterpret_cast<const char*>(marker.data()), marker.size() * 2);
+  const std::size_t at = std::string(bytes.begin(), bytes.end()).find(wide);
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] ^= 0x02;  // "D" becomes "F"
+  Save(path, bytes);
+
+  std::vector<std::string> warnings;
+  OpenOptions options;
+  options.warn = [&](const std::string& text) { warnings.push_back(text); };
+  auto store = Store::Open(path, options);
+  ASSERT_TRUE(store) << store.error().message();
+  const auto messages = test::AllMessages(*store);
+  ASSERT_EQ(messages.size(), 2u);
+  auto body_of = [&](Nid nid) {
+    auto message = store->OpenMessage(nid);
+    EXPECT_TRUE(message) << message.error().message();
+    if (!message) return std::u16string();
+    return message->properties().String(0x1000).value_or(std::nullopt).value_or(u"");
+  };
+  const Nid damaged = messages[0];
+  const Nid clean = messages[1];
+
+  {
+    const SoftFaultScope scope;
+    EXPECT_EQ(body_of(damaged), u"FAMAGEDBODYMARKER");  // read as stored
+    EXPECT_EQ(body_of(damaged), u"FAMAGEDBODYMARKER");
+    ASSERT_EQ(scope.faults().size(), 1u);  // the same block read twice is one fault
+    EXPECT_NE(scope.faults()[0].find("wrong checksum"), std::string::npos);
+  }
+  {
+    const SoftFaultScope scope;
+    EXPECT_EQ(body_of(clean), u"clean body");
+    EXPECT_TRUE(scope.empty());
+  }
+  {
+    // The innermost scope collects; another thread's reads are not this thread's.
+    const SoftFaultScope outer;
+    std::thread other([&] { EXPECT_EQ(body_of(damaged), u"FAMAGEDBODYMARKER"); });
+    other.join();
+    {
+      const SoftFaultScope inner;
+      body_of(damaged);
+      EXPECT_FALSE(inner.empty());
+    }
+    EXPECT_TRUE(outer.empty());
+  }
+  // Without a scope the read is the same, and the store-wide warning still comes.
+  warnings.clear();
+  EXPECT_EQ(body_of(damaged), u"FAMAGEDBODYMARKER");
+  EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(), [](const std::string& w) {
+    return w.find("wrong checksum") != std::string::npos;
+  }));
 }
 
 TEST_F(Hostile, DamagedHeapsAndTablesAreErrorsNeverCrashes) {
