@@ -69,10 +69,9 @@ using test::ScriptedUser;
 
 // Long enough for a slow machine, short enough that a broken wait ends the test.
 constexpr int kPatienceMs = 60000;
-constexpr std::size_t kLongFolder = 400;
-// Listing no longer waits for the window, so a folder that must still be loading when Stop
-// comes has to be larger.
-constexpr std::size_t kLongerFolder = 20000;
+// A folder that must still be loading or converting when Stop comes: neither waits for the
+// window, so it has to be large.
+constexpr std::size_t kLongFolder = 20000;
 
 bool WaitUntil(const std::function<bool()>& done, int patience_ms = kPatienceMs) {
   QElapsedTimer clock;
@@ -650,8 +649,7 @@ TEST_F(Window, StopAsksFirstAndSetsTheFlagOnlyOnYes) {
 }
 
 // A store whose Inbox is long enough that a Stop lands while it is still being worked on.
-std::filesystem::path WriteLongStore(const std::filesystem::path& directory,
-                                     std::size_t messages = kLongFolder) {
+std::filesystem::path WriteLongStore(const std::filesystem::path& directory, std::size_t messages) {
   pstgen::Store store;
   pstgen::Folder& inbox = store.top().AddFolder(u"Inbox", u"IPF.Note");
   inbox.AddMessages(messages, [](std::size_t index) {
@@ -667,7 +665,7 @@ std::filesystem::path WriteLongStore(const std::filesystem::path& directory,
 }
 
 TEST_F(Window, StopDuringAFolderLoadEndsItBeforeTheNextItem) {
-  ScanThroughDialog(WriteLongStore(temp_.path(), kLongerFolder));
+  ScanThroughDialog(WriteLongStore(temp_.path(), kLongFolder));
   window_->tree()->setCurrentItem(Folder("Inbox"));
   ASSERT_TRUE(WaitUntil([&] { return window_->list()->rowCount() > 0; }));
   user_->AnswerBox(mb::kIdYes);
@@ -676,12 +674,12 @@ TEST_F(Window, StopDuringAFolderLoadEndsItBeforeTheNextItem) {
   // Rows the worker listed before Stop may still reach the list after it; no more than that.
   const int rows = window_->list()->rowCount();
   EXPECT_GT(rows, 0);
-  EXPECT_LT(rows, static_cast<int>(kLongerFolder));
+  EXPECT_LT(rows, static_cast<int>(kLongFolder));
   EXPECT_TRUE(window_->tree()->isEnabled());
 }
 
 TEST_F(Window, StopDuringAConversionEndsItWithTheStoppedReport) {
-  ScanThroughDialog(WriteLongStore(temp_.path()));
+  ScanThroughDialog(WriteLongStore(temp_.path(), kLongFolder));
   ClickCheckBox("Inbox");
   const std::filesystem::path destination = temp_.path() / "out";
   std::filesystem::create_directories(destination);
