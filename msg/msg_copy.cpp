@@ -5,10 +5,6 @@
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input-stdio.h>
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-impl.h>
-#include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
 #include <unistd.h>
 
@@ -19,12 +15,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "base/pending_file.h"
 #include "base/safe_files.h"
+#include "msg/compound_file.h"
 #include "msg/name_map.h"
 #include "msg/property_rules.h"
 
@@ -33,6 +31,7 @@ namespace bm::msg {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Storage = CompoundFileWriter::Entry;
 
 struct GObjectUnref {
   void operator()(gpointer object) const {
@@ -43,8 +42,8 @@ template <typename T>
 using GPtr = std::unique_ptr<T, GObjectUnref>;
 
 // {0006F046-0000-0000-C000-000000000046}, the class of an MSG file's root, in directory order.
-constexpr std::array<guint8, 16> kMsgClassId = {0x46, 0xF0, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                                0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+constexpr CompoundFileWriter::ClassId kMsgClassId = {
+    0x46, 0xF0, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 constexpr std::uint32_t kPropertyFlags = 0x06;  // readable and writable
 constexpr std::uint32_t kObjectSize = 0xFFFFFFFF;
 constexpr std::uint32_t kStoreUnicodeOk = 0x00040000;
@@ -79,44 +78,12 @@ void PutU64(Bytes& out, std::uint64_t value) {
     out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-Error OutputError(GsfOutput* output, std::string_view what) {
-  std::string text = "the MSG file cannot be written (";
-  text += what;
-  text += ")";
-  if (const GError* error = output != nullptr ? gsf_output_error(output) : nullptr) {
-    text += ": ";
-    text += error->message;
-  }
-  return Error(std::move(text));
-}
-
-// Closes `output`; libgsf's OLE writer keeps one child open at a time.
-Status Close(GsfOutput* output, std::string_view what) {
-  if (!gsf_output_close(output)) return OutputError(output, what);
-  return {};
-}
-
-GPtr<GsfOutput> NewChild(GsfOutfile* parent, const std::string& name, bool storage) {
-  return GPtr<GsfOutput>(gsf_outfile_new_child(parent, name.c_str(), storage ? TRUE : FALSE));
-}
-
-Status WriteBytes(GsfOutfile* parent, const std::string& name, std::span<const std::uint8_t> data) {
-  GPtr<GsfOutput> stream = NewChild(parent, name, false);
-  if (!stream) return OutputError(nullptr, name);
-  if (!data.empty() && !gsf_output_write(stream.get(), data.size(), data.data())) {
-    gsf_output_close(stream.get());
-    return OutputError(stream.get(), name);
-  }
-  return Close(stream.get(), name);
-}
-
 // Copies a stored value block by block, never holding it whole. A block the store cannot give
 // ends the value there: what came before it is kept and `unreadable` says what is missing.
 // The bytes copied; errors are the output's.
-Result<std::uint64_t> WriteValue(GsfOutfile* parent, const std::string& name,
+Result<std::uint64_t> WriteValue(CompoundFileWriter& file, Storage parent, const std::string& name,
                                  pst::ValueStream& value, std::optional<Error>& unreadable) {
-  GPtr<GsfOutput> stream = NewChild(parent, name, false);
-  if (!stream) return OutputError(nullptr, name);
+  if (Status opened = file.OpenStream(parent, name); !opened) return opened.error();
   // No larger than the value: most are a few bytes, and a message has dozens of them.
   std::vector<std::uint8_t> chunk(
       static_cast<std::size_t>(std::clamp<std::uint64_t>(value.size(), 1, kChunkSize)));
@@ -128,9 +95,8 @@ Result<std::uint64_t> WriteValue(GsfOutfile* parent, const std::string& name,
       break;
     }
     if (*read == 0) break;
-    if (!gsf_output_write(stream.get(), *read, chunk.data())) {
-      gsf_output_close(stream.get());
-      return OutputError(stream.get(), name);
+    if (Status written = file.Append(std::span(chunk).first(*read)); !written) {
+      return written.error();
     }
     copied += *read;
   }
@@ -139,7 +105,7 @@ Result<std::uint64_t> WriteValue(GsfOutfile* parent, const std::string& name,
                             std::to_string(value.size()) + " bytes");
     unreadable = unreadable ? unreadable->Within(short_value.message()) : short_value;
   }
-  if (Status closed = Close(stream.get(), name); !closed) return closed.error();
+  if (Status closed = file.CloseStream(); !closed) return closed.error();
   return copied;
 }
 
@@ -187,64 +153,99 @@ class PropertyTable {
   Bytes bytes_;
 };
 
-// Copies an OLE compound file's tree (storages, streams and class ids) under `target`.
+// A GLib time as a FILETIME: 100 ns units since 1601.
+std::uint64_t Filetime(GDateTime* time) {
+  constexpr std::int64_t kUnixEpoch = 116444736000000000;  // 1970 in FILETIME units
+  const std::int64_t units = g_date_time_to_unix(time) * 10000000 +
+                             std::int64_t{g_date_time_get_microsecond(time)} * 10 + kUnixEpoch;
+  return units > 0 ? static_cast<std::uint64_t>(units) : 0;
+}
+
+// The rest of `input` as the stream `name` of `target`.
+Status CopyInput(CompoundFileWriter& file, GsfInput* input, Storage target,
+                 const std::string& name) {
+  if (Status opened = file.OpenStream(target, name); !opened) return opened;
+  gsf_off_t left = gsf_input_remaining(input);
+  std::vector<std::uint8_t> chunk(
+      static_cast<std::size_t>(std::clamp<gsf_off_t>(left, 1, kChunkSize)));
+  while (left > 0) {
+    const auto size = static_cast<std::size_t>(std::min<gsf_off_t>(left, kChunkSize));
+    if (gsf_input_read(input, size, chunk.data()) == nullptr) {
+      return Error("the OLE object's stream " + name + " cannot be read");
+    }
+    if (Status written = file.Append(std::span(chunk).first(size)); !written) return written;
+    left -= static_cast<gsf_off_t>(size);
+  }
+  return file.CloseStream();
+}
+
+// Copies an OLE compound file's tree (storages, streams, class ids and times) under `target`.
 class OleCopier {
  public:
-  Status Copy(GsfInfile* source, GsfOutfile* target, int depth) {
-    if (depth > kMaxOleDepth) return Error("the OLE object nests storages too deep");
-    guint8 class_id[16] = {};
+  explicit OleCopier(CompoundFileWriter& file) : file_(file) {}
+
+  // Why the tree at `source` cannot be copied entry for entry, or nullopt when it can: the
+  // copy must not fail half way, or the object would be lost with its message.
+  static std::optional<std::string> Unfit(GsfInfile* source, int depth) {
+    if (depth > kMaxOleDepth) return "it nests storages too deep";
+    std::set<std::u16string> keys;
+    const int count = gsf_infile_num_children(source);
+    for (int i = 0; i < count; ++i) {
+      const char* name = gsf_infile_name_by_index(source, i);
+      GPtr<GsfInput> child(gsf_infile_child_by_index(source, i));
+      if (name == nullptr || !child) return "an entry cannot be read";
+      const std::optional<std::u16string> key = CompoundFileWriter::SiblingKey(name);
+      if (!key) return std::string("an entry is named \"") + name + "\"";
+      if (!keys.insert(*key).second) return std::string("two entries are named \"") + name + "\"";
+      if (IsStorage(child.get())) {
+        if (auto unfit = Unfit(GSF_INFILE(child.get()), depth + 1)) return unfit;
+      }
+    }
+    return std::nullopt;
+  }
+
+  Status Copy(GsfInfile* source, Storage target) {
+    CompoundFileWriter::ClassId class_id{};
     if (GSF_IS_INFILE_MSOLE(source) &&
-        gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(source), class_id) &&
-        GSF_IS_OUTFILE_MSOLE(target)) {
-      gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(target), class_id);
+        gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(source), class_id.data())) {
+      file_.SetClassId(target, class_id);
     }
     // Storage times are part of the object (and some readers need them).
     if (GDateTime* time = gsf_input_get_modtime(GSF_INPUT(source))) {
-      gsf_output_set_modtime(GSF_OUTPUT(target), time);
+      file_.SetModified(target, Filetime(time));
     }
     const int count = gsf_infile_num_children(source);
     for (int i = 0; i < count; ++i) {
       const char* name = gsf_infile_name_by_index(source, i);
       GPtr<GsfInput> child(gsf_infile_child_by_index(source, i));
       if (name == nullptr || !child) return Error("the OLE object has an unreadable entry");
-      const bool storage =
-          GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0;
-      GPtr<GsfOutput> out = NewChild(target, name, storage);
-      if (!out) return OutputError(nullptr, name);
-      Status copied = storage ? Copy(GSF_INFILE(child.get()), GSF_OUTFILE(out.get()), depth + 1)
-                              : CopyStream(child.get(), out.get(), name);
-      if (!copied) {
-        gsf_output_close(out.get());
+      if (IsStorage(child.get())) {
+        Result<Storage> out = file_.AddStorage(target, name);
+        if (!out) return out.error();
+        if (Status copied = Copy(GSF_INFILE(child.get()), *out); !copied) return copied;
+      } else if (Status copied = CopyInput(file_, child.get(), target, name); !copied) {
         return copied;
       }
-      if (Status closed = Close(out.get(), name); !closed) return closed;
     }
     return {};
   }
 
  private:
-  static Status CopyStream(GsfInput* input, GsfOutput* output, const char* name) {
-    gsf_off_t left = gsf_input_size(input);
-    std::vector<std::uint8_t> chunk(
-        static_cast<std::size_t>(std::clamp<gsf_off_t>(left, 1, kChunkSize)));
-    while (left > 0) {
-      const auto size = static_cast<std::size_t>(std::min<gsf_off_t>(left, kChunkSize));
-      if (gsf_input_read(input, size, chunk.data()) == nullptr) {
-        return Error(std::string("the OLE object's stream ") + name + " cannot be read");
-      }
-      if (!gsf_output_write(output, size, chunk.data())) return OutputError(output, name);
-      left -= static_cast<gsf_off_t>(size);
-    }
-    return {};
+  static bool IsStorage(GsfInput* entry) {
+    return GSF_IS_INFILE(entry) && gsf_infile_num_children(GSF_INFILE(entry)) >= 0;
   }
+
+  CompoundFileWriter& file_;
 };
 
 class CopyWriter {
  public:
-  CopyWriter(const pst::Store& store, const CopyOptions& options, std::filesystem::path directory)
-      : store_(store), options_(options), directory_(std::move(directory)) {}
+  CopyWriter(CompoundFileWriter& file, const pst::Store& store, const CopyOptions& options,
+             std::filesystem::path directory)
+      : file_(file), store_(store), options_(options), directory_(std::move(directory)) {}
 
-  Status WriteTopLevel(GsfOutfile* root, const pst::Message& message) {
+  Status WriteTopLevel(const pst::Message& message) {
+    const Storage root = CompoundFileWriter::kRoot;
     if (Status written = WriteMessage(root, message, ObjectKind::kMessage, 0, ""); !written) {
       return written;
     }
@@ -262,7 +263,7 @@ class CopyWriter {
     Warn(where, "not copied in full: " + error.message());
   }
 
-  Status WriteMessage(GsfOutfile* storage, const pst::Message& message, ObjectKind kind, int depth,
+  Status WriteMessage(Storage storage, const pst::Message& message, ObjectKind kind, int depth,
                       const std::string& where) {
     Result<std::vector<pst::PropertyBag>> recipients = message.Recipients();
     if (!recipients) {
@@ -287,21 +288,16 @@ class CopyWriter {
     }
     for (std::size_t i = 0; i < recipients->size(); ++i) {
       const std::string place = Place(where, "recipient " + std::to_string(i));
-      GPtr<GsfOutput> child =
-          NewChild(storage, "__recip_version1.0_#" + Hex(static_cast<std::uint32_t>(i), 8), true);
-      if (!child) return OutputError(nullptr, place);
+      Result<Storage> child =
+          file_.AddStorage(storage, "__recip_version1.0_#" + Hex(static_cast<std::uint32_t>(i), 8));
+      if (!child) return child.error().Within(place);
       PropertyTable recipient_table(ObjectKind::kRecipient, 0, 0);
-      Status written = CopyBag(GSF_OUTFILE(child.get()), (*recipients)[i], ObjectKind::kRecipient,
-                               recipient_table, place);
-      if (written) {
-        written = WriteBytes(GSF_OUTFILE(child.get()), "__properties_version1.0",
-                             recipient_table.bytes());
-      }
-      if (!written) {
-        gsf_output_close(child.get());
+      if (Status written =
+              CopyBag(*child, (*recipients)[i], ObjectKind::kRecipient, recipient_table, place);
+          !written) {
         return written;
       }
-      if (Status closed = Close(child.get(), place); !closed) return closed;
+      if (Status written = WriteProperties(*child, recipient_table); !written) return written;
     }
     std::uint32_t written_attachments = 0;
     for (std::size_t i = 0; i < attachments; ++i) {
@@ -311,12 +307,16 @@ class CopyWriter {
       if (*written) ++written_attachments;
     }
     table.SetAttachmentCount(written_attachments);
-    return WriteBytes(storage, "__properties_version1.0", table.bytes());
+    return WriteProperties(storage, table);
+  }
+
+  Status WriteProperties(Storage storage, const PropertyTable& table) {
+    return file_.AddStream(storage, "__properties_version1.0", table.bytes());
   }
 
   // Attachment `index` as the MSG's attachment `slot`; false when the store cannot give the
   // attachment object at all (a warning says so).
-  Result<bool> WriteAttachment(GsfOutfile* parent, const pst::Message& message, std::size_t index,
+  Result<bool> WriteAttachment(Storage parent, const pst::Message& message, std::size_t index,
                                std::uint32_t slot, int depth, const std::string& where) {
     const std::string place = Place(where, "attachment " + std::to_string(index));
     Result<pst::Attachment> attachment = message.OpenAttachment(index);
@@ -324,27 +324,22 @@ class CopyWriter {
       Unreadable(place, attachment.error());
       return false;
     }
-    GPtr<GsfOutput> child = NewChild(parent, "__attach_version1.0_#" + Hex(slot, 8), true);
-    if (!child) return OutputError(nullptr, place);
-    auto* storage = GSF_OUTFILE(child.get());
+    Result<Storage> storage = file_.AddStorage(parent, "__attach_version1.0_#" + Hex(slot, 8));
+    if (!storage) return storage.error().Within(place);
     PropertyTable table(ObjectKind::kAttachment, 0, 0);
     Status written =
-        CopyBag(storage, attachment->properties(), ObjectKind::kAttachment, table, place);
+        CopyBag(*storage, attachment->properties(), ObjectKind::kAttachment, table, place);
     const std::optional<pst::PropertyInfo> data = attachment->properties().Find(kAttachDataObject);
     if (written && data && data->type == pst::type::kObject) {
-      written = WriteObject(storage, *attachment, table, depth, place);
+      written = WriteObject(*storage, *attachment, table, depth, place);
     }
-    if (written) written = WriteBytes(storage, "__properties_version1.0", table.bytes());
-    if (!written) {
-      gsf_output_close(child.get());
-      return written.error();
-    }
-    if (Status closed = Close(child.get(), place); !closed) return closed.error();
+    if (written) written = WriteProperties(*storage, table);
+    if (!written) return written.error();
     return true;
   }
 
   // PidTagAttachDataObject: an embedded message or an OLE storage, each as a sub-storage.
-  Status WriteObject(GsfOutfile* storage, const pst::Attachment& attachment, PropertyTable& table,
+  Status WriteObject(Storage storage, const pst::Attachment& attachment, PropertyTable& table,
                      int depth, const std::string& where) {
     const std::uint32_t object_tag = std::uint32_t{kAttachDataObject} << 16 | pst::type::kObject;
     if (attachment.properties().Int32(kAttachMethod) == kAttachEmbeddedMessage) {
@@ -359,16 +354,13 @@ class CopyWriter {
         Unreadable(Place(where, "embedded message"), embedded.error());
         return {};
       }
-      GPtr<GsfOutput> child = NewChild(storage, StreamName(object_tag), true);
-      if (!child) return OutputError(nullptr, where);
-      Status written =
-          WriteMessage(GSF_OUTFILE(child.get()), *embedded, ObjectKind::kEmbeddedMessage, depth + 1,
-                       Place(where, "embedded message"));
-      if (!written) {
-        gsf_output_close(child.get());
+      Result<Storage> child = file_.AddStorage(storage, StreamName(object_tag));
+      if (!child) return child.error().Within(where);
+      if (Status written = WriteMessage(*child, *embedded, ObjectKind::kEmbeddedMessage, depth + 1,
+                                        Place(where, "embedded message"));
+          !written) {
         return written;
       }
-      if (Status closed = Close(child.get(), where); !closed) return closed;
       table.Variable(object_tag, kObjectSize);
       return {};
     }
@@ -413,8 +405,8 @@ class CopyWriter {
     return input;
   }
 
-  Status WriteOleObject(GsfOutfile* storage, const pst::Attachment& attachment,
-                        PropertyTable& table, const std::string& where) {
+  Status WriteOleObject(Storage storage, const pst::Attachment& attachment, PropertyTable& table,
+                        const std::string& where) {
     Result<pst::ValueStream> stream = attachment.OpenObjectData();
     if (!stream) {
       Unreadable(Place(where, "OLE object"), stream.error());
@@ -428,37 +420,38 @@ class CopyWriter {
     if (!*input) return Error("the OLE object cannot be read back").Within(where);
     GPtr<GsfInfile> ole(gsf_infile_msole_new(input->get(), nullptr));
     const std::uint32_t object_tag = std::uint32_t{kAttachDataObject} << 16 | pst::type::kObject;
-    if (!ole) {
+    const std::optional<std::string> unfit =
+        ole ? OleCopier::Unfit(ole.get(), 0) : "it is not a compound file";
+    if (unfit) {
       // Kept as data, so nothing is lost.
-      Warn(where, "the OLE object is not a compound file; its bytes are kept as binary data");
+      Warn(where, "the OLE object cannot be copied as a storage (" + *unfit +
+                      "); its bytes are kept as binary data");
       const std::uint32_t binary_tag = std::uint32_t{kAttachDataObject} << 16 | pst::type::kBinary;
       const gsf_off_t size = gsf_input_size(input->get());
       if (size >= kObjectSize) return Error("the OLE object is too large for an MSG file");
       table.Variable(binary_tag, static_cast<std::uint32_t>(size));
-      GPtr<GsfOutput> out = NewChild(storage, StreamName(binary_tag), false);
       // gsf_input_seek is TRUE on failure.
-      if (!out || gsf_input_seek(input->get(), 0, G_SEEK_SET) ||
-          !gsf_input_copy(input->get(), out.get())) {
-        if (out) gsf_output_close(out.get());
-        return OutputError(out.get(), StreamName(binary_tag));
+      if (gsf_input_seek(input->get(), 0, G_SEEK_SET)) {
+        return Error("the OLE object cannot be read back").Within(where);
       }
-      return Close(out.get(), StreamName(binary_tag));
+      if (Status copied = CopyInput(file_, input->get(), storage, StreamName(binary_tag));
+          !copied) {
+        return copied.error().Within(where);
+      }
+      return {};
     }
-    GPtr<GsfOutput> child = NewChild(storage, StreamName(object_tag), true);
-    if (!child) return OutputError(nullptr, where);
-    Status copied = OleCopier().Copy(ole.get(), GSF_OUTFILE(child.get()), 0);
-    if (!copied) {
-      gsf_output_close(child.get());
+    Result<Storage> child = file_.AddStorage(storage, StreamName(object_tag));
+    if (!child) return child.error().Within(where);
+    if (Status copied = OleCopier(file_).Copy(ole.get(), *child); !copied) {
       return copied.error().Within(where);
     }
-    if (Status closed = Close(child.get(), where); !closed) return closed;
     table.Variable(object_tag, kObjectSize);
     return {};
   }
 
   // Every property of `bag` except the bookkeeping: fixed values into `table`, the others
   // into their streams. PT_OBJECT values are left to the caller.
-  Status CopyBag(GsfOutfile* storage, const pst::PropertyBag& bag, ObjectKind kind,
+  Status CopyBag(Storage storage, const pst::PropertyBag& bag, ObjectKind kind,
                  PropertyTable& table, const std::string& where) {
     for (const pst::PropertyInfo& info : bag.properties()) {
       if (LeftOutReason(kind, info)) continue;
@@ -498,9 +491,8 @@ class CopyWriter {
   // One property into `table` and its stream. What the store cannot give of it is left out
   // (a variable-size value keeps what was readable), and `unreadable` says why; the result's
   // errors are the output's.
-  static Status CopyProperty(GsfOutfile* storage, const pst::PropertyBag& bag,
-                             pst::PropertyInfo info, std::uint32_t tag, PropertyTable& table,
-                             std::optional<Error>& unreadable) {
+  Status CopyProperty(Storage storage, const pst::PropertyBag& bag, pst::PropertyInfo info,
+                      std::uint32_t tag, PropertyTable& table, std::optional<Error>& unreadable) {
     switch (LayoutOf(info.type)) {
       case Layout::kFixed: {
         Result<Bytes> raw = bag.Raw(info.id);
@@ -532,7 +524,8 @@ class CopyWriter {
           unreadable = Error("the value is too large for an MSG file");
           return {};
         }
-        Result<std::uint64_t> copied = WriteValue(storage, StreamName(tag), *stream, unreadable);
+        Result<std::uint64_t> copied =
+            WriteValue(file_, storage, StreamName(tag), *stream, unreadable);
         if (!copied) return copied.error();
         table.Variable(tag, static_cast<std::uint32_t>(*copied + terminator));
         return {};
@@ -544,7 +537,7 @@ class CopyWriter {
           return {};
         }
         table.Variable(tag, static_cast<std::uint32_t>(raw->size()));
-        return WriteBytes(storage, StreamName(tag), *raw);
+        return file_.AddStream(storage, StreamName(tag), *raw);
       }
       case Layout::kMultipleVariable:
         return CopyMultipleVariable(storage, bag, info, tag, table, unreadable);
@@ -557,9 +550,9 @@ class CopyWriter {
 
   // A length stream, and one stream per value named by the tag and the value's index; string
   // values carry their terminator (MS-OXMSG 2.1.4.2).
-  static Status CopyMultipleVariable(GsfOutfile* storage, const pst::PropertyBag& bag,
-                                     pst::PropertyInfo info, std::uint32_t tag,
-                                     PropertyTable& table, std::optional<Error>& unreadable) {
+  Status CopyMultipleVariable(Storage storage, const pst::PropertyBag& bag, pst::PropertyInfo info,
+                              std::uint32_t tag, PropertyTable& table,
+                              std::optional<Error>& unreadable) {
     Result<std::vector<Bytes>> elements = bag.Elements(info.id);
     if (!elements) {
       unreadable = elements.error();
@@ -576,28 +569,26 @@ class CopyWriter {
       PutU32(lengths, static_cast<std::uint32_t>(value.size()));
       if (element_type == pst::type::kBinary) PutU32(lengths, 0);
       const std::string name = StreamName(tag) + "-" + Hex(static_cast<std::uint32_t>(i), 8);
-      if (Status written = WriteBytes(storage, name, value); !written) return written;
+      if (Status written = file_.AddStream(storage, name, value); !written) return written;
     }
     table.Variable(tag, static_cast<std::uint32_t>(lengths.size()));
-    return WriteBytes(storage, StreamName(tag), lengths);
+    return file_.AddStream(storage, StreamName(tag), lengths);
   }
 
-  Status WriteNameIds(GsfOutfile* root) {
-    GPtr<GsfOutput> child = NewChild(root, "__nameid_version1.0", true);
-    if (!child) return OutputError(nullptr, "__nameid_version1.0");
+  Status WriteNameIds(Storage root) {
+    Result<Storage> storage = file_.AddStorage(root, "__nameid_version1.0");
+    if (!storage) return storage.error();
     for (const auto& [name, bytes] : names_.Streams()) {
-      if (Status written = WriteBytes(GSF_OUTFILE(child.get()), name, bytes); !written) {
-        gsf_output_close(child.get());
-        return written;
-      }
+      if (Status written = file_.AddStream(*storage, name, bytes); !written) return written;
     }
-    return Close(child.get(), "__nameid_version1.0");
+    return {};
   }
 
   static std::string Place(const std::string& where, const std::string& what) {
     return where.empty() ? what : where + ": " + what;
   }
 
+  CompoundFileWriter& file_;
   const pst::Store& store_;
   const CopyOptions& options_;
   const std::filesystem::path directory_;  // where the MSG file is written
@@ -615,19 +606,14 @@ Status WriteCompoundFile(Result<FileDescriptor> fd, const std::filesystem::path&
   Result<bm::Stream> file = StreamFor(std::move(*fd));
   if (!file) return file.error();
   std::setvbuf(file->get(), buffer.get(), _IOFBF, kFileBufferSize);
-  {
-    GPtr<GsfOutput> sink(gsf_output_stdio_new_FILE(path.c_str(), file->get(), TRUE));
-    if (!sink) return Error("the MSG file cannot be written");
-    GPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
-    if (!root) return OutputError(sink.get(), "root storage");
-    gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(root.get()), kMsgClassId.data());
-    Status written =
-        CopyWriter(store, options, path.parent_path()).WriteTopLevel(root.get(), message);
-    const bool root_closed = gsf_output_close(GSF_OUTPUT(root.get()));
-    if (!written) return written;
-    // Closing the root closes the sink too.
-    if (!root_closed) return OutputError(GSF_OUTPUT(root.get()), "root storage");
+  CompoundFileWriter compound_file(file->get());
+  compound_file.SetClassId(CompoundFileWriter::kRoot, kMsgClassId);
+  if (Status written =
+          CopyWriter(compound_file, store, options, path.parent_path()).WriteTopLevel(message);
+      !written) {
+    return written;
   }
+  if (Status finished = compound_file.Finish(); !finished) return finished;
   std::FILE* stream = file->release();
   const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
   const int flush_error = errno;

@@ -351,28 +351,50 @@ TEST(MsgCopy, MoreRecipientsThanTheFormatAllowsAreKeptWithAWarning) {
   EXPECT_EQ(file->message.recipients.size(), 2049u);
 }
 
-TEST(MsgCopy, AnOleObjectThatIsNoCompoundFileIsKeptAsData) {
-  TempDir dir;
-  pstgen::Store built;
-  const pstgen::Binary junk(9000, 0x42);
-  built.top().AddFolder(u"Inbox").AddMessage("IPM.Note").AddOleAttachment(u"Object", junk);
-  pstgen::Write(built, dir.path() / "ole.pst");
-  auto store = pst::Store::Open(dir.path() / "ole.pst");
-  ASSERT_TRUE(store);
-  auto message = store->OpenMessage(AllMessages(*store).at(0));
-  ASSERT_TRUE(message);
-  std::vector<std::string> warnings;
-  msg::CopyOptions options;
-  options.warn = [&](const std::string& text) { warnings.push_back(text); };
-  ASSERT_TRUE(msg::WriteMsgCopy(*store, *message, dir.path() / "ole.msg", options));
-  ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_NE(warnings[0].find("not a compound file"), std::string::npos) << warnings[0];
-  const auto file = ReadMsg(dir.path() / "ole.msg");
-  ASSERT_TRUE(file);
-  EXPECT_TRUE(file->faults.empty()) << Lines(file->faults);
-  ASSERT_EQ(file->message.attachments.size(), 1u);
-  EXPECT_EQ(file->message.attachments[0].properties.at(PropKey{std::uint16_t{0x3701}, 0x0102}),
-            std::vector<Bytes>{junk});
+// A compound file whose storage "Sub" is renamed "contents": a sibling of "CONTENTS" that
+// readers cannot tell apart from it.
+pstgen::Binary CompoundFileWithClashingNames() {
+  pstgen::Binary file = pstgen::MinimalCompoundFile(true);
+  const std::size_t entry = 2 * 512 + 2 * 128;  // the directory's third entry
+  const std::u16string name = u"contents";
+  std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(entry), 64, 0);
+  for (std::size_t i = 0; i < name.size(); ++i)
+    file[entry + 2 * i] = static_cast<std::uint8_t>(name[i]);
+  file[entry + 64] = static_cast<std::uint8_t>((name.size() + 1) * 2);
+  return file;
+}
+
+// An OLE object that cannot be copied entry for entry (no compound file; entries whose names
+// clash) is kept as its bytes, never lost with its message.
+TEST(MsgCopy, AnOleObjectThatCannotBeCopiedAsAStorageIsKeptAsData) {
+  const std::vector<std::pair<pstgen::Binary, std::string>> cases = {
+      {pstgen::Binary(9000, 0x42), "not a compound file"},
+      {CompoundFileWithClashingNames(), "two entries are named"}};
+  for (const auto& [object, warning] : cases) {
+    SCOPED_TRACE(warning);
+    TempDir dir;
+    pstgen::Store built;
+    built.top().AddFolder(u"Inbox").AddMessage("IPM.Note").AddOleAttachment(u"Object", object);
+    pstgen::Write(built, dir.path() / "ole.pst");
+    auto store = pst::Store::Open(dir.path() / "ole.pst");
+    ASSERT_TRUE(store);
+    auto message = store->OpenMessage(AllMessages(*store).at(0));
+    ASSERT_TRUE(message);
+    std::vector<std::string> warnings;
+    msg::CopyOptions options;
+    options.warn = [&](const std::string& text) { warnings.push_back(text); };
+    const Status written = msg::WriteMsgCopy(*store, *message, dir.path() / "ole.msg", options);
+    ASSERT_TRUE(written) << written.error().message();
+    ASSERT_EQ(warnings.size(), 1u) << Lines(warnings);
+    EXPECT_NE(warnings[0].find(warning), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("kept as binary data"), std::string::npos) << warnings[0];
+    const auto file = ReadMsg(dir.path() / "ole.msg");
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(file->faults.empty()) << Lines(file->faults);
+    ASSERT_EQ(file->message.attachments.size(), 1u);
+    EXPECT_EQ(file->message.attachments[0].properties.at(PropKey{std::uint16_t{0x3701}, 0x0102}),
+              std::vector<Bytes>{object});
+  }
 }
 
 // The trailer of the data block that starts at `data` (blocks are 64-byte aligned, their data
