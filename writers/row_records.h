@@ -74,13 +74,9 @@ struct ContactRowRecord {
   bool operator==(const ContactRowRecord&) const = default;
 };
 
-struct AppointmentRowRecord {
-  std::int32_t number = 0;
-  std::u16string folder_path;
-  std::u16string creation_time;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string subject;
+// An appointment's own fields as display texts: its text file and its preview page both show
+// them.
+struct AppointmentTexts {
   std::u16string start_time;
   std::u16string end_time;
   std::u16string duration;
@@ -89,20 +85,27 @@ struct AppointmentRowRecord {
   std::u16string first_effective_time;
   std::u16string last_effective_time;
   std::u16string busy_status;
+
+  bool operator==(const AppointmentTexts&) const = default;
+};
+
+struct AppointmentRowRecord {
+  std::int32_t number = 0;
+  std::u16string folder_path;
+  std::u16string creation_time;
+  std::u16string size;
+  std::u16string flags;
+  std::u16string subject;
+  AppointmentTexts texts;
   RecordBody body;
   std::u16string attachment_list;
 
   bool operator==(const AppointmentRowRecord&) const = default;
 };
 
-struct TaskRowRecord {
-  std::int32_t number = 0;
-  std::u16string folder_path;
-  std::u16string creation_time;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string sender;
-  std::u16string subject;
+// A task's own fields as display texts: its text file and its preview page both show them.
+struct TaskTexts {
+  std::u16string sender_name;
   std::u16string start_date;
   std::u16string due_date;
   std::u16string status;
@@ -111,6 +114,18 @@ struct TaskRowRecord {
   std::u16string total_effort;
   std::u16string complete;
   std::u16string version;
+
+  bool operator==(const TaskTexts&) const = default;
+};
+
+struct TaskRowRecord {
+  std::int32_t number = 0;
+  std::u16string folder_path;
+  std::u16string creation_time;
+  std::u16string size;
+  std::u16string flags;
+  std::u16string subject;
+  TaskTexts texts;
   RecordBody body;
   std::u16string attachment_list;
 
