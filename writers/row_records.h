@@ -172,6 +172,12 @@ class RowRecordLists {
   std::size_t Size() const;
 
  private:
+  // Every append and lookup is the same locked step on one of the lists.
+  template <typename Record>
+  void AppendTo(std::vector<Record>& records, Record record);
+  template <typename Record, typename Matches>
+  std::optional<Record> FindIn(const std::vector<Record>& records, Matches matches) const;
+
   mutable std::mutex mutex_;
   std::vector<EmailRowRecord> emails_;
   std::vector<ContactRowRecord> contacts_;
