@@ -67,17 +67,9 @@ int WriteAppointmentItem(const WriterEnv& env, const mapi::AppointmentRecord& ap
     env.window.InsertListRow(target.number,
                              ListRow{number, u"appointment", texts.location, common.subject,
                                      common.creation_time, common.flags, common.size});
-    AppointmentRowRecord record;
-    record.number = target.number;
-    record.folder_path = std::u16string(folder_path);
-    record.creation_time = common.creation_time;
-    record.size = common.size;
-    record.flags = common.flags;
-    record.subject = common.subject;
-    record.texts = std::move(texts);
-    record.body = std::move(body.record);
-    record.attachment_list = AttachmentListText(attachments.paths);
-    env.row_records.Append(std::move(record));
+    env.row_records.Append(
+        AppointmentRowRecord{RowRecordHeadOf(target, common, AttachmentListText(attachments.paths)),
+                             std::move(texts), std::move(body.record)});
   });
 }
 

@@ -29,22 +29,29 @@ struct InlinePart {
   bool operator==(const InlinePart&) const = default;
 };
 
-struct EmailRowRecord {
+// What every listed item's row record starts with: its number in the list, the folder it was
+// found in, the texts of its list row, and the attachment files the writer gave it.
+struct RowRecordHead {
   std::int32_t number = 0;
-  // The stored message, so a click can write the pictures its body shows.
-  std::uint32_t message_nid = 0;
-  std::int32_t item_index = 0;
   std::u16string folder_path;
-  std::u16string body_file_path;
   std::u16string creation_time;
   std::u16string size;
   std::u16string flags;
   std::u16string subject;
+  std::u16string attachment_list;
+
+  bool operator==(const RowRecordHead&) const = default;
+};
+
+struct EmailRowRecord : RowRecordHead {
+  // The stored message, so a click can write the pictures its body shows.
+  std::uint32_t message_nid = 0;
+  std::int32_t item_index = 0;
+  std::u16string body_file_path;
   std::u16string sender;
   std::u16string sender_address;
   std::uint64_t body_size = 0;
   BodyKind body_kind = BodyKind::kText;
-  std::u16string attachment_list;
   std::u16string to_list;
   std::u16string cc_list;
   std::u16string bcc_list;
@@ -61,15 +68,9 @@ struct RecordBody {
   bool operator==(const RecordBody&) const = default;
 };
 
-struct ContactRowRecord {
-  std::int32_t number = 0;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string creation_time;
-  std::u16string subject;
+struct ContactRowRecord : RowRecordHead {
   std::array<std::u16string, kContactFieldCount> fields;
   RecordBody body;
-  std::u16string attachment_list;
 
   bool operator==(const ContactRowRecord&) const = default;
 };
@@ -89,16 +90,9 @@ struct AppointmentTexts {
   bool operator==(const AppointmentTexts&) const = default;
 };
 
-struct AppointmentRowRecord {
-  std::int32_t number = 0;
-  std::u16string folder_path;
-  std::u16string creation_time;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string subject;
+struct AppointmentRowRecord : RowRecordHead {
   AppointmentTexts texts;
   RecordBody body;
-  std::u16string attachment_list;
 
   bool operator==(const AppointmentRowRecord&) const = default;
 };
@@ -118,29 +112,15 @@ struct TaskTexts {
   bool operator==(const TaskTexts&) const = default;
 };
 
-struct TaskRowRecord {
-  std::int32_t number = 0;
-  std::u16string folder_path;
-  std::u16string creation_time;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string subject;
+struct TaskRowRecord : RowRecordHead {
   TaskTexts texts;
   RecordBody body;
-  std::u16string attachment_list;
 
   bool operator==(const TaskRowRecord&) const = default;
 };
 
-struct NoteRowRecord {
-  std::int32_t number = 0;
-  std::u16string folder_path;
-  std::u16string creation_time;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string subject;
+struct NoteRowRecord : RowRecordHead {
   RecordBody body;
-  std::u16string attachment_list;
 
   bool operator==(const NoteRowRecord&) const = default;
 };

@@ -76,17 +76,9 @@ int WriteTaskItem(const WriterEnv& env, const mapi::TaskRecord& task, const Item
     env.window.InsertListRow(target.number,
                              ListRow{number, u"task", texts.sender_name, common.subject,
                                      common.creation_time, common.flags, common.size});
-    TaskRowRecord record;
-    record.number = target.number;
-    record.folder_path = std::u16string(folder_path);
-    record.creation_time = common.creation_time;
-    record.size = common.size;
-    record.flags = common.flags;
-    record.subject = common.subject;
-    record.texts = std::move(texts);
-    record.body = std::move(body.record);
-    record.attachment_list = AttachmentListText(attachments.paths);
-    env.row_records.Append(std::move(record));
+    env.row_records.Append(
+        TaskRowRecord{RowRecordHeadOf(target, common, AttachmentListText(attachments.paths)),
+                      std::move(texts), std::move(body.record)});
   });
 }
 
@@ -109,16 +101,9 @@ int WriteNoteItem(const WriterEnv& env, const mapi::NoteRecord& note, const Item
     env.window.InsertListRow(target.number,
                              ListRow{number, u"note", u"", common.subject, common.creation_time,
                                      common.flags, common.size});
-    NoteRowRecord record;
-    record.number = target.number;
-    record.folder_path = std::u16string(folder_path);
-    record.creation_time = common.creation_time;
-    record.size = common.size;
-    record.flags = common.flags;
-    record.subject = common.subject;
-    record.body = std::move(body.record);
-    record.attachment_list = AttachmentListText(attachments.paths);
-    env.row_records.Append(std::move(record));
+    env.row_records.Append(
+        NoteRowRecord{RowRecordHeadOf(target, common, AttachmentListText(attachments.paths)),
+                      std::move(body.record)});
   });
 }
 
