@@ -196,14 +196,14 @@ std::u16string AppointmentHeaderPage(const AppointmentRowRecord& record,
                                      std::u16string_view temp_folder) {
   std::u16string page(kPageStart);
   AppendFieldRow(page, u"Subject", record.subject);
-  AppendFieldRow(page, u"Start Time", record.start_time);
-  AppendFieldRow(page, u"End Time", record.end_time);
-  AppendFieldRow(page, u"Duration", record.duration);
-  AppendFieldRow(page, u"Location", record.location);
-  AppendFieldRow(page, u"Recurrence Pattern", record.recurrence_pattern);
-  AppendFieldRow(page, u"First Effective Time", record.first_effective_time);
-  AppendFieldRow(page, u"Last Effective Time", record.last_effective_time);
-  AppendFieldRow(page, u"Busy Status", record.busy_status);
+  AppendFieldRow(page, u"Start Time", record.texts.start_time);
+  AppendFieldRow(page, u"End Time", record.texts.end_time);
+  AppendFieldRow(page, u"Duration", record.texts.duration);
+  AppendFieldRow(page, u"Location", record.texts.location);
+  AppendFieldRow(page, u"Recurrence Pattern", record.texts.recurrence_pattern);
+  AppendFieldRow(page, u"First Effective Time", record.texts.first_effective_time);
+  AppendFieldRow(page, u"Last Effective Time", record.texts.last_effective_time);
+  AppendFieldRow(page, u"Busy Status", record.texts.busy_status);
   AppendAttachmentRow(page, u"   <td height='20'>", record.attachment_list, temp_folder);
   page += kPageEnd;
   return page;
@@ -212,15 +212,15 @@ std::u16string AppointmentHeaderPage(const AppointmentRowRecord& record,
 std::u16string TaskHeaderPage(const TaskRowRecord& record, std::u16string_view temp_folder) {
   std::u16string page(kPageStart);
   AppendFieldRow(page, u"Subject", record.subject);
-  AppendFieldRow(page, u"From", record.sender);
-  AppendFieldRow(page, u"Start Date", record.start_date);
-  AppendFieldRow(page, u"Due Date", record.due_date);
-  AppendFieldRow(page, u"Status", record.status);
-  AppendFieldRow(page, u"Percentage Complete", record.percent_complete);
-  AppendFieldRow(page, u"Actual Effort", record.actual_effort);
-  AppendFieldRow(page, u"Total Effort", record.total_effort);
-  AppendFieldRow(page, u"Is Complete", record.complete);
-  AppendFieldRow(page, u"Version", record.version);
+  AppendFieldRow(page, u"From", record.texts.sender_name);
+  AppendFieldRow(page, u"Start Date", record.texts.start_date);
+  AppendFieldRow(page, u"Due Date", record.texts.due_date);
+  AppendFieldRow(page, u"Status", record.texts.status);
+  AppendFieldRow(page, u"Percentage Complete", record.texts.percent_complete);
+  AppendFieldRow(page, u"Actual Effort", record.texts.actual_effort);
+  AppendFieldRow(page, u"Total Effort", record.texts.total_effort);
+  AppendFieldRow(page, u"Is Complete", record.texts.complete);
+  AppendFieldRow(page, u"Version", record.texts.version);
   AppendAttachmentRow(page, u"   <td height='20'>", record.attachment_list, temp_folder);
   page += kPageEnd;
   return page;

@@ -12,17 +12,6 @@ namespace bm {
 
 namespace {
 
-struct AppointmentTexts {
-  std::u16string start_time;
-  std::u16string end_time;
-  std::u16string duration;
-  std::u16string location;
-  std::u16string recurrence_pattern;
-  std::u16string first_effective_time;
-  std::u16string last_effective_time;
-  std::u16string busy_status;
-};
-
 AppointmentTexts ReadAppointmentTexts(const mapi::AppointmentRecord& record) {
   AppointmentTexts texts;
   texts.start_time = TimeText(record.start_time);
@@ -36,18 +25,18 @@ AppointmentTexts ReadAppointmentTexts(const mapi::AppointmentRecord& record) {
   return texts;
 }
 
-std::u16string AppointmentFileText(const std::u16string& subject, const AppointmentTexts& values,
+std::u16string AppointmentFileText(const std::u16string& subject, const AppointmentTexts& texts,
                                    const AttachmentFiles& attachments) {
   std::u16string text;
   AppendLine(text, u"SUBJECT:\t\t", subject);
-  AppendLine(text, u"StartTime:\t\t", RewriteDateText(values.start_time));
-  AppendLine(text, u"EndTime:\t\t", RewriteDateText(values.end_time));
-  AppendLine(text, u"Duration:\t\t", values.duration);
-  AppendLine(text, u"Location:\t\t", values.location);
-  AppendLine(text, u"RecurrencePattern:\t\t", values.recurrence_pattern);
-  AppendLine(text, u"FirstEffectiveTime:\t\t", RewriteDateText(values.first_effective_time));
-  AppendLine(text, u"LastEffectiveTime:\t\t", RewriteDateText(values.last_effective_time));
-  AppendLine(text, u"BusyStatus:\t\t", values.busy_status);
+  AppendLine(text, u"StartTime:\t\t", RewriteDateText(texts.start_time));
+  AppendLine(text, u"EndTime:\t\t", RewriteDateText(texts.end_time));
+  AppendLine(text, u"Duration:\t\t", texts.duration);
+  AppendLine(text, u"Location:\t\t", texts.location);
+  AppendLine(text, u"RecurrencePattern:\t\t", texts.recurrence_pattern);
+  AppendLine(text, u"FirstEffectiveTime:\t\t", RewriteDateText(texts.first_effective_time));
+  AppendLine(text, u"LastEffectiveTime:\t\t", RewriteDateText(texts.last_effective_time));
+  AppendLine(text, u"BusyStatus:\t\t", texts.busy_status);
   AppendAttachmentLine(text, attachments, u"\r\n\r\n\r\n");
   text += u"Message Notes:\r\n\r\n";
   return text;
@@ -61,7 +50,7 @@ int WriteAppointmentItem(const WriterEnv& env, const mapi::AppointmentRecord& ap
   const std::u16string_view folder_path = target.folder_path;
   return HandleItem(env, folder_path, [&] {
     const CommonTexts common = ReadCommonTexts(appointment);
-    AppointmentTexts values = ReadAppointmentTexts(appointment);
+    AppointmentTexts texts = ReadAppointmentTexts(appointment);
     ItemBody body = TextItemBody(appointment.bodies);
     const std::u16string number = target.NumberText();
     const AttachmentFiles attachments =
@@ -69,33 +58,18 @@ int WriteAppointmentItem(const WriterEnv& env, const mapi::AppointmentRecord& ap
 
     if (env.conversion_mode) {
       WriteConvertedTextFile(env, u"appointment", target, common.subject,
-                             AppointmentFileText(common.subject, values, attachments), body.record,
+                             AppointmentFileText(common.subject, texts, attachments), body.record,
                              attachments);
       env.window.SetStatusText(u"Saving Appointment [" + number + u"]" +
                                StatusPath(folder_path, common.subject));
       return;
     }
     env.window.InsertListRow(target.number,
-                             ListRow{number, u"appointment", values.location, common.subject,
+                             ListRow{number, u"appointment", texts.location, common.subject,
                                      common.creation_time, common.flags, common.size});
-    AppointmentRowRecord record;
-    record.number = target.number;
-    record.folder_path = std::u16string(folder_path);
-    record.creation_time = common.creation_time;
-    record.size = common.size;
-    record.flags = common.flags;
-    record.subject = common.subject;
-    record.start_time = std::move(values.start_time);
-    record.end_time = std::move(values.end_time);
-    record.duration = std::move(values.duration);
-    record.location = std::move(values.location);
-    record.recurrence_pattern = std::move(values.recurrence_pattern);
-    record.first_effective_time = std::move(values.first_effective_time);
-    record.last_effective_time = std::move(values.last_effective_time);
-    record.busy_status = std::move(values.busy_status);
-    record.body = std::move(body.record);
-    record.attachment_list = AttachmentListText(attachments.paths);
-    env.row_records.Append(std::move(record));
+    env.row_records.Append(
+        AppointmentRowRecord{RowRecordHeadOf(target, common, AttachmentListText(attachments.paths)),
+                             std::move(texts), std::move(body.record)});
   });
 }
 

@@ -65,16 +65,9 @@ int WriteContactItem(const WriterEnv& env, const mapi::ContactRecord& contact,
     env.window.InsertListRow(
         target.number, ListRow{number, u"contact", fields[field::kEmailAddress1], common.subject,
                                common.creation_time, common.flags, common.size});
-    ContactRowRecord record;
-    record.number = target.number;
-    record.size = common.size;
-    record.flags = common.flags;
-    record.creation_time = common.creation_time;
-    record.subject = common.subject;
-    record.fields = std::move(fields);
-    record.body = std::move(body.record);
-    record.attachment_list = AttachmentListText(attachments.paths);
-    env.row_records.Append(std::move(record));
+    env.row_records.Append(
+        ContactRowRecord{RowRecordHeadOf(target, common, AttachmentListText(attachments.paths)),
+                         std::move(fields), std::move(body.record)});
   });
 }
 

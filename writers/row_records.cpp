@@ -6,12 +6,8 @@ namespace bm {
 
 namespace {
 
-template <typename Record>
-std::optional<Record> FindByNumber(const std::vector<Record>& records, std::int32_t number) {
-  const auto it = std::find_if(records.begin(), records.end(),
-                               [number](const Record& r) { return r.number == number; });
-  if (it == records.end()) return std::nullopt;
-  return *it;
+auto HasNumber(std::int32_t number) {
+  return [number](const auto& record) { return record.number == number; };
 }
 
 template <typename Record>
@@ -25,6 +21,21 @@ void MoveNumbered(std::vector<Record>& from, std::vector<Record>& to, std::int32
 
 }  // namespace
 
+template <typename Record>
+void RowRecordLists::AppendTo(std::vector<Record>& records, Record record) {
+  std::lock_guard lock(mutex_);
+  records.push_back(std::move(record));
+}
+
+template <typename Record, typename Matches>
+std::optional<Record> RowRecordLists::FindIn(const std::vector<Record>& records,
+                                             Matches matches) const {
+  std::lock_guard lock(mutex_);
+  const auto it = std::find_if(records.begin(), records.end(), matches);
+  if (it == records.end()) return std::nullopt;
+  return *it;
+}
+
 void RowRecordLists::Clear() {
   std::lock_guard lock(mutex_);
   emails_.clear();
@@ -35,28 +46,23 @@ void RowRecordLists::Clear() {
 }
 
 void RowRecordLists::Append(EmailRowRecord record) {
-  std::lock_guard lock(mutex_);
-  emails_.push_back(std::move(record));
+  AppendTo(emails_, std::move(record));
 }
 
 void RowRecordLists::Append(ContactRowRecord record) {
-  std::lock_guard lock(mutex_);
-  contacts_.push_back(std::move(record));
+  AppendTo(contacts_, std::move(record));
 }
 
 void RowRecordLists::Append(AppointmentRowRecord record) {
-  std::lock_guard lock(mutex_);
-  appointments_.push_back(std::move(record));
+  AppendTo(appointments_, std::move(record));
 }
 
 void RowRecordLists::Append(TaskRowRecord record) {
-  std::lock_guard lock(mutex_);
-  tasks_.push_back(std::move(record));
+  AppendTo(tasks_, std::move(record));
 }
 
 void RowRecordLists::Append(NoteRowRecord record) {
-  std::lock_guard lock(mutex_);
-  notes_.push_back(std::move(record));
+  AppendTo(notes_, std::move(record));
 }
 
 void RowRecordLists::MoveTo(RowRecordLists& target, std::int32_t number) {
@@ -71,32 +77,25 @@ void RowRecordLists::MoveTo(RowRecordLists& target, std::int32_t number) {
 
 std::optional<EmailRowRecord> RowRecordLists::FindEmail(std::int32_t number,
                                                         std::u16string_view sender) const {
-  std::lock_guard lock(mutex_);
-  const auto it = std::find_if(emails_.begin(), emails_.end(), [&](const EmailRowRecord& r) {
-    return r.number == number && r.sender == sender;
+  return FindIn(emails_, [&](const EmailRowRecord& record) {
+    return record.number == number && record.sender == sender;
   });
-  if (it == emails_.end()) return std::nullopt;
-  return *it;
 }
 
 std::optional<ContactRowRecord> RowRecordLists::FindContact(std::int32_t number) const {
-  std::lock_guard lock(mutex_);
-  return FindByNumber(contacts_, number);
+  return FindIn(contacts_, HasNumber(number));
 }
 
 std::optional<AppointmentRowRecord> RowRecordLists::FindAppointment(std::int32_t number) const {
-  std::lock_guard lock(mutex_);
-  return FindByNumber(appointments_, number);
+  return FindIn(appointments_, HasNumber(number));
 }
 
 std::optional<TaskRowRecord> RowRecordLists::FindTask(std::int32_t number) const {
-  std::lock_guard lock(mutex_);
-  return FindByNumber(tasks_, number);
+  return FindIn(tasks_, HasNumber(number));
 }
 
 std::optional<NoteRowRecord> RowRecordLists::FindNote(std::int32_t number) const {
-  std::lock_guard lock(mutex_);
-  return FindByNumber(notes_, number);
+  return FindIn(notes_, HasNumber(number));
 }
 
 std::size_t RowRecordLists::Size() const {

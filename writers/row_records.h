@@ -29,22 +29,29 @@ struct InlinePart {
   bool operator==(const InlinePart&) const = default;
 };
 
-struct EmailRowRecord {
+// What every listed item's row record starts with: its number in the list, the folder it was
+// found in, the texts of its list row, and the attachment files the writer gave it.
+struct RowRecordHead {
   std::int32_t number = 0;
-  // The stored message, so a click can write the pictures its body shows.
-  std::uint32_t message_nid = 0;
-  std::int32_t item_index = 0;
   std::u16string folder_path;
-  std::u16string body_file_path;
   std::u16string creation_time;
   std::u16string size;
   std::u16string flags;
   std::u16string subject;
+  std::u16string attachment_list;
+
+  bool operator==(const RowRecordHead&) const = default;
+};
+
+struct EmailRowRecord : RowRecordHead {
+  // The stored message, so a click can write the pictures its body shows.
+  std::uint32_t message_nid = 0;
+  std::int32_t item_index = 0;
+  std::u16string body_file_path;
   std::u16string sender;
   std::u16string sender_address;
   std::uint64_t body_size = 0;
   BodyKind body_kind = BodyKind::kText;
-  std::u16string attachment_list;
   std::u16string to_list;
   std::u16string cc_list;
   std::u16string bcc_list;
@@ -61,26 +68,16 @@ struct RecordBody {
   bool operator==(const RecordBody&) const = default;
 };
 
-struct ContactRowRecord {
-  std::int32_t number = 0;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string creation_time;
-  std::u16string subject;
+struct ContactRowRecord : RowRecordHead {
   std::array<std::u16string, kContactFieldCount> fields;
   RecordBody body;
-  std::u16string attachment_list;
 
   bool operator==(const ContactRowRecord&) const = default;
 };
 
-struct AppointmentRowRecord {
-  std::int32_t number = 0;
-  std::u16string folder_path;
-  std::u16string creation_time;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string subject;
+// An appointment's own fields as display texts: its text file and its preview page both show
+// them.
+struct AppointmentTexts {
   std::u16string start_time;
   std::u16string end_time;
   std::u16string duration;
@@ -89,20 +86,20 @@ struct AppointmentRowRecord {
   std::u16string first_effective_time;
   std::u16string last_effective_time;
   std::u16string busy_status;
+
+  bool operator==(const AppointmentTexts&) const = default;
+};
+
+struct AppointmentRowRecord : RowRecordHead {
+  AppointmentTexts texts;
   RecordBody body;
-  std::u16string attachment_list;
 
   bool operator==(const AppointmentRowRecord&) const = default;
 };
 
-struct TaskRowRecord {
-  std::int32_t number = 0;
-  std::u16string folder_path;
-  std::u16string creation_time;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string sender;
-  std::u16string subject;
+// A task's own fields as display texts: its text file and its preview page both show them.
+struct TaskTexts {
+  std::u16string sender_name;
   std::u16string start_date;
   std::u16string due_date;
   std::u16string status;
@@ -111,21 +108,19 @@ struct TaskRowRecord {
   std::u16string total_effort;
   std::u16string complete;
   std::u16string version;
+
+  bool operator==(const TaskTexts&) const = default;
+};
+
+struct TaskRowRecord : RowRecordHead {
+  TaskTexts texts;
   RecordBody body;
-  std::u16string attachment_list;
 
   bool operator==(const TaskRowRecord&) const = default;
 };
 
-struct NoteRowRecord {
-  std::int32_t number = 0;
-  std::u16string folder_path;
-  std::u16string creation_time;
-  std::u16string size;
-  std::u16string flags;
-  std::u16string subject;
+struct NoteRowRecord : RowRecordHead {
   RecordBody body;
-  std::u16string attachment_list;
 
   bool operator==(const NoteRowRecord&) const = default;
 };
@@ -157,6 +152,12 @@ class RowRecordLists {
   std::size_t Size() const;
 
  private:
+  // Every append and lookup is the same locked step on one of the lists.
+  template <typename Record>
+  void AppendTo(std::vector<Record>& records, Record record);
+  template <typename Record, typename Matches>
+  std::optional<Record> FindIn(const std::vector<Record>& records, Matches matches) const;
+
   mutable std::mutex mutex_;
   std::vector<EmailRowRecord> emails_;
   std::vector<ContactRowRecord> contacts_;

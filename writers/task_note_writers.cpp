@@ -12,18 +12,6 @@ namespace bm {
 
 namespace {
 
-struct TaskTexts {
-  std::u16string sender_name;
-  std::u16string start_date;
-  std::u16string due_date;
-  std::u16string status;
-  std::u16string percent_complete;
-  std::u16string actual_effort;
-  std::u16string total_effort;
-  std::u16string complete;
-  std::u16string version;
-};
-
 TaskTexts ReadTaskTexts(const mapi::TaskRecord& record) {
   TaskTexts texts;
   texts.sender_name = record.sender_name;
@@ -38,20 +26,20 @@ TaskTexts ReadTaskTexts(const mapi::TaskRecord& record) {
   return texts;
 }
 
-std::u16string TaskFileText(const CommonTexts& common, const TaskTexts& values,
+std::u16string TaskFileText(const CommonTexts& common, const TaskTexts& texts,
                             const AttachmentFiles& attachments) {
   // A task without a start date shows when it was made instead.
-  const std::u16string start = values.start_date.empty() ? RewriteDateText(common.creation_time)
-                                                         : RewriteDateText(values.start_date);
+  const std::u16string start = texts.start_date.empty() ? RewriteDateText(common.creation_time)
+                                                        : RewriteDateText(texts.start_date);
   std::u16string text;
   AppendLine(text, u"SUBJECT:\t\t", common.subject);
-  AppendLine(text, u"Sender Name:\t\t", values.sender_name);
+  AppendLine(text, u"Sender Name:\t\t", texts.sender_name);
   AppendLine(text, u"Start Date:\t\t", start);
-  AppendLine(text, u"Due Date:\t\t", RewriteDateText(values.due_date));
-  AppendLine(text, u"Status:\t\t", values.status);
-  AppendLine(text, u"Actual Effort:\t\t", values.actual_effort);
-  AppendLine(text, u"Total Effort:\t\t", values.total_effort);
-  AppendLine(text, u"IsComplete:\t\t", values.complete);
+  AppendLine(text, u"Due Date:\t\t", RewriteDateText(texts.due_date));
+  AppendLine(text, u"Status:\t\t", texts.status);
+  AppendLine(text, u"Actual Effort:\t\t", texts.actual_effort);
+  AppendLine(text, u"Total Effort:\t\t", texts.total_effort);
+  AppendLine(text, u"IsComplete:\t\t", texts.complete);
   AppendAttachmentLine(text, attachments, u"\r\n");
   text += u"Message Notes:\r\n";
   return text;
@@ -72,7 +60,7 @@ int WriteTaskItem(const WriterEnv& env, const mapi::TaskRecord& task, const Item
   if (target.folder_path.empty()) return -1;
   const std::u16string_view folder_path = target.folder_path;
   return HandleItem(env, folder_path, [&] {
-    TaskTexts values = ReadTaskTexts(task);
+    TaskTexts texts = ReadTaskTexts(task);
     const CommonTexts common = ReadCommonTexts(task);
     ItemBody body = TextItemBody(task.bodies);
     const std::u16string number = target.NumberText();
@@ -80,34 +68,17 @@ int WriteTaskItem(const WriterEnv& env, const mapi::TaskRecord& task, const Item
 
     if (env.conversion_mode) {
       WriteConvertedTextFile(env, u"task", target, common.subject,
-                             TaskFileText(common, values, attachments), body.record, attachments);
+                             TaskFileText(common, texts, attachments), body.record, attachments);
       env.window.SetStatusText(u"Saving Task [" + number + u"]" +
                                StatusPath(folder_path, common.subject));
       return;
     }
     env.window.InsertListRow(target.number,
-                             ListRow{number, u"task", values.sender_name, common.subject,
+                             ListRow{number, u"task", texts.sender_name, common.subject,
                                      common.creation_time, common.flags, common.size});
-    TaskRowRecord record;
-    record.number = target.number;
-    record.folder_path = std::u16string(folder_path);
-    record.creation_time = common.creation_time;
-    record.size = common.size;
-    record.flags = common.flags;
-    // The task page's sender row shows who sent the task: the sender name.
-    record.sender = std::move(values.sender_name);
-    record.subject = common.subject;
-    record.start_date = std::move(values.start_date);
-    record.due_date = std::move(values.due_date);
-    record.status = std::move(values.status);
-    record.percent_complete = std::move(values.percent_complete);
-    record.actual_effort = std::move(values.actual_effort);
-    record.total_effort = std::move(values.total_effort);
-    record.complete = std::move(values.complete);
-    record.version = std::move(values.version);
-    record.body = std::move(body.record);
-    record.attachment_list = AttachmentListText(attachments.paths);
-    env.row_records.Append(std::move(record));
+    env.row_records.Append(
+        TaskRowRecord{RowRecordHeadOf(target, common, AttachmentListText(attachments.paths)),
+                      std::move(texts), std::move(body.record)});
   });
 }
 
@@ -130,16 +101,9 @@ int WriteNoteItem(const WriterEnv& env, const mapi::NoteRecord& note, const Item
     env.window.InsertListRow(target.number,
                              ListRow{number, u"note", u"", common.subject, common.creation_time,
                                      common.flags, common.size});
-    NoteRowRecord record;
-    record.number = target.number;
-    record.folder_path = std::u16string(folder_path);
-    record.creation_time = common.creation_time;
-    record.size = common.size;
-    record.flags = common.flags;
-    record.subject = common.subject;
-    record.body = std::move(body.record);
-    record.attachment_list = AttachmentListText(attachments.paths);
-    env.row_records.Append(std::move(record));
+    env.row_records.Append(
+        NoteRowRecord{RowRecordHeadOf(target, common, AttachmentListText(attachments.paths)),
+                      std::move(body.record)});
   });
 }
 

@@ -20,6 +20,19 @@ CommonTexts ReadCommonTexts(const mapi::MessageRecord& record) {
   return texts;
 }
 
+RowRecordHead RowRecordHeadOf(const ItemTarget& target, const CommonTexts& common,
+                              std::u16string attachment_list) {
+  RowRecordHead head;
+  head.number = target.number;
+  head.folder_path = std::u16string(target.folder_path);
+  head.creation_time = common.creation_time;
+  head.size = common.size;
+  head.flags = common.flags;
+  head.subject = common.subject;
+  head.attachment_list = std::move(attachment_list);
+  return head;
+}
+
 AttachmentContext AttachmentContextFor(const WriterEnv& env) {
   AttachmentContext context;
   context.temp_folder_path = env.temp_folder_path;

@@ -95,6 +95,11 @@ struct CommonTexts {
 
 CommonTexts ReadCommonTexts(const mapi::MessageRecord& record);
 
+// The head of an item's row record: the target's number and folder, its list row's texts and
+// its attachment list.
+RowRecordHead RowRecordHeadOf(const ItemTarget& target, const CommonTexts& common,
+                              std::u16string attachment_list);
+
 // The attachment context of the current export (temp folder, mode, embedded messages).
 AttachmentContext AttachmentContextFor(const WriterEnv& env);
 

@@ -258,14 +258,14 @@ AppointmentRowRecord FullAppointment() {
   AppointmentRowRecord r;
   r.number = 3;
   r.subject = u"Planning";
-  r.start_time = u"Mar 01, 2024 09:00:00";
-  r.end_time = u"Mar 01, 2024 10:00:00";
-  r.duration = u"60";
-  r.location = u"東京 room";
-  r.recurrence_pattern = u"Every week";
-  r.first_effective_time = u"Mar 01, 2024";
-  r.last_effective_time = u"Mar 29, 2024";
-  r.busy_status = u"Busy";
+  r.texts.start_time = u"Mar 01, 2024 09:00:00";
+  r.texts.end_time = u"Mar 01, 2024 10:00:00";
+  r.texts.duration = u"60";
+  r.texts.location = u"東京 room";
+  r.texts.recurrence_pattern = u"Every week";
+  r.texts.first_effective_time = u"Mar 01, 2024";
+  r.texts.last_effective_time = u"Mar 29, 2024";
+  r.texts.busy_status = u"Busy";
   return r;
 }
 
@@ -291,7 +291,7 @@ TEST(AppointmentPreview, LineFeedsBecomeCrLfAndEmptyValuesLeaveNoRow) {
   AppointmentRowRecord r;
   r.number = 1;
   r.subject = u"two\nlines";
-  r.busy_status = u"Free";
+  r.texts.busy_status = u"Free";
   f.state().row_records.Append(r);
   ASSERT_EQ(ShowAppointmentPreview(PreviewEnvOf(f.state()), u"1", u""), 1);
   EXPECT_EQ(ReadFile(f.File("header.html")),
@@ -335,15 +335,15 @@ TEST(TaskPreview, FromRowCarriesTheSender) {
   TaskRowRecord r;
   r.number = 5;
   r.subject = u"Report";
-  r.sender = u"Zoë";
-  r.start_date = u"Jan 01, 2024";
-  r.due_date = u"Jan 31, 2024";
-  r.status = u"In progress";
-  r.percent_complete = u"0.5";
-  r.actual_effort = u"30";
-  r.total_effort = u"60";
-  r.complete = u"No";
-  r.version = u"7";
+  r.texts.sender_name = u"Zoë";
+  r.texts.start_date = u"Jan 01, 2024";
+  r.texts.due_date = u"Jan 31, 2024";
+  r.texts.status = u"In progress";
+  r.texts.percent_complete = u"0.5";
+  r.texts.actual_effort = u"30";
+  r.texts.total_effort = u"60";
+  r.texts.complete = u"No";
+  r.texts.version = u"7";
   r.attachment_list = f.temp() + u"notes.txt;";
   const std::string rows = Row("Subject", "Report") + Row("From", "Zoë") +
                            Row("Start Date", "Jan 01, 2024") + Row("Due Date", "Jan 31, 2024") +
@@ -354,7 +354,7 @@ TEST(TaskPreview, FromRowCarriesTheSender) {
       "<tr>   <td height='20'><b>Attachment: </b><span color='red'>notes.txt;</span></td> </tr>";
   EXPECT_EQ(ToUtf8(TaskHeaderPage(r, f.temp())), kPageStart + rows + attachment + kPageEnd);
 
-  r.sender.clear();
+  r.texts.sender_name.clear();
   EXPECT_EQ(ToUtf8(TaskHeaderPage(r, f.temp())).find("<b>From: </b>"), std::string::npos);
 
   f.state().row_records.Append(r);

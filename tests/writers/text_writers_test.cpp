@@ -202,9 +202,9 @@ TEST(AppointmentWriter, ListsLocationAndKeepsUnchangedTimesInPreviewMode) {
   EXPECT_EQ(rows[1][0], u"2");
   const auto record = fixture.state.row_records.FindAppointment(1);
   ASSERT_TRUE(record.has_value());
-  EXPECT_EQ(record->start_time, u"Jan 05, 2013 14:00:00.000000000");
-  EXPECT_EQ(record->duration, u"60");
-  EXPECT_EQ(record->busy_status, u"2");
+  EXPECT_EQ(record->texts.start_time, u"Jan 05, 2013 14:00:00.000000000");
+  EXPECT_EQ(record->texts.duration, u"60");
+  EXPECT_EQ(record->texts.busy_status, u"2");
   EXPECT_EQ(record->attachment_list, fixture.state.paths.temp_folder_path + u"a.txt;" +
                                          fixture.state.paths.temp_folder_path + u"b.txt;");
   EXPECT_FALSE(std::filesystem::exists(fixture.TempFolder() / "a.txt"));
@@ -269,13 +269,13 @@ TEST(TaskWriter, ListsTheSenderAndKeepsEveryValueInPreviewMode) {
   EXPECT_EQ(rows[0][4], kCreated);
   const auto record = fixture.state.row_records.FindTask(1);
   ASSERT_TRUE(record.has_value());
-  EXPECT_EQ(record->sender, u"Boss");
-  EXPECT_EQ(record->start_date, u"");
-  EXPECT_EQ(record->due_date, u"Feb 01, 2024 17:00:00.000000000");
-  EXPECT_EQ(record->percent_complete, u"5.000000e-001");
-  EXPECT_EQ(record->complete, u"yes");
-  EXPECT_EQ(record->version, u"3");
-  EXPECT_EQ(fixture.state.row_records.FindTask(3)->complete, u"");
+  EXPECT_EQ(record->texts.sender_name, u"Boss");
+  EXPECT_EQ(record->texts.start_date, u"");
+  EXPECT_EQ(record->texts.due_date, u"Feb 01, 2024 17:00:00.000000000");
+  EXPECT_EQ(record->texts.percent_complete, u"5.000000e-001");
+  EXPECT_EQ(record->texts.complete, u"yes");
+  EXPECT_EQ(record->texts.version, u"3");
+  EXPECT_EQ(fixture.state.row_records.FindTask(3)->texts.complete, u"");
 }
 
 TEST(NoteWriter, WritesAFileNamedFromItsNumberWhenItHasNoSubject) {
