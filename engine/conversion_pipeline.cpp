@@ -148,17 +148,24 @@ ItemOutcome WriteOneItem(RunContext& run, std::size_t position) {
   ItemWindow window(outcome.status_text);
   RowRecordLists unused_rows;  // a conversion lists nothing
   const AppState& state = run.state;
-  const WriterEnv env{.window = window,
-                      .row_records = unused_rows,
-                      .sink = sink,
-                      .store = *state.store,
-                      .temp_folder_path = scratch.folder(),
-                      .conversion_mode = true,
-                      .output_format = state.output_format,
-                      .messaging_session = state.messaging_session.get(),
-                      .messaging_session_status = state.messaging_session_status,
-                      .compose_embedded = EmbeddedComposerFor(*state.store),
-                      .await_placement_turn = [&run, position] { run.turns.Wait(position); }};
+  bool numbered = false;  // the item said it writes one file named by its number
+  const WriterEnv env{
+      .window = window,
+      .row_records = unused_rows,
+      .sink = sink,
+      .store = *state.store,
+      .temp_folder_path = scratch.folder(),
+      .conversion_mode = true,
+      .output_format = state.output_format,
+      .messaging_session = state.messaging_session.get(),
+      .messaging_session_status = state.messaging_session_status,
+      .compose_embedded = EmbeddedComposerFor(*state.store),
+      .await_placement_turn = [&run, &numbered, position] { run.turns.Wait(position, numbered); },
+      .declare_numbered_name_only =
+          [&run, &numbered, position] {
+            numbered = true;
+            run.turns.DeclareNumberedNameOnly(position);
+          }};
   const std::u16string item_name = directory + u" item " + DecimalText(item_index + 1);
   try {
     const pst::SoftFaultScope faults;
@@ -296,9 +303,19 @@ unsigned DefaultConversionJobs() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-void PlacementTurns::Wait(std::size_t index) {
+void PlacementTurns::DeclareNumberedNameOnly(std::size_t index) {
+  {
+    std::lock_guard lock(mutex_);
+    if (index < settled_) return;
+    numbered_.insert(index);
+    Advance();
+  }
+  turn_changed_.notify_all();
+}
+
+void PlacementTurns::Wait(std::size_t index, bool numbered_name_only) {
   std::unique_lock lock(mutex_);
-  turn_changed_.wait(lock, [&] { return next_ >= index; });
+  turn_changed_.wait(lock, [&] { return (numbered_name_only ? settled_ : next_) >= index; });
 }
 
 void PlacementTurns::Done(std::size_t index) {
@@ -306,12 +323,22 @@ void PlacementTurns::Done(std::size_t index) {
     std::lock_guard lock(mutex_);
     if (index < next_) return;
     ahead_.insert(index);
-    while (!ahead_.empty() && *ahead_.begin() == next_) {
-      ahead_.erase(ahead_.begin());
-      ++next_;
-    }
+    Advance();
   }
   turn_changed_.notify_all();
+}
+
+void PlacementTurns::Advance() {
+  while (!ahead_.empty() && *ahead_.begin() == next_) {
+    ahead_.erase(ahead_.begin());
+    ++next_;
+  }
+  settled_ = std::max(settled_, next_);
+  while (true) {
+    const bool numbered = numbered_.erase(settled_) > 0;
+    if (!numbered && !ahead_.contains(settled_)) break;
+    ++settled_;
+  }
 }
 
 void ConvertFolderItems(AppState& state, std::span<const ConversionFolder> folders, unsigned jobs) {

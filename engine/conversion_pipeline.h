@@ -34,16 +34,27 @@ struct ConversionFolder {
 // Lets items take turns, in index order, for the step that must not depend on timing (picking
 // free file names): Wait(i) returns once every item before i is Done. Done may come in any
 // order; an item that is never run must still be marked Done, or those after it wait forever.
+//
+// An item that writes just one file named by its number ("<stem>--<number>.msg") can only
+// clash with names other items make from their attachments' names, never with another such
+// file. Once it has said so (DeclareNumberedNameOnly), its turn comes as soon as every item
+// before it is done or has said the same: a folder of e-mails places its files as they are
+// whole, with no item waiting for the one before it.
 class PlacementTurns {
  public:
-  void Wait(std::size_t index);
+  void DeclareNumberedNameOnly(std::size_t index);
+  void Wait(std::size_t index, bool numbered_name_only = false);
   void Done(std::size_t index);
 
  private:
+  void Advance();  // under the lock
+
   std::mutex mutex_;
   std::condition_variable turn_changed_;
-  std::size_t next_ = 0;         // every index below this is done
-  std::set<std::size_t> ahead_;  // done indexes above `next_`
+  std::size_t next_ = 0;            // every index below this is done
+  std::size_t settled_ = 0;         // every index below this is done or numbered only
+  std::set<std::size_t> ahead_;     // done indexes above `next_`
+  std::set<std::size_t> numbered_;  // numbered-only indexes at or above `settled_`
 };
 
 // Converts the items of `folders` (in this order, which is the walk order) with `jobs`

@@ -176,7 +176,8 @@ int export_handle_export_item(AppState& state, const pst::Message& message, int 
                       .messaging_session = state.messaging_session.get(),
                       .messaging_session_status = state.messaging_session_status,
                       .compose_embedded = EmbeddedComposerFor(*state.store),
-                      .await_placement_turn = {}};
+                      .await_placement_turn = {},
+                      .declare_numbered_name_only = {}};
   const NumberSource number = [&state, item_index]() -> std::int32_t {
     if (state.conversion_mode) return state.running_item_number = item_index + 1;
     return ++state.running_item_number;

@@ -63,7 +63,8 @@ void RenderMessage(const LoadContext& context, pst::Nid nid, int item_index, Ren
                       .conversion_mode = false,
                       .messaging_session = context.messaging_session,
                       .messaging_session_status = context.messaging_session_status,
-                      .await_placement_turn = {}};
+                      .await_placement_turn = {},
+                      .declare_numbered_name_only = {}};
   ListItem(env, *message, item_index, context.folder_path, [&item]() -> std::int32_t {
     item.numbered = true;
     return 0;

@@ -163,6 +163,7 @@ bool WriteEmlFile(const WriterEnv& env, const mapi::EmailRecord& email, const It
     ReportFailed(env, folder_path, subject, FromUtf8(composed.error().message()));
     return false;
   }
+  env.AwaitPlacementTurn();
   const Result<std::u16string> written =
       WriteTargetFile(folder_path, TargetFileStem(subject), number, u".eml", composed->bytes);
   if (!written) {
@@ -184,6 +185,8 @@ bool WriteEmlFile(const WriterEnv& env, const mapi::EmailRecord& email, const It
 
 // Conversion mode: the MSG or EML file, then the progress.
 void ConvertEmail(const WriterEnv& env, const mapi::EmailRecord& email, const ItemTarget& target) {
+  // One file, "<stem>--<number>.msg" (or .eml), whatever the message holds.
+  env.DeclareNumberedNameOnly();
   const std::u16string subject = ReadEmailTexts(email).common.subject;
   const std::u16string number = target.NumberText();
   const bool written = env.output_format == OutputFormat::kEml

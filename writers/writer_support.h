@@ -53,9 +53,16 @@ struct WriterEnv {
   // placed its files, so free names ("... (2)") go in item order, never to whichever worker
   // is first. Writers call it (through AwaitPlacementTurn) right before they pick a name.
   std::function<void()> await_placement_turn;
+  // Set with it: a writer whose item writes just one file, "<stem>--<number>.<ext>", says so
+  // before it writes, so its turn need not wait for items before it that did the same (no such
+  // names can clash).
+  std::function<void()> declare_numbered_name_only;
 
   void AwaitPlacementTurn() const {
     if (await_placement_turn) await_placement_turn();
+  }
+  void DeclareNumberedNameOnly() const {
+    if (declare_numbered_name_only) declare_numbered_name_only();
   }
 
   // The same environment, reporting to `other` (which must outlive the copy).
@@ -70,7 +77,8 @@ struct WriterEnv {
                      .messaging_session = messaging_session,
                      .messaging_session_status = messaging_session_status,
                      .compose_embedded = compose_embedded,
-                     .await_placement_turn = await_placement_turn};
+                     .await_placement_turn = await_placement_turn,
+                     .declare_numbered_name_only = declare_numbered_name_only};
   }
 };
 

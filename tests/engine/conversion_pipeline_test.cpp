@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <string>
 #include <thread>
@@ -63,13 +64,15 @@ fs::path WriteMixedStore(const fs::path& directory) {
     // Both twins' attached messages are composed under the same working name.
     contact.AddEmbeddedMessage(u"Same inner").SetSubject(u"Same inner").SetBody(u"inner body");
   }
-  // Item 1's attachment file is "A--1 x--2.txt", the name item 2's own file wants.
+  // Item 1's attachment files are "A--1 x--2.txt" and "A--1 y--4.msg", the names item 2's
+  // and item 4's (an e-mail's) own files want.
   pstgen::Folder& notes = store.top().AddFolder(u"Notes", u"IPF.StickyNote");
-  notes.AddMessage("IPM.StickyNote")
-      .SetSubject(u"A")
-      .AddAttachment(u"x--2.txt", pstgen::Bytes("attachment"));
+  pstgen::Message& first_note = notes.AddMessage("IPM.StickyNote").SetSubject(u"A");
+  first_note.AddAttachment(u"x--2.txt", pstgen::Bytes("attachment"));
+  first_note.AddAttachment(u"y--4.msg", pstgen::Bytes("not a message"));
   notes.AddMessage("IPM.StickyNote").SetSubject(u"A--1 x").SetBody(u"note two");
   notes.AddMessage("IPM.StickyNote").SetSubject(u"A").SetBody(u"note three");
+  notes.AddMessage("IPM.Note").SetSubject(u"A--1 y").SetBody(u"mail four");
 
   store.top()
       .AddFolder(u"Calendar", u"IPF.Appointment")
@@ -157,6 +160,8 @@ TEST(ConversionPipelineTest, OneWorkerAndEightWriteTheSameTreeAndReport) {
   const std::string notes = "Top-of-Personal-Folders/Notes/";
   EXPECT_TRUE(one.files.contains(notes + "A--1 x--2.txt"));  // item 1's attachment came first
   EXPECT_TRUE(one.files.contains(notes + "A--1 x--2 (2).txt"));
+  EXPECT_EQ(one.files.at(notes + "A--1 y--4.msg"), "not a message");
+  EXPECT_TRUE(one.files.contains(notes + "A--1 y--4 (2).msg"));
   EXPECT_TRUE(one.files.contains("Top-of-Personal-Folders/Empty"));
   EXPECT_EQ(one.written.at(u"contact"), 6);
   ASSERT_EQ(one.failures.size(), 1u);
@@ -271,6 +276,38 @@ TEST(ConversionPipelineTest, TurnsAreTakenInIndexOrderWhateverOrderItemsFinish) 
   turns.Done(1);
   third.join();
   EXPECT_TRUE(third_placed.load());
+}
+
+// An item that said it writes one file named by its number waits only for the items before it
+// that did not say so; the others wait for every item before them.
+TEST(ConversionPipelineTest, NumberedNamesWaitOnlyForItemsThatNameFilesOtherwise) {
+  PlacementTurns turns;
+  const auto placed_after = [&turns](std::size_t index, bool numbered) {
+    return std::async(std::launch::async, [&turns, index, numbered] {
+      turns.Wait(index, numbered);
+      return true;
+    });
+  };
+  turns.DeclareNumberedNameOnly(1);
+  turns.DeclareNumberedNameOnly(3);
+  // Items 0 (undeclared), 1 and 3 (numbered) and 2 (undeclared) are all still being written.
+  auto numbered_one = placed_after(1, true);
+  auto numbered_three = placed_after(3, true);
+  auto plain_four = placed_after(4, false);
+  const auto blocked = [](std::future<bool>& placed) {
+    return placed.wait_for(std::chrono::milliseconds(20)) == std::future_status::timeout;
+  };
+  EXPECT_TRUE(blocked(numbered_one)) << "item 0 may still take its name";
+  turns.Done(0);
+  EXPECT_TRUE(numbered_one.get());
+  EXPECT_TRUE(blocked(numbered_three)) << "item 2 may still take its name";
+  turns.Done(2);
+  EXPECT_TRUE(numbered_three.get());  // item 1 is numbered: no need to wait for it
+  EXPECT_TRUE(blocked(plain_four)) << "items 1 and 3 are not done";
+  turns.Done(3);
+  EXPECT_TRUE(blocked(plain_four));
+  turns.Done(1);
+  EXPECT_TRUE(plain_four.get());
 }
 
 // The folder named `name` one level below the top of the store.

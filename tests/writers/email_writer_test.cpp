@@ -149,7 +149,8 @@ TEST(EmailWriter, AMissingTargetFolderIsRefusedWithoutAnyOutput) {
                       .sink = sink,
                       .store = *fixture.state.store,
                       .temp_folder_path = fixture.state.paths.temp_folder_path,
-                      .await_placement_turn = {}};
+                      .await_placement_turn = {},
+                      .declare_numbered_name_only = {}};
   const ItemTarget target{.message = *message, .folder_path = u"", .item_index = 0, .number = 1};
   EXPECT_EQ(WriteEmailItem(env, mapi::EmailRecord{}, target), -1);
   EXPECT_EQ(WriteContactItem(env, mapi::ContactRecord{}, target), -1);
