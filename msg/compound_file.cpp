@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <bit>
 #include <cerrno>
 
@@ -51,6 +52,10 @@ Bytes IdBytes(std::span<const std::uint32_t> ids) {
   Bytes bytes(ids.size() * 4);
   for (std::size_t i = 0; i < ids.size(); ++i) Put32(&bytes[i * 4], ids[i]);
   return bytes;
+}
+
+std::ptrdiff_t Offset(std::size_t count) {
+  return static_cast<std::ptrdiff_t>(count);
 }
 
 std::size_t SectorsFor(std::size_t bytes, std::size_t sector) {
@@ -131,8 +136,8 @@ Status CompoundFileWriter::OpenStream(Entry parent, std::string_view name) {
   if (open_) return Error("the compound file has a stream open already");
   Result<Entry> entry = AddEntry(parent, name, kStream);
   if (!entry) return entry.error();
-  open_.emplace();
-  open_->entry = *entry;
+  open_ = OpenedStream{
+      .entry = *entry, .pending = {}, .in_sectors = false, .last_sector = std::nullopt};
   return {};
 }
 
@@ -151,7 +156,7 @@ Status CompoundFileWriter::Append(std::span<const std::uint8_t> bytes) {
     // Top the waiting bytes up to whole sectors first; what is left of `bytes` follows them.
     const std::size_t fill =
         std::min(bytes.size(), (kSectorSize - stream.pending.size() % kSectorSize) % kSectorSize);
-    stream.pending.insert(stream.pending.end(), bytes.begin(), bytes.begin() + fill);
+    stream.pending.insert(stream.pending.end(), bytes.begin(), bytes.begin() + Offset(fill));
     bytes = bytes.subspan(fill);
     const std::size_t whole = stream.pending.size() / kSectorSize * kSectorSize;
     if (Status written =
@@ -159,7 +164,7 @@ Status CompoundFileWriter::Append(std::span<const std::uint8_t> bytes) {
         !written) {
       return written;
     }
-    stream.pending.erase(stream.pending.begin(), stream.pending.begin() + whole);
+    stream.pending.erase(stream.pending.begin(), stream.pending.begin() + Offset(whole));
     if (!stream.pending.empty()) {
       stream.pending.insert(stream.pending.end(), bytes.begin(), bytes.end());
       return {};
@@ -170,7 +175,7 @@ Status CompoundFileWriter::Append(std::span<const std::uint8_t> bytes) {
       !written) {
     return written;
   }
-  stream.pending.assign(bytes.begin() + whole, bytes.end());
+  stream.pending.assign(bytes.begin() + Offset(whole), bytes.end());
   return {};
 }
 
@@ -245,7 +250,7 @@ Status CompoundFileWriter::WriteChain(std::span<const std::uint8_t> bytes, std::
   const std::size_t whole = bytes.size() / kSectorSize * kSectorSize;
   if (Status written = WriteSectors(bytes.first(whole), last, first); !written) return written;
   if (whole == bytes.size()) return {};
-  Bytes tail(bytes.begin() + whole, bytes.end());
+  Bytes tail(bytes.begin() + Offset(whole), bytes.end());
   tail.resize(kSectorSize, 0);
   return WriteSectors(tail, last, first);
 }

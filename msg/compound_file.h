@@ -74,10 +74,12 @@ class CompoundFileWriter {
     std::uint32_t child = 0xFFFFFFFF;
     bool red = false;
   };
+  // Made whole by aggregate initialisation: a nested class's default member initialisers
+  // leave it not default-constructible inside its enclosing class for some compilers.
   struct OpenedStream {
-    Entry entry = 0;
+    Entry entry;
     std::vector<std::uint8_t> pending;  // bytes not yet in a sector
-    bool in_sectors = false;            // 4096 bytes or more: regular sectors
+    bool in_sectors;                    // 4096 bytes or more: regular sectors
     std::optional<std::uint32_t> last_sector;
   };
 
